@@ -1,0 +1,58 @@
+// Decoder context: the working record of one decoding call, owned by the entry's driver.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/codewords/module_sampling.h"
+#include "decoder/symbol_record.h"
+#include "image/gray_image.h"
+
+namespace norvale {
+
+constexpr int kMaxSymbolRecords = 20;
+constexpr int kMaxRetryCandidates = 10;
+constexpr int kMaxRejectedSymbols = 5;
+
+// Error codes of the context and of DecodeResult.
+constexpr int32_t kErrorImageNotLoaded = 1;
+constexpr int32_t kErrorNothingDecoded = 2;
+
+// Flag bit 0: stop the search as soon as one symbol has been decoded.
+constexpr uint8_t kFlagStopAtFirst = 1;
+
+struct RetryCandidate
+{
+    PointF corner;
+    PointF yLegEnd;
+    PointF xLegEnd;
+    int32_t reserved[2];
+};
+
+struct DecoderContext
+{
+    uint8_t flags;
+    int32_t symbolCount;
+    int32_t examinedCount;
+    int32_t decodedCount;
+    SymbolRecord symbols[kMaxSymbolRecords];
+    GrayImage image;
+    RetryCandidate retryCandidates[kMaxRetryCandidates];
+    int32_t retryCount;
+    // Copies kept for their contrast figures only: their buffer fields are never used or freed.
+    SymbolRecord rejectedSymbols[kMaxRejectedSymbols];
+    int32_t rejectedCount;
+    int32_t errorCode;
+    PointF corners[4];  // of the last symbol that reached error correction
+    SampleGrid sampleGrid;
+    SampleGrid levelGrid;
+};
+
+// A new zero-filled context, or null when memory is exhausted.
+DecoderContext* CreateDecoderContext();
+// Resets and frees the context and nulls the holder. The image planes are not freed here.
+void DestroyDecoderContext(DecoderContext** holder);
+void ResetDecoderContext(DecoderContext& context);
+int32_t GetSymbolCount(const DecoderContext& context);
+SymbolRecord* GetSymbol(DecoderContext& context, int32_t index);
+
+}  // namespace norvale

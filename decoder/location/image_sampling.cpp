@@ -1,0 +1,77 @@
+// Grey readers over the current plane: the exact pixel and the cubic-convolution sample.
+#include "decoder/location/image_sampling.h"
+
+#include <cstddef>
+
+namespace norvale {
+
+void PixelAt(float& v, const GrayImage& image, uint32_t x, uint32_t y)
+{
+    if (image.current != nullptr && x < image.width && y < image.height) {
+        v = image.current[size_t{y} * image.width + x];
+    } else {
+        v = 0.0f;
+    }
+}
+
+namespace {
+
+// Cubic convolution kernel with a = -1, split into its near (|u| < 1) and far (1 <= |u| < 2)
+// pieces. The pieces take the arguments as given, without absolute values.
+double NearWeight(double u) { return 1.0 - 2.0 * u * u + u * u * u; }
+double FarWeight(double u) { return 4.0 - 8.0 * u + 5.0 * u * u - u * u * u; }
+
+// Offsets of the four taps around index i, clamped so that only pixels of the picture are read.
+void TapOffsets(int offsets[4], int i, int size)
+{
+    offsets[0] = i > 0 ? -1 : 0;
+    offsets[1] = 0;
+    if (i < size - 2) {
+        offsets[2] = 1;
+        offsets[3] = 2;
+    } else if (i < size - 1) {
+        offsets[2] = offsets[3] = 1;
+    } else {
+        offsets[2] = offsets[3] = 0;
+    }
+}
+
+}  // namespace
+
+void SampleBicubic(float& v, const GrayImage& image, float x, float y)
+{
+    // Truncation, not floor: for -1 < x < 0 the cell is 0 and the fraction negative.
+    const int ix = static_cast<int>(x);
+    const int iy = static_cast<int>(y);
+    const int width = static_cast<int>(image.width);
+    const int height = static_cast<int>(image.height);
+    if (image.current == nullptr || ix < 0 || ix > width - 1 || iy < 0 || iy > height - 1) {
+        v = 0.0f;
+        return;
+    }
+    const double fx = double{x} - ix;
+    const double fy = double{y} - iy;
+    int dx[4];
+    int dy[4];
+    TapOffsets(dx, ix, width);
+    TapOffsets(dy, iy, height);
+    const double wy[4] = {FarWeight(fy + 1.0), NearWeight(fy), NearWeight(1.0 - fy), FarWeight(2.0 - fy)};
+    const double wx[4] = {FarWeight(fx + 1.0), NearWeight(fx), NearWeight(1.0 - fx), FarWeight(2.0 - fx)};
+    double sum = 0.0;
+    for (int i = 0; i < 4; ++i) {
+        double column = 0.0;
+        for (int j = 0; j < 4; ++j) {
+            const size_t index = size_t(iy + dy[j]) * image.width + size_t(ix + dx[i]);
+            column += wy[j] * image.current[index];
+        }
+        sum += wx[i] * column;
+    }
+    if (sum < 0.0) {
+        sum = 0.0;
+    } else if (sum > 255.0) {
+        sum = 255.0;
+    }
+    v = static_cast<float>(sum);
+}
+
+}  // namespace norvale

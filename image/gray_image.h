@@ -1,0 +1,37 @@
+// Grey picture: the one raster type of the decoder. A reader fills the source plane; the search
+// reads either it or a lazily built median-filtered copy through `current`.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace norvale {
+
+// Largest picture any reader accepts; checked before a plane is allocated.
+constexpr uint64_t kMaxPicturePixels = uint64_t{1} << 26;
+
+// Row 0 is the picture's bottom row: y grows upward, and pixel (x, y) is byte y * width + x of
+// the current plane (0 black, 255 white). The image owns `source` and `median`; `current` is
+// one of them and never owns.
+struct GrayImage
+{
+    uint32_t scale;  // step factor the edge tracer weighs its run lengths by
+    uint32_t width;
+    uint32_t height;
+    uint8_t* current;
+    uint8_t* source;
+    uint8_t* median;
+};
+
+void InitGrayImage(GrayImage& image);
+void FreeGrayImage(GrayImage& image);
+int UseSourcePlane(GrayImage& image);
+int UseFilteredPlane(GrayImage& image);
+int BuildMedianPlane(GrayImage& image);
+int MagnifyRegion(GrayImage& image, float factor, int32_t cx, int32_t cy, int32_t r);
+int StretchContrast(GrayImage& image, float cx, float cy, int32_t half, float b1, float b2, float k);
+
+// Hands a freshly read plane to the image: source = current = plane, scale 1. Takes ownership.
+void AdoptSourcePlane(GrayImage& image, uint8_t* plane, uint32_t width, uint32_t height);
+
+}  // namespace norvale
