@@ -1,7 +1,56 @@
 #include "test_support.h"
 
+#include <png.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
 namespace norvale::test {
 
 std::string TestDataPath(const std::string& relative) { return std::string(NORVALE_TEST_DATA_DIR) + "/" + relative; }
+
+bool LoadTestPicture(GrayImage& image, const std::string& path)
+{
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) {
+        return false;
+    }
+    png.format = PNG_FORMAT_RGB;
+    std::vector<png_byte> rgb(PNG_IMAGE_SIZE(png));
+    if (!png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr)) {
+        png_image_free(&png);
+        return false;
+    }
+    const uint32_t width = png.width;
+    const uint32_t height = png.height;
+    auto* plane = static_cast<uint8_t*>(std::malloc(size_t{width} * height));
+    if (plane == nullptr) {
+        return false;
+    }
+    for (uint32_t row = 0; row < height; ++row) {
+        const png_byte* src = rgb.data() + size_t{height - 1 - row} * width * 3;
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint32_t r = src[3 * x], g = src[3 * x + 1], b = src[3 * x + 2];
+            plane[size_t{row} * width + x] = static_cast<uint8_t>((r * 9798 + g * 19235 + b * 3735) >> 15);
+        }
+    }
+    image = GrayImage{};
+    image.scale = 1;
+    image.width = width;
+    image.height = height;
+    image.source = plane;
+    image.current = plane;
+    return true;
+}
+
+void FreeTestPicture(GrayImage& image)
+{
+    std::free(image.source);
+    std::free(image.median);
+    image = GrayImage{};
+}
 
 }  // namespace norvale::test
