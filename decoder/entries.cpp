@@ -1,6 +1,351 @@
 // Public entries and their drivers: one context per call, load, search, retry, copy out.
 #include "decoder/entries.h"
 
-namespace norvale {}  // namespace norvale
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 
-extern "C" int32_t DecodeImage(const char*, int32_t, char*) { return 0; }
+#include "decoder/decoder_context.h"
+#include "decoder/location/line_geometry.h"
+#include "decoder/location/line_probe.h"
+#include "decoder/search_driver.h"
+#include "image/bmp_reader.h"
+#include "image/gray_image.h"
+#ifndef NORVALE_BMP_ONLY
+#include "image/jpeg_reader.h"
+#include "image/png_reader.h"
+#endif
+
+namespace norvale {
+
+namespace {
+
+constexpr int kScanDivisions = 20;
+constexpr size_t kMinimumPathLength = 5;
+constexpr size_t kEndingLength = 4;
+// Retry step: magnification factors and the contrast stretch around a remembered candidate.
+constexpr float kMagnifyFactor = 2.5f;
+constexpr float kMagnifyFallbackFactor = 1.5f;
+constexpr float kLowContrastSwing = 30.0f;
+constexpr float kStretchMargin = 5.0f;
+constexpr float kStretchFactor = 2.0f;
+
+// Nearest: add 0.5, then truncate toward zero. Floors are never used here.
+int32_t Nearest(double v) { return static_cast<int32_t>(v + 0.5); }
+
+using Reader = int (*)(GrayImage&, const char*);
+
+// Picks the reader by the last four characters of the path, compared case-sensitively.
+Reader ChooseReader(const char* ending)
+{
+    if (std::strcmp(ending, ".bmp") == 0 || std::strcmp(ending, ".BMP") == 0) {
+        return LoadBmpFromFile;
+    }
+#ifndef NORVALE_BMP_ONLY
+    if (std::strcmp(ending, ".png") == 0 || std::strcmp(ending, ".PNG") == 0) {
+        return LoadPngFromFile;
+    }
+    if (std::strcmp(ending, ".jpg") == 0 || std::strcmp(ending, ".JPG") == 0 ||
+        std::strcmp(ending, "jpeg") == 0) {
+        return LoadJpegFromFile;
+    }
+#endif
+    return nullptr;
+}
+
+// A context ready for loading: flags set, image emptied, reset. Null when memory is exhausted.
+DecoderContext* PrepareContext()
+{
+    DecoderContext* context = CreateDecoderContext();
+    if (context == nullptr) {
+        return nullptr;
+    }
+    context->flags = kFlagStopAtFirst;
+    InitGrayImage(context->image);
+    ResetDecoderContext(*context);
+    return context;
+}
+
+struct RetryGeometry
+{
+    PointF middle;   // midpoint of the two leg ends
+    float legLength; // the longer leg
+};
+
+RetryGeometry MeasureRetryCandidate(const RetryCandidate& candidate)
+{
+    const PointF p0 = candidate.corner;
+    const PointF p1 = candidate.yLegEnd;
+    const PointF p2 = candidate.xLegEnd;
+    RetryGeometry geometry{};
+    geometry.middle = PointF{(p1.x + p2.x) * 0.5f, (p1.y + p2.y) * 0.5f};
+    const float l1 = std::sqrt((p1.x - p0.x) * (p1.x - p0.x) + (p1.y - p0.y) * (p1.y - p0.y));
+    const float l2 = std::sqrt((p2.x - p0.x) * (p2.x - p0.x) + (p2.y - p0.y) * (p2.y - p0.y));
+    geometry.legLength = l1 > l2 ? l1 : l2;
+    return geometry;
+}
+
+// The contrast of candidate i counts as low when its rejected copy shows a swing below 30
+// levels; then the grey band is stretched. Candidates beyond the rejected list have no contrast
+// figures and are never stretched.
+bool IsLowContrast(const DecoderContext& context, int32_t index)
+{
+    if (index >= context.rejectedCount) {
+        return false;
+    }
+    const ScanContrast& contrast = context.rejectedSymbols[index].contrast;
+    return contrast.maxLevel - contrast.minLevel < kLowContrastSwing;
+}
+
+int StretchAroundCandidate(DecoderContext& context, int32_t index, const RetryGeometry& geometry)
+{
+    const ScanContrast& contrast = context.rejectedSymbols[index].contrast;
+    const float line[2] = {contrast.contrastReference, contrast.contrastSign};
+    float lo = 0.0f;
+    float hi = 0.0f;
+    EvaluateLinear(lo, line, contrast.minLevel - kStretchMargin);
+    EvaluateLinear(hi, line, contrast.maxLevel + kStretchMargin);
+    const int32_t half = static_cast<int32_t>(3.0f * geometry.legLength);
+    return StretchContrast(context.image, geometry.middle.x, geometry.middle.y, half, lo, hi, kStretchFactor);
+}
+
+// Probes the column, then the row, through the middle of a candidate. Positive when decoded.
+int32_t ProbeThroughMiddle(DecoderContext& context, PointF middle)
+{
+    if (ProbeAndDecodeLine(context, kScanDown, Nearest(middle.x)) > 0) {
+        return context.symbolCount;
+    }
+    return ProbeAndDecodeLine(context, kScanRight, Nearest(middle.y));
+}
+
+// Retry step of the text driver: magnify (2.5, else 1.5), stretch at low contrast, probe.
+void RetryForText(DecoderContext& context)
+{
+    for (int32_t i = 0; i < context.retryCount; ++i) {
+        const RetryGeometry geometry = MeasureRetryCandidate(context.retryCandidates[i]);
+        const int32_t cx = Nearest(geometry.middle.x);
+        const int32_t cy = Nearest(geometry.middle.y);
+        const int32_t radius = static_cast<int32_t>(1.5f * geometry.legLength);
+        int ok = MagnifyRegion(context.image, kMagnifyFactor, cx, cy, radius);
+        if (ok == 0) {
+            ok = MagnifyRegion(context.image, kMagnifyFallbackFactor, cx, cy, radius);
+        }
+        if (IsLowContrast(context, i)) {
+            ok = StretchAroundCandidate(context, i, geometry);
+        }
+        if (ok != 0) {
+            ProbeThroughMiddle(context, geometry.middle);
+            return;
+        }
+    }
+}
+
+#ifndef NORVALE_BMP_ONLY
+
+// Retry step of the result driver: one magnification; at low contrast the stretched picture is
+// probed first, and the step goes on to the magnified probe when that fails.
+void RetryForResult(DecoderContext& context)
+{
+    for (int32_t i = 0; i < context.retryCount; ++i) {
+        const RetryGeometry geometry = MeasureRetryCandidate(context.retryCandidates[i]);
+        const int ok = MagnifyRegion(context.image, kMagnifyFactor, Nearest(geometry.middle.x),
+                                     Nearest(geometry.middle.y), Nearest(geometry.legLength));
+        if (IsLowContrast(context, i)) {
+            StretchAroundCandidate(context, i, geometry);
+            if (ProbeThroughMiddle(context, geometry.middle) > 0) {
+                return;
+            }
+        }
+        if (ok != 0) {
+            ProbeThroughMiddle(context, geometry.middle);
+            return;
+        }
+    }
+}
+
+void WriteCorners(const DecoderContext& context, DecodeResult& result)
+{
+    for (int k = 0; k < 4; ++k) {
+        result.cornerX[k] = Nearest(context.corners[k].x);
+        result.cornerY[k] = Nearest(context.corners[k].y);
+    }
+}
+
+// Mode of the first data codeword as the result reports it.
+uint32_t StartModeOf(const SymbolRecord& symbol)
+{
+    if (symbol.codewords == nullptr || symbol.totalCodewords < 1) {
+        return kStartModeAscii;
+    }
+    switch (symbol.codewords[0]) {
+    case kStartModeC40:
+    case kStartModeBase256:
+    case kStartModeUpperShift:
+    case kStartModeX12:
+    case kStartModeText:
+    case kStartModeEdifact:
+        return symbol.codewords[0];
+    default:
+        return kStartModeAscii;
+    }
+}
+
+#endif
+
+}  // namespace
+
+int32_t DecodeToText(DecoderContext& context, uint8_t** text)
+{
+    if (SearchSymbols(context, kScanDivisions, kScanDivisions) <= 0) {
+        RetryForText(context);
+    }
+    if (GetSymbolCount(context) <= 0) {
+        return 0;
+    }
+    SymbolRecord& symbol = context.symbols[0];
+    const int32_t length = symbol.dataLength;
+    auto* copy = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(length) + 1, 1));
+    if (copy == nullptr) {
+        ClearSymbolRecord(symbol);
+        return 0;
+    }
+    if (length > 0) {
+        std::memcpy(copy, symbol.data, static_cast<size_t>(length));
+    }
+    ClearSymbolRecord(symbol);
+    if (length <= 0) {
+        std::free(copy);
+        return 0;
+    }
+    *text = copy;
+    return length;
+}
+
+#ifndef NORVALE_BMP_ONLY
+
+int32_t DecodeToResult(DecoderContext& context, DecodeResult& result)
+{
+    SearchSymbols(context, kScanDivisions, kScanDivisions);
+    if (GetSymbolCount(context) <= 0) {
+        RetryForResult(context);
+    }
+    result.reserved = 0;
+    int32_t decoded = 0;
+    if (GetSymbolCount(context) <= 0) {
+        result.errorCode = context.errorCode;
+    } else {
+        SymbolRecord& symbol = context.symbols[0];
+        const int32_t length = symbol.dataLength;
+        auto* copy = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(length > 0 ? length : 0) + 1, 1));
+        if (copy == nullptr) {
+            result.errorCode = kErrorNothingDecoded;
+        } else {
+            if (length > 0) {
+                std::memcpy(copy, symbol.data, static_cast<size_t>(length));
+            }
+            result.startMode = StartModeOf(symbol);
+            result.data = copy;
+            result.length = length;
+            result.correctedCount = symbol.correctedCount;
+            result.side = GetSymbolSide(&symbol);
+            result.errorCode = kDecodeOk;
+            decoded = 1;
+        }
+        ClearSymbolRecord(symbol);
+    }
+    WriteCorners(context, result);
+    return decoded;
+}
+
+#endif
+
+int32_t DecodeFile(const char* path, uint8_t** text)
+{
+    if (path == nullptr || text == nullptr) {
+        return 0;
+    }
+    const size_t pathLength = std::strlen(path);
+    if (pathLength < kMinimumPathLength) {
+        return 0;
+    }
+    const Reader reader = ChooseReader(path + pathLength - kEndingLength);
+    if (reader == nullptr) {
+        return 0;
+    }
+    DecoderContext* context = PrepareContext();
+    if (context == nullptr) {
+        return 0;
+    }
+    int32_t n = 0;
+    if (reader(context->image, path) == 1) {
+        n = DecodeToText(*context, text);
+        FreeGrayImage(context->image);
+    }
+    DestroyDecoderContext(&context);
+    return n;
+}
+
+}  // namespace norvale
+
+using norvale::DecodeFile;
+
+extern "C" int32_t DecodeImage(const char* path, int32_t capacity, char* out)
+{
+    if (capacity < 1 || out == nullptr) {
+        return 0;
+    }
+    uint8_t* text = nullptr;
+    const int32_t n = DecodeFile(path, &text);
+    if (n <= 0) {
+        return 0;
+    }
+    const int32_t k = n < capacity - 1 ? n : capacity - 1;
+    std::memcpy(out, text, static_cast<size_t>(k));
+    out[k] = '\0';
+    std::free(text);
+    return n < capacity ? n : capacity;
+}
+
+#ifndef NORVALE_BMP_ONLY
+
+extern "C" int32_t DecodeBuffer(const ImageBuffer* request, DecodeResult* result)
+{
+    if (request == nullptr || result == nullptr) {
+        return 0;
+    }
+    norvale::DecoderContext* context = norvale::PrepareContext();
+    if (context == nullptr) {
+        result->errorCode = norvale::kErrorNothingDecoded;
+        return 0;
+    }
+    int32_t r = 0;
+    if (request->bytes != nullptr && norvale::LoadBmpFromMemory(context->image, request->bytes, request->length) == 1) {
+        r = norvale::DecodeToResult(*context, *result);
+        norvale::FreeGrayImage(context->image);
+    } else {
+        result->errorCode = norvale::kErrorImageNotLoaded;
+    }
+    norvale::DestroyDecoderContext(&context);
+    return r;
+}
+
+extern "C" int32_t DecodeImage1(const uint8_t* buffer, uint32_t length, int32_t capacity, char* out)
+{
+    if (capacity < 1 || out == nullptr) {
+        return 0;
+    }
+    const ImageBuffer request{buffer, length};
+    DecodeResult result{};
+    result.length = 0;
+    DecodeBuffer(&request, &result);
+    const int32_t n = result.length;
+    if (n > 0) {
+        const int32_t k = n < capacity - 1 ? n : capacity - 1;
+        std::memcpy(out, result.data, static_cast<size_t>(k));
+        out[k] = '\0';
+    }
+    std::free(result.data);
+    return n > 0 ? (n < capacity ? n : capacity) : 0;
+}
+
+#endif

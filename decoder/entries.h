@@ -14,6 +14,7 @@ struct DecoderContext;
 int32_t DecodeFile(const char* path, uint8_t** text);
 // Given a context whose image is loaded: search, retry step and extraction.
 int32_t DecodeToText(DecoderContext& context, uint8_t** text);
+// Not in the BMP-only build.
 int32_t DecodeToResult(DecoderContext& context, DecodeResult& result);
 
 }  // namespace norvale

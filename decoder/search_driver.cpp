@@ -1,0 +1,292 @@
+// Search driver: lays the scan grid, collects finder candidates, ranks them and runs each chosen
+// one through frame fitting, sampling, correction and decoding, in two passes.
+#include "decoder/search_driver.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "decoder/codewords/codeword_placement.h"
+#include "decoder/codewords/data_encodation.h"
+#include "decoder/codewords/module_sampling.h"
+#include "decoder/codewords/reed_solomon.h"
+#include "decoder/decoder_context.h"
+#include "decoder/grid/border_walk.h"
+#include "decoder/grid/region_border_scan.h"
+#include "decoder/grid/symbol_frame.h"
+#include "decoder/location/line_probe.h"
+
+namespace norvale {
+
+namespace {
+
+// Estimates above this many modules cannot be a symbol (the grids hold 150 cells a side).
+constexpr int kMaxEstimatedModules = 150;
+// Corners closer than this (pixels, each axis) belong to the same finder.
+constexpr float kTwinDistance = 2.0f;
+// Remembered candidates closer than this (pixels, each axis) are not remembered twice.
+constexpr float kRememberDistance = 5.0f;
+// A failed region-border scan silences later candidates this close (pixels, each coordinate).
+constexpr float kSuppressDistance = 6.0f;
+
+int32_t Nearest(double v) { return static_cast<int32_t>(v + 0.5); }
+
+bool CloseCorners(PointF a, PointF b, float distance)
+{
+    return std::fabs(a.x - b.x) < distance && std::fabs(a.y - b.y) < distance;
+}
+
+int CompareForSort(const void* a, const void* b)
+{
+    return CompareEdgeBalance(*static_cast<const SymbolRecord*>(a), *static_cast<const SymbolRecord*>(b));
+}
+
+void SortCandidates(DecoderContext& context)
+{
+    std::qsort(context.symbols, static_cast<size_t>(context.symbolCount), sizeof(SymbolRecord), CompareForSort);
+}
+
+// The first examined entry whose corner lies within 2 pixels of the candidate's, or null.
+const SymbolRecord* FindExaminedTwin(const DecoderContext& context, const SymbolRecord& candidate)
+{
+    for (int32_t i = 0; i < context.examinedCount; ++i) {
+        if (CloseCorners(candidate.corner, context.symbols[i].corner, kTwinDistance)) {
+            return &context.symbols[i];
+        }
+    }
+    return nullptr;
+}
+
+// Scans the grid of one pass: columns, then rows, each line in two half-spans, until the table
+// is full. `choosePlane` is called before every line.
+int32_t ScanGrid(DecoderContext& context, int32_t xStep, int32_t yStep, bool filtered)
+{
+    const int32_t width = static_cast<int32_t>(context.image.width);
+    const int32_t height = static_cast<int32_t>(context.image.height);
+    auto usePlane = [&]() {
+        if (filtered) {
+            UseFilteredPlane(context.image);  // without a median plane the current one is kept
+        } else {
+            UseSourcePlane(context.image);
+        }
+    };
+    int32_t total = 0;
+    // A zero step (a picture narrower or lower than the divisions) means no lines that way.
+    if (xStep > 0 && xStep < width) {
+        for (int32_t x = xStep; x < width && total < kMaxSymbolRecords; x += xStep) {
+            usePlane();
+            total += ProbeScanLine(context, kScanDown, x, 0, height / 2);
+            if (total >= kMaxSymbolRecords) {
+                break;
+            }
+            usePlane();
+            total += ProbeScanLine(context, kScanDown, x, height / 2, height - height / 2);
+        }
+    }
+    if (yStep > 0) {
+        for (int32_t y = yStep; y < height && total < kMaxSymbolRecords; y += yStep) {
+            usePlane();
+            total += ProbeScanLine(context, kScanRight, y, 0, width / 2);
+            if (total >= kMaxSymbolRecords) {
+                break;
+            }
+            usePlane();
+            total += ProbeScanLine(context, kScanRight, y, width / 2, width - width / 2);
+        }
+    }
+    return total;
+}
+
+enum TailResult { kTailNext, kTailStop };
+
+// Sampling, placement, correction and decoding of a candidate that passed frame fitting.
+TailResult EvaluateTail(DecoderContext& context, SymbolRecord& candidate)
+{
+    if (SelectSizeAndSample(candidate, context) != 1) {
+        AddRetryCandidate(context, candidate);
+        AddRejectedSymbol(context, candidate);
+        ClearSymbolRecord(candidate);
+        return kTailNext;
+    }
+    PlaceCodewords(candidate);
+    PublishFrameCorners(context, candidate);
+    if (CorrectCodewords(candidate) == 0) {
+        ReleaseSymbolBuffers(candidate);
+        context.symbols[context.examinedCount] = candidate;
+        context.examinedCount += 1;
+        return kTailNext;
+    }
+    DecodeDataCodewords(candidate);
+    // The entry written here is either the visited one or an earlier one: a decoded entry never
+    // overwrites a record that still owns buffers.
+    context.symbols[context.decodedCount] = candidate;
+    context.decodedCount += 1;
+    context.examinedCount += 1;
+    return (context.flags & kFlagStopAtFirst) != 0 ? kTailStop : kTailNext;
+}
+
+}  // namespace
+
+int CompareEdgeBalance(const SymbolRecord& a, const SymbolRecord& b)
+{
+    const float da = std::fabs(a.yLegLength - a.xLegLength);
+    const float db = std::fabs(b.yLegLength - b.xLegLength);
+    if (da < db) {
+        return -1;
+    }
+    return da > db ? 1 : 0;
+}
+
+void ClearRetryCandidates(DecoderContext& context)
+{
+    for (RetryCandidate& entry : context.retryCandidates) {
+        entry = RetryCandidate{};
+    }
+    context.retryCount = 0;
+}
+
+void AddRetryCandidate(DecoderContext& context, const SymbolRecord& record)
+{
+    if (context.retryCount >= kMaxRetryCandidates) {
+        return;
+    }
+    for (int32_t i = 0; i < context.retryCount; ++i) {
+        if (CloseCorners(context.retryCandidates[i].corner, record.corner, kRememberDistance)) {
+            return;
+        }
+    }
+    RetryCandidate& entry = context.retryCandidates[context.retryCount];
+    entry = RetryCandidate{};
+    entry.corner = record.corner;
+    entry.yLegEnd = record.yLegEnd;
+    entry.xLegEnd = record.xLegEnd;
+    context.retryCount += 1;
+}
+
+void AddRejectedSymbol(DecoderContext& context, const SymbolRecord& record)
+{
+    if (context.rejectedCount >= kMaxRejectedSymbols) {
+        return;
+    }
+    for (int32_t i = 0; i < context.rejectedCount; ++i) {
+        if (CloseCorners(context.rejectedSymbols[i].corner, record.corner, kRememberDistance)) {
+            return;
+        }
+    }
+    // The copy keeps the geometry and contrast figures only; its buffer fields are cleared so
+    // that nothing can ever free or read them through it.
+    SymbolRecord& copy = context.rejectedSymbols[context.rejectedCount];
+    copy = record;
+    copy.moduleMatrix = nullptr;
+    copy.codewords = nullptr;
+    copy.data = nullptr;
+    copy.erasures = nullptr;
+    copy.rowLines = nullptr;
+    copy.columnLines = nullptr;
+    context.rejectedCount += 1;
+}
+
+int32_t EvaluateFirstPass(DecoderContext& context)
+{
+    context.examinedCount = 0;
+    context.decodedCount = 0;
+    SortCandidates(context);
+    for (int32_t a = 0; a < context.symbolCount; ++a) {
+        SymbolRecord candidate = context.symbols[a];
+        if (context.examinedCount > 0 && FindExaminedTwin(context, candidate) == nullptr) {
+            continue;
+        }
+        if (UseFilteredPlane(context.image) == 0) {
+            return 0;
+        }
+        if (FindRegionBorders(candidate, context) != 0) {
+            if (UseSourcePlane(context.image) == 0) {
+                ReleaseSymbolBuffers(candidate);
+                return 0;
+            }
+        } else {
+            if (candidate.status == kStatusSkip) {
+                continue;
+            }
+            if (UseSourcePlane(context.image) == 0) {
+                return 0;
+            }
+            if (WalkTopBorder(candidate, context) == 0 ||
+                EstimateSymbolSize(candidate, kAxisHorizontal) > kMaxEstimatedModules ||
+                WalkRightBorder(candidate, context) == 0 ||
+                EstimateSymbolSize(candidate, kAxisVertical) > kMaxEstimatedModules) {
+                continue;
+            }
+        }
+        if (EvaluateTail(context, candidate) == kTailStop) {
+            break;
+        }
+    }
+    return context.decodedCount;
+}
+
+int32_t EvaluateSecondPass(DecoderContext& context)
+{
+    context.examinedCount = 0;
+    context.decodedCount = 0;
+    SortCandidates(context);
+    for (int32_t a = 0; a < context.symbolCount; ++a) {
+        SymbolRecord candidate = context.symbols[a];
+        if (candidate.status == kStatusSkip) {
+            continue;
+        }
+        const SymbolRecord* twin = FindExaminedTwin(context, candidate);
+        if (twin != nullptr) {
+            candidate.moduleCountHint = twin->moduleCountHint;
+        } else if (context.examinedCount > 0) {
+            continue;
+        }
+        if (FindRegionBorders(candidate, context) == 0) {
+            if (candidate.status == kStatusSkip) {
+                for (int32_t b = a + 1; b < context.symbolCount; ++b) {
+                    SymbolRecord& later = context.symbols[b];
+                    if (std::fabs(later.corner.x - candidate.corner.x) < kSuppressDistance &&
+                        std::fabs(later.corner.y - candidate.corner.y) < kSuppressDistance &&
+                        std::fabs(later.yLegEnd.x - candidate.yLegEnd.x) < kSuppressDistance &&
+                        std::fabs(later.yLegEnd.y - candidate.yLegEnd.y) < kSuppressDistance) {
+                        later.status = kStatusSkip;
+                    }
+                }
+                continue;
+            }
+            if (WalkTopBorder(candidate, context) == 0 || WalkRightBorder(candidate, context) == 0 ||
+                EstimateSymbolSize(candidate, kAxisVertical) > kMaxEstimatedModules) {
+                continue;
+            }
+        }
+        if (EvaluateTail(context, candidate) == kTailStop) {
+            break;
+        }
+    }
+    return context.decodedCount;
+}
+
+int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
+{
+    const double width = context.image.width;
+    const double height = context.image.height;
+    const int32_t xStep = xDivisions > 0 ? Nearest(width / xDivisions) : 0;
+    const int32_t yStep = yDivisions > 0 ? Nearest(height / yDivisions) : 0;
+    context.image.scale = 2;
+
+    int32_t total = ScanGrid(context, xStep, yStep, true);
+    if (total > 0) {
+        const int32_t decoded = EvaluateFirstPass(context);
+        if (decoded != 0) {
+            return decoded;
+        }
+    }
+
+    ClearRetryCandidates(context);
+    context.symbolCount = 0;
+    total = ScanGrid(context, xStep, yStep, false);
+    const int32_t decoded = total > 0 ? EvaluateSecondPass(context) : 0;
+    context.symbolCount = decoded;
+    return decoded;
+}
+
+}  // namespace norvale
