@@ -1,0 +1,127 @@
+#include "decoder/search_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "decoder/decoder_context.h"
+
+namespace norvale {
+namespace {
+
+struct ContextDeleter
+{
+    void operator()(DecoderContext* context) const
+    {
+        FreeGrayImage(context->image);
+        DestroyDecoderContext(&context);
+    }
+};
+using ContextPtr = std::unique_ptr<DecoderContext, ContextDeleter>;
+
+ContextPtr MakeContext()
+{
+    DecoderContext* context = CreateDecoderContext();
+    context->flags = kFlagStopAtFirst;
+    InitGrayImage(context->image);
+    ResetDecoderContext(*context);
+    return ContextPtr(context);
+}
+
+SymbolRecord MakeRecord(float cx, float cy, float yLeg, float xLeg)
+{
+    SymbolRecord record;
+    InitSymbolRecord(record, ScanContrast{});
+    record.corner = {cx, cy};
+    record.yLegEnd = {cx, cy + yLeg};
+    record.xLegEnd = {cx + xLeg, cy};
+    record.yLegLength = yLeg;
+    record.xLegLength = xLeg;
+    return record;
+}
+
+TEST(SearchDriverTest, EdgeBalancePutsSquarerCandidateFirst)
+{
+    const SymbolRecord square = MakeRecord(0, 0, 50, 51);
+    const SymbolRecord skewed = MakeRecord(0, 0, 50, 70);
+    const SymbolRecord alsoSquare = MakeRecord(9, 9, 80, 79);
+    EXPECT_EQ(CompareEdgeBalance(square, skewed), -1);
+    EXPECT_EQ(CompareEdgeBalance(skewed, square), 1);
+    EXPECT_EQ(CompareEdgeBalance(square, alsoSquare), 0);
+}
+
+TEST(SearchDriverTest, RetryListSkipsNearbyCornersAndStopsAtCapacity)
+{
+    ContextPtr context = MakeContext();
+    AddRetryCandidate(*context, MakeRecord(10, 10, 40, 40));
+    AddRetryCandidate(*context, MakeRecord(14, 6, 40, 40));  // within 5 px on both axes
+    EXPECT_EQ(context->retryCount, 1);
+    AddRetryCandidate(*context, MakeRecord(15, 10, 40, 40));  // exactly 5 px away counts as new
+    EXPECT_EQ(context->retryCount, 2);
+    for (int i = 0; i < 20; ++i) {
+        AddRetryCandidate(*context, MakeRecord(100.0f + 20 * i, 50, 40, 40));
+    }
+    EXPECT_EQ(context->retryCount, kMaxRetryCandidates);
+    EXPECT_FLOAT_EQ(context->retryCandidates[0].yLegEnd.y, 50.0f);
+    EXPECT_FLOAT_EQ(context->retryCandidates[0].xLegEnd.x, 50.0f);
+    ClearRetryCandidates(*context);
+    EXPECT_EQ(context->retryCount, 0);
+}
+
+TEST(SearchDriverTest, RejectedCopiesNeverCarryBuffers)
+{
+    ContextPtr context = MakeContext();
+    SymbolRecord record = MakeRecord(10, 10, 40, 40);
+    record.contrast.minLevel = 3.0f;
+    record.contrast.maxLevel = 20.0f;
+    record.codewords = static_cast<uint8_t*>(std::malloc(8));
+    AddRejectedSymbol(*context, record);
+    ReleaseSymbolBuffers(record);
+    ASSERT_EQ(context->rejectedCount, 1);
+    EXPECT_EQ(context->rejectedSymbols[0].codewords, nullptr);
+    EXPECT_FLOAT_EQ(context->rejectedSymbols[0].contrast.maxLevel, 20.0f);
+    for (int i = 0; i < 10; ++i) {
+        AddRejectedSymbol(*context, MakeRecord(100.0f + 20 * i, 50, 40, 40));
+    }
+    EXPECT_EQ(context->rejectedCount, kMaxRejectedSymbols);
+}
+
+struct PictureCase
+{
+    const char* name;
+    uint32_t width;
+    uint32_t height;
+    int pattern;  // 0 uniform, 1 noise
+};
+
+constexpr PictureCase kPictureCases[] = {
+    {"OnePixel", 1, 1, 0},  {"TwoByTwo", 2, 2, 1},      {"NineByNine", 9, 9, 1},
+    {"TenByTen", 10, 10, 1}, {"Uniform", 64, 48, 0},    {"Noise", 120, 90, 1},
+    {"OneRow", 300, 1, 1},  {"OneColumn", 1, 300, 1},
+};
+
+class SearchDriverPictureTest : public ::testing::TestWithParam<PictureCase> {};
+
+TEST_P(SearchDriverPictureTest, FindsNothingAndEnds)
+{
+    const PictureCase& c = GetParam();
+    ContextPtr context = MakeContext();
+    auto* plane = static_cast<uint8_t*>(std::malloc(size_t{c.width} * c.height));
+    uint32_t state = 12345;
+    for (size_t i = 0; i < size_t{c.width} * c.height; ++i) {
+        state = state * 1664525u + 1013904223u;
+        plane[i] = c.pattern == 0 ? 200 : static_cast<uint8_t>(state >> 24);
+    }
+    AdoptSourcePlane(context->image, plane, c.width, c.height);
+    EXPECT_EQ(SearchSymbols(*context, 20, 20), 0);
+    EXPECT_EQ(context->symbolCount, 0);
+    EXPECT_EQ(context->image.scale, 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures, SearchDriverPictureTest, ::testing::ValuesIn(kPictureCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace norvale
