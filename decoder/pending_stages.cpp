@@ -53,3 +53,10 @@ void DecodeDataCodewords(SymbolRecord&) {}
 uint8_t Unrandomize255(uint8_t codeword, int) { return codeword; }
 
 }  // namespace norvale
+
+namespace norvale {
+
+int LoadPngFromMemory(GrayImage&, const uint8_t*, size_t) { return 0; }
+int LoadJpegFromMemory(GrayImage&, const uint8_t*, size_t) { return 0; }
+
+}  // namespace norvale
