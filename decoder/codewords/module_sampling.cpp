@@ -34,9 +34,15 @@ constexpr int kDark = 0;
 constexpr int kLight = 255;
 constexpr int kCodewordDataBytes = 10;
 
-int GridSide(int symbolSide) { return symbolSide + 2 * kMargin; }
+int GridSide(int symbolSide)
+{
+    return symbolSide + 2 * kMargin;
+}
 
-bool GridFits(int symbolSide) { return symbolSide >= 1 && GridSide(symbolSide) <= kSampleGridSide; }
+bool GridFits(int symbolSide)
+{
+    return symbolSide >= 1 && GridSide(symbolSide) <= kSampleGridSide;
+}
 
 // Sides of the square sizes: even 10..26, then multiples of 4, 8 and 12 as the regions grow.
 bool IsValidSymbolSide(int side)
@@ -209,7 +215,7 @@ int AcceptSize(SymbolRecord& record, DecoderContext& context, int side)
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 int EstimateSymbolSize(const SymbolRecord& record, int axis)
 {
@@ -404,7 +410,7 @@ void FillMappingMatrix(SymbolRecord& record, const DecoderContext& context)
     const int regionSide = kSymbolSizeTable[record.sizeIndex].regionSide;
     const int alignment = static_cast<int>(
         (std::sqrt(static_cast<double>(kSymbolSizeTable[record.sizeIndex].regionCount)) - 1.0) * 2.0);
-    const int inner = record.matrixRows + alignment;  // module rows between finder and clock
+    const int inner = record.matrixRows + alignment; // module rows between finder and clock
     const int side = inner + 2;
     if (regionSide <= 0 || !GridFits(side)) {
         return;
@@ -413,7 +419,7 @@ void FillMappingMatrix(SymbolRecord& record, const DecoderContext& context)
     int r = 0;
     for (int i = 0; i < inner && r < record.matrixRows; ++i) {
         if (i % period >= regionSide) {
-            continue;  // the clock row of one region or the finder row of the next
+            continue; // the clock row of one region or the finder row of the next
         }
         int c = 0;
         for (int k = 0; k < inner && c < record.matrixCols; ++k) {
@@ -437,4 +443,4 @@ void FillMappingMatrix(SymbolRecord& record, const DecoderContext& context)
     }
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -31,13 +31,15 @@ thread_local WalkStats lastTopWalkStats{};
 
 // Which border is walked. The top walk advances along x and climbs along y; the right walk is
 // its mirror image.
-enum WalkSide : int
-{
+enum WalkSide : int {
     kWalkTop = 0,
     kWalkRight = 1,
 };
 
-float& Coordinate(PointF& p, int axis) { return axis == 0 ? p.x : p.y; }
+float& Coordinate(PointF& p, int axis)
+{
+    return axis == 0 ? p.x : p.y;
+}
 
 bool InsideImage(const PointF& t, const GrayImage& image)
 {
@@ -102,8 +104,7 @@ int WalkBorder(SymbolRecord& record, DecoderContext& context, int side)
         return 0;
     }
     const bool legOutsideTolerated = std::fabs(d1x) > kDegenerateLeg || std::fabs(d1y) > kDegenerateLeg;
-    const bool mayRelocate =
-        side == kWalkTop ? yLeg + kRelocateMargin < xLeg : xLeg + kRelocateMargin < yLeg;
+    const bool mayRelocate = side == kWalkTop ? yLeg + kRelocateMargin < xLeg : xLeg + kRelocateMargin < yLeg;
 
     PointF u{};
     Coordinate(u, climbAxis) = kFrameSide;
@@ -127,11 +128,11 @@ int WalkBorder(SymbolRecord& record, DecoderContext& context, int side)
     }
     const int inkSense = record.inkSense;
 
-    PointF previous = u;      // H
-    PointF lastClimb = u;     // E: where the last climb-after-climb happened
-    PointF firstBreak = u;    // F
+    PointF previous = u;   // H
+    PointF lastClimb = u;  // E: where the last climb-after-climb happened
+    PointF firstBreak = u; // F
     const PointF unsetBreak{kFrameSide, kFrameSide};
-    PointF lastBreak = unsetBreak;  // K
+    PointF lastBreak = unsetBreak; // K
     PointF stretchStart{};
     PointF stretchEnd{};
     float best = 0.0f;
@@ -242,7 +243,7 @@ int WalkBorder(SymbolRecord& record, DecoderContext& context, int side)
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 int WalkTopBorder(SymbolRecord& record, DecoderContext& context)
 {
@@ -254,6 +255,9 @@ int WalkRightBorder(SymbolRecord& record, DecoderContext& context)
     return WalkBorder(record, context, kWalkRight);
 }
 
-WalkStats LastTopWalkStats() { return lastTopWalkStats; }
+WalkStats LastTopWalkStats()
+{
+    return lastTopWalkStats;
+}
 
-}  // namespace norvale
+} // namespace norvale

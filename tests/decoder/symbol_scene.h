@@ -133,7 +133,7 @@ inline void InvertPicture(GrayImage& image)
 // A context holding a clean symbol picture, the true finder geometry and a record built from it.
 class SymbolScene
 {
-public:
+  public:
     SymbolScene() : context(CreateDecoderContext()) {}
     ~SymbolScene()
     {
@@ -180,7 +180,8 @@ public:
             for (int mx = 0; mx < side; ++mx) {
                 const int px = x0 + static_cast<int>((mx + 0.5f) * modulePixels);
                 const int py = y0 + static_cast<int>((my + 0.5f) * modulePixels);
-                dark[static_cast<size_t>(my) * side + mx] = image.current[size_t(py) * image.width + px] < 128;
+                dark[static_cast<size_t>(my) * side + mx] =
+                    image.current[size_t(py) * image.width + px] < 128;
             }
         }
         return true;
@@ -203,4 +204,4 @@ public:
     std::vector<uint8_t> dark;
 };
 
-}  // namespace norvale::test
+} // namespace norvale::test

@@ -19,7 +19,10 @@ namespace {
 
 using test::SymbolScene;
 
-int GridIndex(int side, int x, int y) { return (y + 2) * (side + 4) + (x + 2); }
+int GridIndex(int side, int x, int y)
+{
+    return (y + 2) * (side + 4) + (x + 2);
+}
 
 // Mapping matrix expected from the drawn modules: one data region per side up to 26 x 26.
 std::vector<uint8_t> ExpectedMatrix(const SymbolScene& scene)
@@ -38,7 +41,8 @@ std::vector<uint8_t> ExpectedMatrix(const SymbolScene& scene)
 // Walks both borders, as the evaluation pass does before sampling.
 bool FitFrame(SymbolScene& scene)
 {
-    return WalkTopBorder(scene.record, *scene.context) == 1 && WalkRightBorder(scene.record, *scene.context) == 1;
+    return WalkTopBorder(scene.record, *scene.context) == 1 &&
+           WalkRightBorder(scene.record, *scene.context) == 1;
 }
 
 struct SampleCase
@@ -66,7 +70,9 @@ constexpr SampleCase kSampleCases[] = {
     {"Side22InvertedQuarterTurn", "s022-1.png", 22, 1, true},
 };
 
-class ModuleSamplingTest : public ::testing::TestWithParam<SampleCase> {};
+class ModuleSamplingTest : public ::testing::TestWithParam<SampleCase>
+{
+};
 
 TEST_P(ModuleSamplingTest, SelectsTrueSizeAndFillsMatrix)
 {
@@ -116,12 +122,13 @@ struct MismatchCase
 };
 
 constexpr MismatchCase kMismatchCases[] = {
-    {"None", 0, 0, 1},       {"FourFinder", 4, 0, 1}, {"FiveFinder", 5, 0, 0},
-    {"FourClock", 0, 4, 1},  {"FiveClock", 0, 5, 0},  {"TwoAndTwo", 2, 2, 1},
-    {"ThreeAndTwo", 3, 2, 0},
+    {"None", 0, 0, 1},      {"FourFinder", 4, 0, 1}, {"FiveFinder", 5, 0, 0},  {"FourClock", 0, 4, 1},
+    {"FiveClock", 0, 5, 0}, {"TwoAndTwo", 2, 2, 1},  {"ThreeAndTwo", 3, 2, 0},
 };
 
-class FinderClockCheckTest : public ::testing::TestWithParam<MismatchCase> {};
+class FinderClockCheckTest : public ::testing::TestWithParam<MismatchCase>
+{
+};
 
 TEST_P(FinderClockCheckTest, AllowsAtMostFourMismatches)
 {
@@ -148,7 +155,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, FinderClockCheckTest, ::testing::ValuesIn(kMisma
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Paints finder-row modules light in the picture itself: four are tolerated, five reject every size.
-class PaintedFinderTest : public ::testing::TestWithParam<int> {};
+class PaintedFinderTest : public ::testing::TestWithParam<int>
+{
+};
 
 TEST_P(PaintedFinderTest, PaintedFinderModules)
 {
@@ -227,19 +236,21 @@ TEST(ModuleSamplingEdgeTest, ModulesOffThePictureAreErased)
 struct EstimateCase
 {
     const char* name;
-    float stretch;  // frame units between the walk ends
+    float stretch; // frame units between the walk ends
     int hint;
     int estimate;
 };
 
 constexpr EstimateCase kEstimateCases[] = {
-    {"TwoModulesOfSixteen", 12.5f, 0, 16},  {"RoundsHalfUp", 200.0f / 17.0f, 0, 18},
-    {"RoundsDown", 200.0f / 16.9f, 0, 16},  {"HintWins", 12.5f, 44, 44},
-    {"OddHintRoundsUp", 12.5f, 45, 46},     {"ZeroStretch", 0.0f, 0, kNoSizeEstimate},
+    {"TwoModulesOfSixteen", 12.5f, 0, 16},    {"RoundsHalfUp", 200.0f / 17.0f, 0, 18},
+    {"RoundsDown", 200.0f / 16.9f, 0, 16},    {"HintWins", 12.5f, 44, 44},
+    {"OddHintRoundsUp", 12.5f, 45, 46},       {"ZeroStretch", 0.0f, 0, kNoSizeEstimate},
     {"TinyStretchCapped", 1e-5f, 0, 1 << 20}, {"BackwardsStretchTruncatesTowardZero", -12.5f, 0, -14},
 };
 
-class SizeEstimateTest : public ::testing::TestWithParam<EstimateCase> {};
+class SizeEstimateTest : public ::testing::TestWithParam<EstimateCase>
+{
+};
 
 TEST_P(SizeEstimateTest, EstimatesFromStretchOrHint)
 {
@@ -263,9 +274,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, SizeEstimateTest, ::testing::ValuesIn(kEstimateC
 struct TrialCase
 {
     const char* name;
-    int horizontal;  // estimate from the top walk
-    int vertical;    // estimate from the right walk; 0 = no stretch
-    int lastTried;   // side of the last trial; 0 = none
+    int horizontal; // estimate from the top walk
+    int vertical;   // estimate from the right walk; 0 = no stretch
+    int lastTried;  // side of the last trial; 0 = none
 };
 
 constexpr TrialCase kTrialCases[] = {
@@ -278,7 +289,9 @@ constexpr TrialCase kTrialCases[] = {
     {"TinyEstimateDoublesToSmallestSide", 2, 2, 10},
 };
 
-class SizeTrialTest : public ::testing::TestWithParam<TrialCase> {};
+class SizeTrialTest : public ::testing::TestWithParam<TrialCase>
+{
+};
 
 TEST_P(SizeTrialTest, TriesSizesInOrder)
 {
@@ -301,7 +314,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SizeTrialTest, ::testing::ValuesIn(kTrialCases),
 // Line mode: a checkerboard of 4-pixel cells with one row and one column line through each cell.
 class LineModeScene
 {
-public:
+  public:
     explicit LineModeScene(int hint)
     {
         test::MakeUniformPicture(scene.context->image, 600, 600, 255);
@@ -340,7 +353,9 @@ constexpr LineTrialCase kLineTrialCases[] = {
     {"InvalidEstimateFails", 146, 0},
 };
 
-class LineModeTrialTest : public ::testing::TestWithParam<LineTrialCase> {};
+class LineModeTrialTest : public ::testing::TestWithParam<LineTrialCase>
+{
+};
 
 TEST_P(LineModeTrialTest, TriesSidesAroundTheHint)
 {
@@ -394,10 +409,12 @@ TEST(ModuleSamplingEdgeTest, ReselectingReplacesBuffers)
     scene.BuildRecord(test::DarkOnLightContrast());
     ASSERT_TRUE(FitFrame(scene));
     ASSERT_EQ(SelectSizeAndSample(scene.record, *scene.context), 1);
-    const std::vector<uint8_t> first(scene.record.moduleMatrix, scene.record.moduleMatrix + scene.record.matrixSize);
+    const std::vector<uint8_t> first(scene.record.moduleMatrix,
+                                     scene.record.moduleMatrix + scene.record.matrixSize);
     ASSERT_EQ(SelectSizeAndSample(scene.record, *scene.context), 1);
-    EXPECT_EQ(std::vector<uint8_t>(scene.record.moduleMatrix, scene.record.moduleMatrix + scene.record.matrixSize),
-              first);
+    EXPECT_EQ(
+        std::vector<uint8_t>(scene.record.moduleMatrix, scene.record.moduleMatrix + scene.record.matrixSize),
+        first);
 }
 
 // --- binarisation ---
@@ -490,7 +507,10 @@ TEST(BinarizeGridTest, OversizedGridIsLeftAlone)
 
 // --- mapping matrix with alignment patterns ---
 
-uint8_t DrawnLevel(int x, int y) { return ((x * 7 + y * 3) % 5 < 2) ? 0 : 255; }
+uint8_t DrawnLevel(int x, int y)
+{
+    return ((x * 7 + y * 3) % 5 < 2) ? 0 : 255;
+}
 
 TEST(FillMappingMatrixTest, DropsAlignmentPatternsOfFourRegions)
 {
@@ -534,5 +554,5 @@ TEST(FillMappingMatrixTest, DropsAlignmentPatternsOfFourRegions)
     DestroyDecoderContext(&context);
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale

@@ -16,26 +16,36 @@ namespace {
 
 using test::SymbolScene;
 
-float Distance(PointF a, PointF b) { return std::hypot(a.x - b.x, a.y - b.y); }
+float Distance(PointF a, PointF b)
+{
+    return std::hypot(a.x - b.x, a.y - b.y);
+}
 
 struct WalkCase
 {
     const char* name;
     const char* file;
     int side;
-    int turns;  // quarter turns anticlockwise
+    int turns; // quarter turns anticlockwise
 };
 
 constexpr WalkCase kWalkCases[] = {
-    {"Side10", "s010-0.png", 10, 0},        {"Side12", "s012-0.png", 12, 0},
-    {"Side14", "s014-2.png", 14, 0},        {"Side16", "s016-0.png", 16, 0},
-    {"Side20", "s020-1.png", 20, 0},        {"Side22", "s022-1.png", 22, 0},
-    {"Side26", "s026-0.png", 26, 0},        {"Side12QuarterTurn", "s012-0.png", 12, 1},
-    {"Side16HalfTurn", "s016-0.png", 16, 2}, {"Side22ThreeQuarterTurn", "s022-1.png", 22, 3},
+    {"Side10", "s010-0.png", 10, 0},
+    {"Side12", "s012-0.png", 12, 0},
+    {"Side14", "s014-2.png", 14, 0},
+    {"Side16", "s016-0.png", 16, 0},
+    {"Side20", "s020-1.png", 20, 0},
+    {"Side22", "s022-1.png", 22, 0},
+    {"Side26", "s026-0.png", 26, 0},
+    {"Side12QuarterTurn", "s012-0.png", 12, 1},
+    {"Side16HalfTurn", "s016-0.png", 16, 2},
+    {"Side22ThreeQuarterTurn", "s022-1.png", 22, 3},
     {"Side26QuarterTurn", "s026-0.png", 26, 1},
 };
 
-class BorderWalkTest : public ::testing::TestWithParam<WalkCase> {};
+class BorderWalkTest : public ::testing::TestWithParam<WalkCase>
+{
+};
 
 TEST_P(BorderWalkTest, WalksBothClockedBorders)
 {
@@ -141,7 +151,8 @@ TEST(BorderWalkEdgeTest, PictureWithoutContrastLeavesFrameAlone)
 {
     SymbolScene scene;
     ASSERT_TRUE(scene.Load("s016-0.png", 16));
-    std::memset(scene.context->image.current, 255, size_t{scene.context->image.width} * scene.context->image.height);
+    std::memset(scene.context->image.current, 255,
+                size_t{scene.context->image.width} * scene.context->image.height);
     scene.BuildRecord(test::DarkOnLightContrast());
     const SymbolRecord before = scene.record;
     EXPECT_EQ(WalkTopBorder(scene.record, *scene.context), 0);
@@ -205,5 +216,5 @@ TEST(BorderWalkEdgeTest, NonFiniteGeometryFailsQuietly)
     EXPECT_EQ(WalkRightBorder(scene.record, *scene.context), 0);
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale
