@@ -1,0 +1,446 @@
+// Size selection and module sampling: from a fitted frame (or module grid lines) to the size of
+// the symbol, its binarised modules in the context's grids and the record's mapping matrix.
+#include "decoder/codewords/module_sampling.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "decoder/codewords/symbol_sizes.h"
+#include "decoder/decoder_context.h"
+#include "decoder/grid/transform2d.h"
+#include "decoder/location/image_sampling.h"
+#include "decoder/symbol_record.h"
+
+namespace norvale {
+
+namespace {
+
+constexpr double kFrameSide = 100.0;
+// A walk stretch spans two modules.
+constexpr double kStretchFrameUnits = 2.0 * kFrameSide;
+constexpr double kZeroStretch = 1e-6;
+constexpr double kMaxHalfEstimate = 1 << 19;
+// Quiet-zone rings sampled on each side of the symbol.
+constexpr int kMargin = 2;
+constexpr int kTrialOffsets[] = {0, -2, 2, -4, 4, -6, 6};
+constexpr int kSmallestSide = 10;
+constexpr int kLargestSide = 144;
+// Without grid lines the walk estimate is trusted only for small symbols.
+constexpr int kMaxTransformEstimate = 38;
+constexpr int kMaxSecondEstimate = 150;
+constexpr int kMaxMismatches = 4;
+constexpr int kNoSample = -1;
+constexpr int kDark = 0;
+constexpr int kLight = 255;
+constexpr int kCodewordDataBytes = 10;
+
+int GridSide(int symbolSide)
+{
+    return symbolSide + 2 * kMargin;
+}
+
+bool GridFits(int symbolSide)
+{
+    return symbolSide >= 1 && GridSide(symbolSide) <= kSampleGridSide;
+}
+
+// Sides of the square sizes: even 10..26, then multiples of 4, 8 and 12 as the regions grow.
+bool IsValidSymbolSide(int side)
+{
+    if (side < kSmallestSide || side > kLargestSide) {
+        return false;
+    }
+    if (side >= 120) {
+        return side % 12 == 0;
+    }
+    if (side >= 64) {
+        return side % 8 == 0;
+    }
+    if (side >= 32) {
+        return side % 4 == 0;
+    }
+    return true;
+}
+
+// Lines usable as module rows and columns: none outside line mode, and never more than the
+// arrays hold (moduleCountHint + 1 entries each).
+int UsableLineCount(const SymbolRecord& record)
+{
+    if (record.moduleCountHint == 0 || record.rowLines == nullptr || record.columnLines == nullptr ||
+        record.gridLineCount <= 0) {
+        return 0;
+    }
+    const int64_t capacity = int64_t{record.moduleCountHint} + 1;
+    return capacity < record.gridLineCount ? static_cast<int>(capacity < 0 ? 0 : capacity)
+                                           : record.gridLineCount;
+}
+
+// Image position of module (row i, column j); grid lines first, the frame where they do not reach
+// or where a row and a column line run parallel.
+PointF ModuleCentre(const SymbolRecord& record, int side, int lineCount, int i, int j)
+{
+    PointF p{};
+    if (i >= 0 && j >= 0 && i < lineCount && j < lineCount &&
+        IntersectLines(p, record.rowLines[i], record.columnLines[j]) == 1) {
+        return p;
+    }
+    const PointF frame{static_cast<float>((j + 0.5) * kFrameSide / side),
+                       static_cast<float>((i + 0.5) * kFrameSide / side)};
+    TransformApply(p, frame, record.frameToImage);
+    return p;
+}
+
+void SampleModule(const SymbolRecord& record, DecoderContext& context, int side, int lineCount, int i, int j)
+{
+    const GrayImage& image = context.image;
+    const PointF p = ModuleCentre(record, side, lineCount, i, j);
+    int16_t value = kNoSample;
+    // Written so that a non-finite point counts as outside.
+    if (p.x >= 0.0f && p.y >= 0.0f && p.x <= static_cast<float>(image.width) &&
+        p.y <= static_cast<float>(image.height)) {
+        float grey = 0.0f;
+        SampleBicubic(grey, image, p.x, p.y);
+        value = static_cast<int16_t>(grey + 0.5f);
+    }
+    context.sampleGrid.cells[(i + kMargin) * GridSide(side) + (j + kMargin)] = value;
+}
+
+bool InBorderRing(int i, int j, int side)
+{
+    return i <= 2 || j <= 2 || i >= side - 3 || j >= side - 3;
+}
+
+void SampleModules(const SymbolRecord& record, DecoderContext& context, bool ring)
+{
+    const int side = record.matrixRows + 2;
+    if (!GridFits(side)) {
+        return;
+    }
+    const int lineCount = UsableLineCount(record);
+    for (int i = -kMargin; i < side + kMargin; ++i) {
+        for (int j = -kMargin; j < side + kMargin; ++j) {
+            if (InBorderRing(i, j, side) == ring) {
+                SampleModule(record, context, side, lineCount, i, j);
+            }
+        }
+    }
+}
+
+// Level of module (x, y) of a symbol of the given side; -1 when it had no sample.
+int LevelAt(const DecoderContext& context, int side, int x, int y)
+{
+    return context.levelGrid.cells[(y + kMargin) * GridSide(side) + (x + kMargin)];
+}
+
+// Shade 0 (ink) .. 1 (paper) of a level under the record's ink sense.
+double Shade(int level, int inkSense)
+{
+    const double f = level / 255.0;
+    return inkSense == -1 ? 1.0 - f : f;
+}
+
+int TrySize(SymbolRecord& record, DecoderContext& context, int side)
+{
+    record.matrixRows = side - 2;
+    record.matrixCols = side - 2;
+    SampleBorderRing(record, context);
+    const int gridSide = GridSide(side);
+    BinarizeGrid(context.sampleGrid, context.levelGrid, gridSide, gridSide, kPassBorderRing);
+    return CheckFinderAndClock(record, context);
+}
+
+// Runs the seven trials around `centre`; the side that passed, or 0.
+int RunTrialSeries(SymbolRecord& record, DecoderContext& context, int centre, bool lineMode)
+{
+    for (const int offset : kTrialOffsets) {
+        const int side = centre + offset;
+        // Line-mode sides are not checked against the size list (the table lookup does that),
+        // only against the grid.
+        if (lineMode ? !GridFits(side) : !IsValidSymbolSide(side)) {
+            continue;
+        }
+        if (TrySize(record, context, side) == 1) {
+            return side;
+        }
+    }
+    return 0;
+}
+
+void ReleaseCodewordBuffers(SymbolRecord& record)
+{
+    std::free(record.moduleMatrix);
+    std::free(record.codewords);
+    std::free(record.erasures);
+    std::free(record.data);
+    record.moduleMatrix = nullptr;
+    record.codewords = nullptr;
+    record.erasures = nullptr;
+    record.data = nullptr;
+}
+
+int AcceptSize(SymbolRecord& record, DecoderContext& context, int side)
+{
+    SampleInterior(record, context);
+    const int gridSide = GridSide(side);
+    BinarizeGrid(context.sampleGrid, context.levelGrid, gridSide, gridSide, kPassInterior);
+
+    const int index = FindSymbolSizeIndex(side);
+    if (index < 0) {
+        return 0;
+    }
+    const SymbolSize& size = kSymbolSizeTable[index];
+    record.sizeIndex = index;
+    record.regionCount = static_cast<uint32_t>(size.regionCount);
+    // Alignment rows inside the symbol: 0, 2, 6 or 10 for 1, 4, 16 or 36 regions.
+    const int alignment = static_cast<int>((std::sqrt(static_cast<double>(size.regionCount)) - 1.0) * 2.0);
+    record.matrixRows = side - 2 - alignment;
+    record.matrixCols = record.matrixRows;
+    record.matrixSize = static_cast<uint32_t>(record.matrixRows) * static_cast<uint32_t>(record.matrixCols);
+    record.totalCodewords = size.dataCodewords + size.eccCodewords;
+    record.dataCapacity = static_cast<uint32_t>(kCodewordDataBytes * record.totalCodewords);
+    record.erasureCount = 0;
+
+    ReleaseCodewordBuffers(record);
+    const size_t total = static_cast<size_t>(record.totalCodewords);
+    record.moduleMatrix = static_cast<uint8_t*>(std::calloc(record.matrixSize, 1));
+    record.codewords = static_cast<uint8_t*>(std::calloc(total, 1));
+    record.erasures = static_cast<uint16_t*>(std::calloc(total, sizeof(uint16_t)));
+    record.data = static_cast<uint8_t*>(std::calloc(record.dataCapacity, 1));
+    if (record.moduleMatrix == nullptr || record.codewords == nullptr || record.erasures == nullptr ||
+        record.data == nullptr) {
+        ReleaseCodewordBuffers(record);
+        return 0;
+    }
+    FillMappingMatrix(record, context);
+    return 1;
+}
+
+} // namespace
+
+int EstimateSymbolSize(const SymbolRecord& record, int axis)
+{
+    double estimate = 0.0;
+    if (record.moduleCountHint != 0) {
+        estimate = record.moduleCountHint;
+    } else {
+        const bool horizontal = axis == kAxisHorizontal;
+        PointF start{};
+        PointF end{};
+        TransformApply(start, horizontal ? record.topWalkStart : record.rightWalkStart, record.imageToFrame);
+        TransformApply(end, horizontal ? record.topWalkEnd : record.rightWalkEnd, record.imageToFrame);
+        const double length = horizontal ? double{end.x} - start.x : double{end.y} - start.y;
+        if (!(std::fabs(length) >= kZeroStretch)) {
+            return kNoSizeEstimate;
+        }
+        estimate = kStretchFrameUnits / length;
+    }
+    double half = estimate * 0.5 + 0.5;
+    if (half > kMaxHalfEstimate) {
+        half = kMaxHalfEstimate;
+    } else if (half < -kMaxHalfEstimate) {
+        half = -kMaxHalfEstimate;
+    }
+    return 2 * static_cast<int>(half);
+}
+
+int SelectSizeAndSample(SymbolRecord& record, DecoderContext& context)
+{
+    const int first = EstimateSymbolSize(record, kAxisHorizontal);
+    if (first == kNoSizeEstimate) {
+        return 0;
+    }
+    int side = 0;
+    if (record.moduleCountHint != 0) {
+        if (!IsValidSymbolSide(first)) {
+            return 0;
+        }
+        side = RunTrialSeries(record, context, first, true);
+    } else {
+        if (first > kMaxTransformEstimate) {
+            return 0;
+        }
+        side = RunTrialSeries(record, context, first, false);
+        if (side == 0) {
+            int second = EstimateSymbolSize(record, kAxisVertical);
+            if (second == kNoSizeEstimate) {
+                return 0;
+            }
+            // A vertical estimate close to the horizontal one adds nothing: try twice the size.
+            if (second <= first + 6) {
+                second = 2 * first;
+            }
+            if (second > kMaxSecondEstimate) {
+                return 0;
+            }
+            side = RunTrialSeries(record, context, second, false);
+        }
+    }
+    if (side == 0) {
+        return 0;
+    }
+    return AcceptSize(record, context, side);
+}
+
+void SampleBorderRing(const SymbolRecord& record, DecoderContext& context)
+{
+    SampleModules(record, context, true);
+}
+
+void SampleInterior(const SymbolRecord& record, DecoderContext& context)
+{
+    SampleModules(record, context, false);
+}
+
+void BinarizeGrid(const SampleGrid& raw, SampleGrid& level, int height, int width, int pass)
+{
+    if (height > kSampleGridSide || width > kSampleGridSide) {
+        return;
+    }
+    for (int r = 2; r < height - 2; ++r) {
+        for (int c = 2; c < width - 2; ++c) {
+            const bool ring = r == 2 || r == height - 3 || c == 2 || c == width - 3;
+            if (ring != (pass == kPassBorderRing)) {
+                continue;
+            }
+            const int value = raw.cells[r * width + c];
+            if (value < 0) {
+                level.cells[r * width + c] = kNoSample;
+                continue;
+            }
+            int sum = 0;
+            int count = 0;
+            for (int dr = -2; dr <= 2; ++dr) {
+                for (int dc = -2; dc <= 2; ++dc) {
+                    const int v = raw.cells[(r + dr) * width + (c + dc)];
+                    if (v >= 0) {
+                        sum += v;
+                        ++count;
+                    }
+                }
+            }
+            const int mean = sum / count;
+            int lowSum = 0;
+            int lowCount = 0;
+            int highSum = 0;
+            int highCount = 0;
+            for (int dr = -2; dr <= 2; ++dr) {
+                for (int dc = -2; dc <= 2; ++dc) {
+                    const int v = raw.cells[(r + dr) * width + (c + dc)];
+                    if (v < 0) {
+                        continue;
+                    }
+                    if (v < mean) {
+                        lowSum += v;
+                        ++lowCount;
+                    } else {
+                        highSum += v;
+                        ++highCount;
+                    }
+                }
+            }
+            const int lowMean = lowSum / (lowCount == 0 ? 1 : lowCount);
+            const int highMean = highSum / (highCount == 0 ? 1 : highCount);
+            const int threshold = (lowMean + highMean) >> 1;
+            level.cells[r * width + c] = static_cast<int16_t>(value < threshold ? kDark : kLight);
+        }
+    }
+}
+
+int CheckFinderAndClock(SymbolRecord& record, const DecoderContext& context)
+{
+    const int side = record.matrixRows + 2;
+    if (!GridFits(side)) {
+        return 0;
+    }
+    record.inkSense = 1;
+    for (int y = 2; y < side; ++y) {
+        const int v = LevelAt(context, side, 0, y);
+        if (v >= 0) {
+            record.inkSense = v > 128 ? -1 : 1;
+            break;
+        }
+    }
+    const int inkSense = record.inkSense;
+    int mismatches = 0;
+    // The finder column, then the finder row: ink everywhere (the shared corner counts twice).
+    for (int y = 0; y < side; ++y) {
+        const int v = LevelAt(context, side, 0, y);
+        mismatches += v >= 0 && Shade(v, inkSense) > 0.5 ? 1 : 0;
+    }
+    if (mismatches > kMaxMismatches) {
+        return 0;
+    }
+    for (int x = 0; x < side; ++x) {
+        const int v = LevelAt(context, side, x, 0);
+        mismatches += v >= 0 && Shade(v, inkSense) > 0.5 ? 1 : 0;
+    }
+    if (mismatches > kMaxMismatches) {
+        return 0;
+    }
+    // Grid lines already counted the modules; the clocks add nothing there.
+    if (record.moduleCountHint != 0) {
+        return 1;
+    }
+    // Clocks: ink at even positions, paper at odd ones.
+    for (int y = 0; y < side; ++y) {
+        const int v = LevelAt(context, side, side - 1, y);
+        if (v >= 0) {
+            const double f = Shade(v, inkSense);
+            mismatches += (y % 2 == 0 ? f > 0.5 : f < 0.5) ? 1 : 0;
+        }
+    }
+    if (mismatches > kMaxMismatches) {
+        return 0;
+    }
+    for (int x = 0; x < side; ++x) {
+        const int v = LevelAt(context, side, x, side - 1);
+        if (v >= 0) {
+            const double f = Shade(v, inkSense);
+            mismatches += (x % 2 == 0 ? f > 0.5 : f < 0.5) ? 1 : 0;
+        }
+    }
+    return mismatches <= kMaxMismatches ? 1 : 0;
+}
+
+void FillMappingMatrix(SymbolRecord& record, const DecoderContext& context)
+{
+    if (record.moduleMatrix == nullptr || record.sizeIndex < 0 || record.sizeIndex >= kSymbolSizeCount) {
+        return;
+    }
+    const int regionSide = kSymbolSizeTable[record.sizeIndex].regionSide;
+    const int alignment = static_cast<int>(
+        (std::sqrt(static_cast<double>(kSymbolSizeTable[record.sizeIndex].regionCount)) - 1.0) * 2.0);
+    const int inner = record.matrixRows + alignment; // module rows between finder and clock
+    const int side = inner + 2;
+    if (regionSide <= 0 || !GridFits(side)) {
+        return;
+    }
+    const int period = regionSide + 2;
+    int r = 0;
+    for (int i = 0; i < inner && r < record.matrixRows; ++i) {
+        if (i % period >= regionSide) {
+            continue; // the clock row of one region or the finder row of the next
+        }
+        int c = 0;
+        for (int k = 0; k < inner && c < record.matrixCols; ++k) {
+            if (k % period >= regionSide) {
+                continue;
+            }
+            const int v = LevelAt(context, side, k + 1, inner - i);
+            uint8_t flags = kModuleSampled;
+            if (v < 0) {
+                flags |= kModuleErased;
+            }
+            // Under either sense an erased module (-1) reads as the shade of the finder.
+            const double ink = record.inkSense == 1 ? 1.0 - v / 255.0 : v / 255.0;
+            if (ink < 0.5) {
+                flags |= kModuleLight;
+            }
+            record.moduleMatrix[r * record.matrixCols + c] = flags;
+            ++c;
+        }
+        ++r;
+    }
+}
+
+} // namespace norvale
