@@ -43,13 +43,7 @@ WalkStats LastTopWalkStats() { return WalkStats{}; }
 int FindRegionBorders(SymbolRecord&, DecoderContext&) { return 0; }
 
 // --- codewords ---
-const SymbolSize kSymbolSizeTable[kSymbolSizeCount] = {};
-int FindSymbolSizeIndex(int) { return -1; }
 int EstimateSymbolSize(const SymbolRecord&, int) { return 0; }
 int SelectSizeAndSample(SymbolRecord&, DecoderContext&) { return 0; }
-int32_t PlaceCodewords(SymbolRecord&) { return 0; }
-int CorrectCodewords(SymbolRecord&) { return 0; }
-void DecodeDataCodewords(SymbolRecord&) {}
-uint8_t Unrandomize255(uint8_t codeword, int) { return codeword; }
 
 }  // namespace norvale
