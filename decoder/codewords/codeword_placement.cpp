@@ -132,7 +132,7 @@ bool IsPlaced(const PlacementWalk& walk, int row, int col)
     return (walk.record.moduleMatrix[row * walk.ncol + col] & kModulePlaced) != 0;
 }
 
-}  // namespace
+} // namespace
 
 int32_t PlaceCodewords(SymbolRecord& record)
 {
@@ -185,4 +185,4 @@ int32_t PlaceCodewords(SymbolRecord& record)
     return codeword;
 }
 
-}  // namespace norvale
+} // namespace norvale

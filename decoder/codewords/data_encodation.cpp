@@ -8,8 +8,7 @@
 namespace norvale {
 namespace {
 
-enum class Mode
-{
+enum class Mode {
     kAscii,
     kC40,
     kText,
@@ -35,7 +34,7 @@ constexpr int kLatchX12 = 238;
 constexpr int kLatchText = 239;
 constexpr int kLatchEdifact = 240;
 constexpr int kEci = 241;
-constexpr int kUnlatch = 254;  // C40, Text and X12 back to ASCII, at a pair boundary
+constexpr int kUnlatch = 254; // C40, Text and X12 back to ASCII, at a pair boundary
 
 constexpr int kStructuredAppendParameters = 3;
 constexpr int kEdifactUnlatch = 31;
@@ -44,8 +43,7 @@ constexpr int kRecordSeparator = 30;
 constexpr int kEndOfTransmission = 4;
 
 // C40 / Text character sets; basic is the unshifted one.
-enum Shift
-{
+enum Shift {
     kShiftBasic = 0,
     kShift1 = 1,
     kShift2 = 2,
@@ -55,11 +53,11 @@ enum Shift
 struct DataReader
 {
     SymbolRecord& record;
-    int dataCount;  // D: the data codewords; nothing at or past this index is read
+    int dataCount; // D: the data codewords; nothing at or past this index is read
     int cursor;
     int shift;
-    bool upperShift;     // C40 / Text: add 128 to the next character produced
-    int fnc1SkipIndex;   // the one position where FNC1 is a symbol flag, not a separator
+    bool upperShift;   // C40 / Text: add 128 to the next character produced
+    int fnc1SkipIndex; // the one position where FNC1 is a symbol flag, not a separator
     bool macroTrailer;
 };
 
@@ -79,7 +77,10 @@ void EmitText(DataReader& reader, const char* text)
     }
 }
 
-int NextCodeword(DataReader& reader) { return reader.record.codewords[reader.cursor++]; }
+int NextCodeword(DataReader& reader)
+{
+    return reader.record.codewords[reader.cursor++];
+}
 
 // Skips up to `count` codewords, stopping at the end of the data.
 void SkipCodewords(DataReader& reader, int count)
@@ -104,7 +105,7 @@ Mode DecodeAscii(DataReader& reader)
     const int index = reader.cursor;
     const int c = NextCodeword(reader);
     if (c <= 128) {
-        Emit(reader, c - 1);  // 0 wraps to 255
+        Emit(reader, c - 1); // 0 wraps to 255
         return Mode::kAscii;
     }
     if (c == kPad) {
@@ -155,7 +156,7 @@ Mode DecodeAscii(DataReader& reader)
             SkipCodewords(reader, EciDesignatorLength(reader.record.codewords[reader.cursor]));
         }
         return Mode::kAscii;
-    default:  // reader programming and codewords without a meaning here: no output
+    default: // reader programming and codewords without a meaning here: no output
         return Mode::kAscii;
     }
 }
@@ -196,7 +197,7 @@ void DecodeC40TextValue(DataReader& reader, int v, bool text)
         } else if (v <= 26) {
             EmitShifted(reader, v + 69);
         } else if (v == 27) {
-            EmitShifted(reader, kGroupSeparator);  // FNC1
+            EmitShifted(reader, kGroupSeparator); // FNC1
         } else if (v == 30) {
             reader.upperShift = true;
         }
@@ -326,7 +327,7 @@ Mode DecodeBase256(DataReader& reader)
     return Mode::kAscii;
 }
 
-}  // namespace
+} // namespace
 
 uint8_t Unrandomize255(uint8_t codeword, int position)
 {
@@ -382,4 +383,4 @@ void DecodeDataCodewords(SymbolRecord& record)
     }
 }
 
-}  // namespace norvale
+} // namespace norvale

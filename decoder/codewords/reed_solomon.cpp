@@ -51,10 +51,16 @@ int GfMul(int a, int b)
     return kGf.exp[(kGf.log[a] + kGf.log[b]) % kFieldOrder];
 }
 
-int GfInv(int a) { return kGf.exp[kFieldOrder - kGf.log[a]]; }
+int GfInv(int a)
+{
+    return kGf.exp[kFieldOrder - kGf.log[a]];
+}
 
 // alpha^e for any e >= 0.
-int GfPow(int e) { return kGf.exp[e % kFieldOrder]; }
+int GfPow(int e)
+{
+    return kGf.exp[e % kFieldOrder];
+}
 
 int EvaluatePoly(const int32_t* poly, int count, int x)
 {
@@ -65,7 +71,7 @@ int EvaluatePoly(const int32_t* poly, int count, int x)
     return sum;
 }
 
-}  // namespace
+} // namespace
 
 RsDecoder* RsCreate(int eccPerBlock)
 {
@@ -81,7 +87,10 @@ RsDecoder* RsCreate(int eccPerBlock)
     return decoder;
 }
 
-void RsDestroy(RsDecoder* decoder) { std::free(decoder); }
+void RsDestroy(RsDecoder* decoder)
+{
+    std::free(decoder);
+}
 
 void RsSyndromes(RsDecoder& decoder, const uint8_t* block, int length)
 {
@@ -288,4 +297,4 @@ int CorrectCodewords(SymbolRecord& record)
     return 1;
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -16,12 +16,12 @@ constexpr int kRsMaxEccPerBlock = 127;
 // r(x) = sum block[p] x^(len - 1 - p): block position 0 is the highest power.
 struct RsDecoder
 {
-    uint16_t eccPerBlock;  // n, also the number of syndromes
-    uint16_t twoN;         // coefficients used in every polynomial array
-    int32_t syndromes[256];  // S[j] = r(alpha^(j + 1)), j < n
+    uint16_t eccPerBlock;   // n, also the number of syndromes
+    uint16_t twoN;          // coefficients used in every polynomial array
+    int32_t syndromes[256]; // S[j] = r(alpha^(j + 1)), j < n
     int32_t locator[512];
     int32_t evaluator[512];
-    uint16_t roots[256];  // error locations (exponents) from the Chien search
+    uint16_t roots[256]; // error locations (exponents) from the Chien search
     uint16_t rootCount;
     uint16_t erasurePositions[256];
     uint16_t erasureCount;
@@ -45,4 +45,4 @@ int RsHasErrors(const RsDecoder& decoder);
 int RsDecode(RsDecoder& decoder, uint8_t* block, int length, int erasureCount,
              const uint16_t* erasurePositions);
 
-}  // namespace norvale
+} // namespace norvale

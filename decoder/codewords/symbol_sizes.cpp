@@ -7,6 +7,7 @@ namespace norvale {
 // back keeping a margin against miscorrection; blocks with fewer than 10 check codewords (the
 // 10 x 10 and 12 x 12 sizes) take none. The symbol total is that per-block figure times the
 // block count, e.g. 144 x 144: 10 blocks x (62 - 3) = 590.
+// clang-format off
 constexpr SymbolSize kSymbolSizeTable[kSymbolSizeCount] = {
     // side, regionSide, regionCount, blockCount, dataCodewords, eccCodewords, maxErasures
     {10, 8, 1, 1, 3, 5, 0},
@@ -34,6 +35,7 @@ constexpr SymbolSize kSymbolSizeTable[kSymbolSizeCount] = {
     {132, 20, 36, 8, 1304, 496, 472},
     {144, 22, 36, 10, 1558, 620, 590},
 };
+// clang-format on
 
 namespace {
 
@@ -51,7 +53,7 @@ constexpr bool AllRowsPresentInOrder()
     return previous == 144;
 }
 
-}  // namespace
+} // namespace
 
 static_assert(kSymbolSizeCount == 24 && AllRowsPresentInOrder(), "ECC 200 has 24 square symbol sizes");
 
@@ -65,4 +67,4 @@ int FindSymbolSizeIndex(int side)
     return -1;
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "decoder/codewords/codeword_record_support.h"
 #include "decoder/codewords/data_encodation.h"
 #include "decoder/codewords/module_sampling.h"
 #include "decoder/codewords/reed_solomon.h"
 #include "decoder/codewords/symbol_sizes.h"
-#include "decoder/codewords/codeword_record_support.h"
 #include "test_support.h"
 
 namespace norvale {
@@ -55,7 +55,8 @@ bool SampleCleanSymbol(const std::string& file, int side, ModuleGrid& grid)
         for (int x = 0; x < side; ++x) {
             const int px = x0 + static_cast<int>((x + 0.5) * moduleX);
             const int py = y0 + static_cast<int>((y + 0.5) * moduleY);
-            grid.dark[static_cast<size_t>(y) * side + x] = image.current[static_cast<size_t>(py) * image.width + px] < 128;
+            grid.dark[static_cast<size_t>(y) * side + x] =
+                image.current[static_cast<size_t>(py) * image.width + px] < 128;
         }
     }
     test::FreeTestPicture(image);
@@ -97,7 +98,7 @@ std::vector<uint8_t> ReadBytes(const std::string& file)
 struct SizeCase
 {
     const char* name;
-    const char* stem;  // <stem>.png beside <stem>.bin, the bytes the symbol holds
+    const char* stem; // <stem>.png beside <stem>.bin, the bytes the symbol holds
     int side;
 };
 
@@ -181,7 +182,7 @@ TEST_P(CodewordPlacementTest, ErasedModulesBecomeErasures)
         }
     }
     PlaceCodewords(record);
-    ASSERT_GE(record.erasureCount, 2);  // nine modules never fit one codeword
+    ASSERT_GE(record.erasureCount, 2); // nine modules never fit one codeword
     for (int i = 0; i < record.erasureCount; ++i) {
         for (int j = i + 1; j < record.erasureCount; ++j) {
             EXPECT_NE(record.erasures[i], record.erasures[j]);
@@ -205,7 +206,7 @@ TEST(CodewordPlacementTest, TenByTenReadsEightCodewordsIntoAnEightByEightMatrix)
     CodewordRecord symbol(FindSymbolSizeIndex(10));
     EXPECT_EQ(symbol.record.matrixRows, 8);
     for (uint32_t i = 0; i < symbol.record.matrixSize; ++i) {
-        symbol.record.moduleMatrix[i] = kModuleSampled;  // all dark
+        symbol.record.moduleMatrix[i] = kModuleSampled; // all dark
     }
     EXPECT_EQ(PlaceCodewords(symbol.record), 8);
     for (uint8_t codeword : symbol.Codewords()) {
@@ -216,9 +217,9 @@ TEST(CodewordPlacementTest, TenByTenReadsEightCodewordsIntoAnEightByEightMatrix)
 TEST(CodewordPlacementTest, InconsistentMatrixIsNotWalked)
 {
     CodewordRecord symbol(FindSymbolSizeIndex(10));
-    symbol.record.matrixRows = symbol.record.matrixCols = 20;  // larger than the buffer
+    symbol.record.matrixRows = symbol.record.matrixCols = 20; // larger than the buffer
     EXPECT_EQ(PlaceCodewords(symbol.record), 0);
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale

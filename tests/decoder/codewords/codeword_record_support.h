@@ -43,7 +43,10 @@ struct CodewordRecord
     {
         return std::vector<uint8_t>(record.codewords, record.codewords + record.totalCodewords);
     }
-    std::vector<uint8_t> Data() const { return std::vector<uint8_t>(record.data, record.data + record.dataLength); }
+    std::vector<uint8_t> Data() const
+    {
+        return std::vector<uint8_t>(record.data, record.data + record.dataLength);
+    }
 };
 
 // GF(256) on 0x12D, written independently of the decoder's tables.
@@ -84,7 +87,7 @@ inline std::vector<int> TestGenerator(int n)
 inline std::vector<uint8_t> TestEncodeBlock(const std::vector<uint8_t>& data, int n)
 {
     const std::vector<int> g = TestGenerator(n);
-    std::vector<int> remainder(n, 0);  // remainder[0] is the highest power
+    std::vector<int> remainder(n, 0); // remainder[0] is the highest power
     for (uint8_t d : data) {
         const int feedback = d ^ remainder[0];
         for (int j = 0; j + 1 < n; ++j) {
@@ -140,4 +143,4 @@ inline bool TestSymbolIsConsistent(const std::vector<uint8_t>& codewords, int si
     return true;
 }
 
-}  // namespace norvale::test
+} // namespace norvale::test

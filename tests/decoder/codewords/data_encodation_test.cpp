@@ -54,7 +54,10 @@ Codewords Edifact(std::initializer_list<int> values)
     return out;
 }
 
-int Randomize255(int value, int position) { return (value + (149 * position) % 255 + 1) % 256; }
+int Randomize255(int value, int position)
+{
+    return (value + (149 * position) % 255 + 1) % 256;
+}
 
 // A Base 256 field (length, then bytes) whose first codeword is codeword `start` (0-based) of
 // the stream. `length` overrides the written length (0 means to the end of the data).
@@ -83,7 +86,10 @@ Bytes Text(const std::string& text)
     return Bytes(text.begin(), text.end());
 }
 
-Bytes CatBytes(std::initializer_list<Bytes> parts) { return Cat(parts); }
+Bytes CatBytes(std::initializer_list<Bytes> parts)
+{
+    return Cat(parts);
+}
 
 // Decodes the codewords in the smallest symbol that holds them, padded with 129 first and then
 // with later pad values.
@@ -95,8 +101,10 @@ Bytes Decode(const Codewords& codewords)
     }
     CodewordRecord symbol(index);
     for (int k = 0; k < kSymbolSizeTable[index].dataCodewords; ++k) {
-        symbol.record.codewords[k] = static_cast<uint8_t>(
-            k < static_cast<int>(codewords.size()) ? codewords[k] : k == static_cast<int>(codewords.size()) ? 129 : 130 + k);
+        symbol.record.codewords[k] =
+            static_cast<uint8_t>(k < static_cast<int>(codewords.size())    ? codewords[k]
+                                 : k == static_cast<int>(codewords.size()) ? 129
+                                                                           : 130 + k);
     }
     DecodeDataCodewords(symbol.record);
     const std::vector<uint8_t> data = symbol.Data();
@@ -147,7 +155,8 @@ std::vector<DecodeCase> DecodeCases()
         {"TextLoneLastCodewordIsAscii",
          Cat({{239}, Pair(14, 15, 16), Pair(14, 15, 16), Pair(14, 15, 16), {66}}), Text("abcabcabcA")},
         // X12
-        {"X12Values", Cat({{238}, Pair(0, 1, 2), Pair(3, 4, 13), Pair(14, 39, 3), {254}}), Text("\r*> 09AZ ")},
+        {"X12Values", Cat({{238}, Pair(0, 1, 2), Pair(3, 4, 13), Pair(14, 39, 3), {254}}),
+         Text("\r*> 09AZ ")},
         {"X12LatchedMidStream", Cat({{66, 238}, Pair(14, 15, 16), {254, 67}}), Text("AABCB")},
         {"X12LoneLastCodewordIsAscii",
          Cat({{238}, Pair(14, 15, 16), Pair(14, 15, 16), Pair(14, 15, 16), {66}}), Text("ABCABCABCA")},
@@ -156,20 +165,34 @@ std::vector<DecodeCase> DecodeCases()
         {"EdifactUnlatchFirstValue", Cat({{240}, Edifact({1, 2, 3, 4, 31}), {66}}), Text("ABCDA")},
         {"EdifactUnlatchSecondValue", Cat({{240}, Edifact({1, 2, 3, 4, 5, 31}), {66}}), Text("ABCDEA")},
         {"EdifactUnlatchThirdValue", Cat({{240}, Edifact({1, 2, 3, 4, 5, 6, 31}), {66}}), Text("ABCDEFA")},
-        {"EdifactUnlatchFourthValue", Cat({{240}, Edifact({1, 2, 3, 4, 5, 6, 7, 31}), {66}}), Text("ABCDEFGA")},
+        {"EdifactUnlatchFourthValue", Cat({{240}, Edifact({1, 2, 3, 4, 5, 6, 7, 31}), {66}}),
+         Text("ABCDEFGA")},
+        {"EdifactShortTailIsAscii", Cat({{240}, Edifact({1, 2, 3, 4, 1, 2, 3, 4}), {66}}), Text("ABCDABCDA")},
         {"EdifactLatchedMidStream", Cat({{66, 240}, Edifact({30, 63, 0, 31}), {67}}), Text("A^?@B")},
         // Base 256
         {"Base256OneByteLength", Cat({{231}, Base256(1, {1, 2, 3, 255}), {66}}), {1, 2, 3, 255, 'A'}},
         {"Base256LatchedMidStream", Cat({{66, 231}, Base256(2, {200, 201}), {67}}), {'A', 200, 201, 'B'}},
-        {"Base256LengthZeroRunsToEnd", Cat({{231}, Base256(1, {9, 129, 0, 254, 77, 66}, 0)}), {9, 129, 0, 254, 77, 66}},
+        {"Base256LengthZeroRunsToEnd",
+         Cat({{231}, Base256(1, {9, 129, 0, 254, 77, 66}, 0)}),
+         {9, 129, 0, 254, 77, 66}},
         // Function codewords
         {"Fnc1FirstIsSkipped", {232, 66}, Text("A")},
         {"Fnc1LaterIsGroupSeparator", {66, 232, 67}, {'A', 29, 'B'}},
         {"Fnc1AfterLeadingStructuredAppendIsSkipped", {233, 1, 2, 3, 232, 66, 232, 67}, {'A', 29, 'B'}},
         {"StructuredAppendParametersGiveNothing", {233, 66, 67, 68, 69}, Text("D")},
         {"ReaderProgrammingGivesNothing", {234, 66}, Text("A")},
-        {"Macro05WrapsTheData", {236, 66, 129}, CatBytes({Text("[)>\x1e" "05\x1d" "A"), {30, 4}})},
-        {"Macro06WrapsTheData", {237, 66, 67}, CatBytes({Text("[)>\x1e" "06\x1d" "AB"), {30, 4}})},
+        {"Macro05WrapsTheData",
+         {236, 66, 129},
+         CatBytes({Text("[)>\x1e"
+                        "05\x1d"
+                        "A"),
+                   {30, 4}})},
+        {"Macro06WrapsTheData",
+         {237, 66, 67},
+         CatBytes({Text("[)>\x1e"
+                        "06\x1d"
+                        "AB"),
+                   {30, 4}})},
         {"EciOneCodewordDesignator", {241, 8, 235, 55, 235, 55}, {0xB6, 0xB6}},
         {"EciTwoCodewordDesignator", {241, 128, 5, 66}, Text("A")},
         {"EciThreeCodewordDesignator", {241, 192, 5, 6, 66}, Text("A")},
@@ -200,7 +223,7 @@ TEST(DataEncodationFieldTest, Base256TwoByteLength)
 
 TEST(DataEncodationFieldTest, Base256UnrandomisesInPlace)
 {
-    const int index = FindSymbolSizeIndex(12);  // 5 data codewords
+    const int index = FindSymbolSizeIndex(12); // 5 data codewords
     CodewordRecord symbol(index);
     const Codewords codewords = Cat({{231}, Base256(1, {10, 20, 30}, 0)});
     for (size_t k = 0; k < codewords.size(); ++k) {
@@ -208,13 +231,14 @@ TEST(DataEncodationFieldTest, Base256UnrandomisesInPlace)
     }
     DecodeDataCodewords(symbol.record);
     const std::vector<uint8_t> after = symbol.Codewords();
-    EXPECT_EQ(std::vector<uint8_t>(after.begin(), after.begin() + 5), (std::vector<uint8_t>{231, 0, 10, 20, 30}));
+    EXPECT_EQ(std::vector<uint8_t>(after.begin(), after.begin() + 5),
+              (std::vector<uint8_t>{231, 0, 10, 20, 30}));
     EXPECT_EQ(symbol.Data(), (std::vector<uint8_t>{10, 20, 30}));
 }
 
 TEST(DataEncodationFieldTest, Unrandomize255InvertsTheEncoder)
 {
-    EXPECT_EQ(Unrandomize255(150, 1), 0);  // 149 + 1 added at position 1
+    EXPECT_EQ(Unrandomize255(150, 1), 0); // 149 + 1 added at position 1
     for (int position = 1; position <= 1558; position += 37) {
         for (int value = 0; value < 256; ++value) {
             EXPECT_EQ(Unrandomize255(static_cast<uint8_t>(Randomize255(value, position)), position), value);
@@ -266,5 +290,5 @@ TEST(DataEncodationFieldTest, PrintsNothing)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale

@@ -31,7 +31,8 @@ std::vector<uint8_t> MakeSymbol(int sizeIndex, std::mt19937& rng)
     return codewords;
 }
 
-void Load(CodewordRecord& symbol, const std::vector<uint8_t>& codewords, const std::vector<int>& erasures = {})
+void Load(CodewordRecord& symbol, const std::vector<uint8_t>& codewords,
+          const std::vector<int>& erasures = {})
 {
     std::copy(codewords.begin(), codewords.end(), symbol.record.codewords);
     symbol.record.erasureCount = static_cast<int32_t>(erasures.size());
@@ -85,14 +86,14 @@ struct LayoutCase
 
 // Every size; the block layouts are 1, 2, 4, 6, 8 and 10 blocks.
 constexpr LayoutCase kLayoutCases[] = {
-    {"Side10OneBlock", 10},     {"Side12OneBlock", 12},     {"Side14OneBlock", 14},
-    {"Side16OneBlock", 16},     {"Side18OneBlock", 18},     {"Side20OneBlock", 20},
-    {"Side22OneBlock", 22},     {"Side24OneBlock", 24},     {"Side26OneBlock", 26},
-    {"Side32OneBlock", 32},     {"Side36OneBlock", 36},     {"Side40OneBlock", 40},
-    {"Side44OneBlock", 44},     {"Side48OneBlock", 48},     {"Side52TwoBlocks", 52},
-    {"Side64TwoBlocks", 64},    {"Side72FourBlocks", 72},   {"Side80FourBlocks", 80},
-    {"Side88FourBlocks", 88},   {"Side96FourBlocks", 96},   {"Side104SixBlocks", 104},
-    {"Side120SixBlocks", 120},  {"Side132EightBlocks", 132}, {"Side144TenBlocks", 144},
+    {"Side10OneBlock", 10},    {"Side12OneBlock", 12},      {"Side14OneBlock", 14},
+    {"Side16OneBlock", 16},    {"Side18OneBlock", 18},      {"Side20OneBlock", 20},
+    {"Side22OneBlock", 22},    {"Side24OneBlock", 24},      {"Side26OneBlock", 26},
+    {"Side32OneBlock", 32},    {"Side36OneBlock", 36},      {"Side40OneBlock", 40},
+    {"Side44OneBlock", 44},    {"Side48OneBlock", 48},      {"Side52TwoBlocks", 52},
+    {"Side64TwoBlocks", 64},   {"Side72FourBlocks", 72},    {"Side80FourBlocks", 80},
+    {"Side88FourBlocks", 88},  {"Side96FourBlocks", 96},    {"Side104SixBlocks", 104},
+    {"Side120SixBlocks", 120}, {"Side132EightBlocks", 132}, {"Side144TenBlocks", 144},
 };
 
 class ReedSolomonTest : public ::testing::TestWithParam<LayoutCase>
@@ -113,8 +114,10 @@ TEST_P(ReedSolomonTest, ErrorsAndErasuresWithinCapacityAreCorrected)
         std::vector<std::pair<int, int>> perBlock;
         for (int b = 0; b < size.blockCount; ++b) {
             // Alternate full-capacity trials with random mixes of erasures and errors.
-            const int erased = trial % 2 ? erasuresPerBlock : static_cast<int>(rng() % (erasuresPerBlock + 1));
-            const int errors = trial % 2 ? (n - erased) / 2 : static_cast<int>(rng() % ((n - erased) / 2 + 1));
+            const int erased =
+                trial % 2 ? erasuresPerBlock : static_cast<int>(rng() % (erasuresPerBlock + 1));
+            const int errors =
+                trial % 2 ? (n - erased) / 2 : static_cast<int>(rng() % ((n - erased) / 2 + 1));
             perBlock.push_back({erased, errors});
         }
         const Damage damage = DamageSymbol(clean, index, rng, perBlock);
@@ -144,7 +147,8 @@ TEST_P(ReedSolomonTest, BeyondCapacityIsRefusedOrConsistent)
         for (int b = 0; b < size.blockCount; ++b) {
             const int erased = b == bad && plainErrors ? 0 : static_cast<int>(rng() % (erasuresPerBlock + 1));
             const int capacity = (n - erased) / 2;
-            perBlock[b] = {erased, b == bad ? capacity + 1 + static_cast<int>(rng() % 3) : capacity * (trial % 2)};
+            perBlock[b] = {erased,
+                           b == bad ? capacity + 1 + static_cast<int>(rng() % 3) : capacity * (trial % 2)};
         }
         const Damage damage = DamageSymbol(clean, index, rng, perBlock);
         CodewordRecord symbol(index);
@@ -174,7 +178,7 @@ TEST_P(ReedSolomonTest, TooManyErasuresAreRefusedAtOnce)
     Load(symbol, clean, erasures);
     symbol.record.correctedCount = 5;
     EXPECT_EQ(CorrectCodewords(symbol.record), 0);
-    EXPECT_EQ(symbol.record.correctedCount, 5);  // left as it was
+    EXPECT_EQ(symbol.record.correctedCount, 5); // left as it was
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ReedSolomonTest, ::testing::ValuesIn(kLayoutCases),
@@ -187,8 +191,8 @@ struct EdgeCase
     int side;
     std::vector<int> wrong;
     std::vector<int> erased;
-    int corrects;           // expected result
-    int correctedCount;     // when corrected
+    int corrects;       // expected result
+    int correctedCount; // when corrected
 };
 
 const std::vector<EdgeCase> kEdgeCases = {
@@ -272,5 +276,5 @@ TEST(ReedSolomonCodewordTest, CreateRefusesImpossibleCheckCounts)
     RsDestroy(nullptr);
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale
