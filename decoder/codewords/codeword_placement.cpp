@@ -1,0 +1,188 @@
+// Codeword placement: walks the ECC 200 module placement over the mapping matrix, reading each
+// eight-module shape into one codeword and listing the codewords that hold erased modules.
+#include "decoder/codewords/codeword_placement.h"
+
+#include "decoder/codewords/module_sampling.h"
+#include "decoder/symbol_record.h"
+
+namespace norvale {
+namespace {
+
+struct PlacementWalk
+{
+    SymbolRecord& record;
+    int nrow;
+    int ncol;
+};
+
+void ReadModule(PlacementWalk& walk, int row, int col, int codeword, uint8_t mask)
+{
+    SymbolRecord& record = walk.record;
+    // Positions above or left of the matrix wrap to the opposite side with the standard's shift.
+    if (row < 0) {
+        row += walk.nrow;
+        col += 4 - ((walk.nrow + 4) % 8);
+    }
+    if (col < 0) {
+        col += walk.ncol;
+        row += 4 - ((walk.ncol + 4) % 8);
+    }
+    // The walk stays inside for every table size; anything else is never read.
+    if (row < 0 || row >= walk.nrow || col < 0 || col >= walk.ncol || codeword < 0 ||
+        codeword >= record.totalCodewords) {
+        return;
+    }
+    uint8_t& module = record.moduleMatrix[row * walk.ncol + col];
+    if (module & kModuleSampled) {
+        if (module & kModuleLight) {
+            record.codewords[codeword] &= static_cast<uint8_t>(~mask);
+        } else {
+            record.codewords[codeword] |= mask;
+        }
+    }
+    module |= kModulePlaced;
+    if ((module & kModuleErased) == 0 || record.erasures == nullptr) {
+        return;
+    }
+    for (int32_t i = 0; i < record.erasureCount; ++i) {
+        if (record.erasures[i] == codeword) {
+            return;
+        }
+    }
+    if (record.erasureCount < record.totalCodewords) {
+        record.erasures[record.erasureCount++] = static_cast<uint16_t>(codeword);
+    }
+}
+
+// The standard's "utah" shape: the module at (row, col) is bit 1 of the codeword.
+void ReadUtah(PlacementWalk& walk, int row, int col, int codeword)
+{
+    ReadModule(walk, row - 2, col - 2, codeword, 128);
+    ReadModule(walk, row - 2, col - 1, codeword, 64);
+    ReadModule(walk, row - 1, col - 2, codeword, 32);
+    ReadModule(walk, row - 1, col - 1, codeword, 16);
+    ReadModule(walk, row - 1, col, codeword, 8);
+    ReadModule(walk, row, col - 2, codeword, 4);
+    ReadModule(walk, row, col - 1, codeword, 2);
+    ReadModule(walk, row, col, codeword, 1);
+}
+
+void ReadCorner1(PlacementWalk& walk, int codeword)
+{
+    const int nrow = walk.nrow;
+    const int ncol = walk.ncol;
+    ReadModule(walk, nrow - 1, 0, codeword, 128);
+    ReadModule(walk, nrow - 1, 1, codeword, 64);
+    ReadModule(walk, nrow - 1, 2, codeword, 32);
+    ReadModule(walk, 0, ncol - 2, codeword, 16);
+    ReadModule(walk, 0, ncol - 1, codeword, 8);
+    ReadModule(walk, 1, ncol - 1, codeword, 4);
+    ReadModule(walk, 2, ncol - 1, codeword, 2);
+    ReadModule(walk, 3, ncol - 1, codeword, 1);
+}
+
+void ReadCorner2(PlacementWalk& walk, int codeword)
+{
+    const int nrow = walk.nrow;
+    const int ncol = walk.ncol;
+    ReadModule(walk, nrow - 3, 0, codeword, 128);
+    ReadModule(walk, nrow - 2, 0, codeword, 64);
+    ReadModule(walk, nrow - 1, 0, codeword, 32);
+    ReadModule(walk, 0, ncol - 4, codeword, 16);
+    ReadModule(walk, 0, ncol - 3, codeword, 8);
+    ReadModule(walk, 0, ncol - 2, codeword, 4);
+    ReadModule(walk, 0, ncol - 1, codeword, 2);
+    ReadModule(walk, 1, ncol - 1, codeword, 1);
+}
+
+void ReadCorner3(PlacementWalk& walk, int codeword)
+{
+    const int nrow = walk.nrow;
+    const int ncol = walk.ncol;
+    ReadModule(walk, nrow - 3, 0, codeword, 128);
+    ReadModule(walk, nrow - 2, 0, codeword, 64);
+    ReadModule(walk, nrow - 1, 0, codeword, 32);
+    ReadModule(walk, 0, ncol - 2, codeword, 16);
+    ReadModule(walk, 0, ncol - 1, codeword, 8);
+    ReadModule(walk, 1, ncol - 1, codeword, 4);
+    ReadModule(walk, 2, ncol - 1, codeword, 2);
+    ReadModule(walk, 3, ncol - 1, codeword, 1);
+}
+
+void ReadCorner4(PlacementWalk& walk, int codeword)
+{
+    const int nrow = walk.nrow;
+    const int ncol = walk.ncol;
+    ReadModule(walk, nrow - 1, 0, codeword, 128);
+    ReadModule(walk, nrow - 1, ncol - 1, codeword, 64);
+    ReadModule(walk, 0, ncol - 3, codeword, 32);
+    ReadModule(walk, 0, ncol - 2, codeword, 16);
+    ReadModule(walk, 0, ncol - 1, codeword, 8);
+    ReadModule(walk, 1, ncol - 3, codeword, 4);
+    ReadModule(walk, 1, ncol - 2, codeword, 2);
+    ReadModule(walk, 1, ncol - 1, codeword, 1);
+}
+
+// Outside positions count as placed, so a shape is never anchored there.
+bool IsPlaced(const PlacementWalk& walk, int row, int col)
+{
+    if (row < 0 || row >= walk.nrow || col < 0 || col >= walk.ncol) {
+        return true;
+    }
+    return (walk.record.moduleMatrix[row * walk.ncol + col] & kModulePlaced) != 0;
+}
+
+} // namespace
+
+int32_t PlaceCodewords(SymbolRecord& record)
+{
+    PlacementWalk walk{record, record.matrixRows, record.matrixCols};
+    const int nrow = walk.nrow;
+    const int ncol = walk.ncol;
+    // The smallest matrix is 8 x 8; smaller or inconsistent ones are not walked at all.
+    if (record.moduleMatrix == nullptr || record.codewords == nullptr || nrow < 8 || ncol < 8 ||
+        static_cast<uint32_t>(nrow) * static_cast<uint32_t>(ncol) > record.matrixSize) {
+        return 0;
+    }
+    int codeword = 0;
+    int row = 4;
+    int col = 0;
+    do {
+        if (row == nrow && col == 0) {
+            ReadCorner1(walk, codeword++);
+        } else if (row == nrow - 2 && col == 0 && ncol % 4 != 0) {
+            ReadCorner2(walk, codeword++);
+        } else if (row == nrow - 2 && col == 0 && ncol % 8 == 4) {
+            ReadCorner3(walk, codeword++);
+        } else if (row == nrow + 4 && col == 2 && ncol % 8 == 0) {
+            ReadCorner4(walk, codeword++);
+        }
+        for (;;) {
+            if (row < nrow && col >= 0 && !IsPlaced(walk, row, col)) {
+                ReadUtah(walk, row, col, codeword++);
+            }
+            if (row - 2 < 0 || col + 2 >= ncol) {
+                break;
+            }
+            row -= 2;
+            col += 2;
+        }
+        row -= 1;
+        col += 5;
+        for (;;) {
+            if (row >= 0 && col < ncol && !IsPlaced(walk, row, col)) {
+                ReadUtah(walk, row, col, codeword++);
+            }
+            if (row + 2 >= nrow || col - 2 < 0) {
+                break;
+            }
+            row += 2;
+            col -= 2;
+        }
+        row += 5;
+        col -= 1;
+    } while (row < nrow || col < ncol);
+    return codeword;
+}
+
+} // namespace norvale
