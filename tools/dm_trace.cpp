@@ -69,8 +69,8 @@ struct Canvas
         const int steps = static_cast<int>(length * 2.0) + 1;
         for (int i = 0; i <= steps; ++i) {
             const double t = static_cast<double>(i) / steps;
-            Plot(static_cast<int>(std::lround(a.x + (b.x - a.x) * t)), static_cast<int>(std::lround(a.y + (b.y - a.y) * t)),
-                 c, alpha);
+            Plot(static_cast<int>(std::lround(a.x + (b.x - a.x) * t)),
+                 static_cast<int>(std::lround(a.y + (b.y - a.y) * t)), c, alpha);
         }
     }
     void Cross(PointF p, int radius, Rgb c)
@@ -109,7 +109,8 @@ bool LoadPngDirect(GrayImage& image, const char* path)
         const png_byte* src = rgb.data() + size_t{png.height - 1 - row} * png.width * 3;
         for (uint32_t x = 0; x < png.width; ++x) {
             const uint32_t r = src[3 * x], g = src[3 * x + 1], b = src[3 * x + 2];
-            plane[size_t{row} * png.width + x] = static_cast<uint8_t>((r * 9798 + g * 19235 + b * 3735) >> 15);
+            plane[size_t{row} * png.width + x] =
+                static_cast<uint8_t>((r * 9798 + g * 19235 + b * 3735) >> 15);
         }
     }
     image.width = png.width;
@@ -147,13 +148,15 @@ void DrawRun(Canvas& canvas, const FittedLine& line)
 }
 
 // Repeats the scan of one half-span with the public location steps, to draw what it sees.
-void DrawProbe(Canvas& canvas, const DecoderContext& context, int direction, int lineCoord, int start, int length)
+void DrawProbe(Canvas& canvas, const DecoderContext& context, int direction, int lineCoord, int start,
+               int length)
 {
     const bool vertical = direction == kScanDown;
     const float c = static_cast<float>(lineCoord);
     const float s = static_cast<float>(start);
     const float e = static_cast<float>(start + length - 1);
-    canvas.Line(vertical ? PointF{c, s} : PointF{s, c}, vertical ? PointF{c, e} : PointF{e, c}, kScanColour, 0.5f);
+    canvas.Line(vertical ? PointF{c, s} : PointF{s, c}, vertical ? PointF{c, e} : PointF{e, c}, kScanColour,
+                0.5f);
     ScanLine line;
     EdgeWalker walker;
     InitScanLine(line, direction, lineCoord, start, length);
@@ -172,7 +175,8 @@ void DrawProbe(Canvas& canvas, const DecoderContext& context, int direction, int
                 DrawRun(canvas, tracer.firstLine);
                 DrawRun(canvas, tracer.secondLine);
             }
-            canvas.Plot(static_cast<int>(std::lround(at.x)), static_cast<int>(std::lround(at.y)), kCrossingColour);
+            canvas.Plot(static_cast<int>(std::lround(at.x)), static_cast<int>(std::lround(at.y)),
+                        kCrossingColour);
         }
     }
 }
@@ -269,7 +273,7 @@ bool WritePng(const Canvas& canvas, const char* path)
     return png_image_write_to_file(&png, path, 0, upright.data(), 0, nullptr) != 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -310,9 +314,10 @@ int main(int argc, char** argv)
     }
     for (int32_t i = 0; i < context->symbolCount; ++i) {
         const SymbolRecord& r = context->symbols[i];
-        std::printf("#%d corner (%.2f, %.2f) x-leg end (%.2f, %.2f) y-leg end (%.2f, %.2f) legs x %.1f y %.1f: %s\n",
-                    i, r.corner.x, r.corner.y, r.xLegEnd.x, r.xLegEnd.y, r.yLegEnd.x, r.yLegEnd.y, r.xLegLength,
-                    r.yLegLength, Evaluate(*context, r).c_str());
+        std::printf(
+            "#%d corner (%.2f, %.2f) x-leg end (%.2f, %.2f) y-leg end (%.2f, %.2f) legs x %.1f y %.1f: %s\n",
+            i, r.corner.x, r.corner.y, r.xLegEnd.x, r.xLegEnd.y, r.yLegEnd.x, r.yLegEnd.y, r.xLegLength,
+            r.yLegLength, Evaluate(*context, r).c_str());
     }
     const bool written = WritePng(canvas, argv[2]);
     if (!written) {

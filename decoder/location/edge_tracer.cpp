@@ -18,7 +18,10 @@ constexpr int kCrossingSearch = 5;
 constexpr int kBorderMargin = 2;
 constexpr float kLevelEpsilon = 1e-6f;
 
-bool IsVertical(int direction) { return (direction & kVerticalCodes) != 0; }
+bool IsVertical(int direction)
+{
+    return (direction & kVerticalCodes) != 0;
+}
 
 float LevelAt(const EdgeTracer& tracer, const GrayImage& image, int along, int travel)
 {
@@ -41,12 +44,12 @@ struct Turn
 
 // The new travel direction is the old position axis, taken in the search sense.
 constexpr Turn kTurns[] = {
-    {kScanDown, 1, kScanRight, -1}, {kScanDown, -1, kScanLeft, 1},   {kScanLeft, 1, kScanDown, 1},
-    {kScanLeft, -1, kScanUp, -1},   {kScanUp, 1, kScanRight, 1},     {kScanUp, -1, kScanLeft, -1},
+    {kScanDown, 1, kScanRight, -1}, {kScanDown, -1, kScanLeft, 1}, {kScanLeft, 1, kScanDown, 1},
+    {kScanLeft, -1, kScanUp, -1},   {kScanUp, 1, kScanRight, 1},   {kScanUp, -1, kScanLeft, -1},
     {kScanRight, 1, kScanDown, -1}, {kScanRight, -1, kScanUp, 1},
 };
 
-}  // namespace
+} // namespace
 
 void InitEdgeTracer(EdgeTracer& tracer, const EdgeWalker& walker, int direction)
 {
@@ -133,4 +136,4 @@ int StepEdgeTracer(EdgeTracer& tracer, const DecoderContext& context)
     return kTraceMoved;
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -15,16 +15,16 @@ struct DecoderContext;
 // and (x = c, y = p) when travelling horizontally (codes 2, 8).
 struct EdgeTracer
 {
-    int16_t polarity;   // +1: the contrast level rises towards increasing position
-    uint8_t turnCount;  // quarter turns taken so far
-    int coord;          // current coordinate on the travel axis
-    float position;     // sub-pixel position of the boundary on the other axis
+    int16_t polarity;  // +1: the contrast level rises towards increasing position
+    uint8_t turnCount; // quarter turns taken so far
+    int coord;         // current coordinate on the travel axis
+    float position;    // sub-pixel position of the boundary on the other axis
     float inkThreshold;
     float contrastReference;
     float contrastSign;
-    FittedLine firstLine;   // first straight run (TraceEdgeLines), empty until recorded
-    FittedLine secondLine;  // second straight run
-    int direction;          // travel code, perpendicular to the scan line it started from
+    FittedLine firstLine;  // first straight run (TraceEdgeLines), empty until recorded
+    FittedLine secondLine; // second straight run
+    int direction;         // travel code, perpendicular to the scan line it started from
 };
 
 // Starts at the walker's last crossing, with the local mid level found around it.
@@ -35,4 +35,4 @@ PointF TracerPoint(const EdgeTracer& tracer);
 // `coord` has already moved when a step stops at the border.
 int StepEdgeTracer(EdgeTracer& tracer, const DecoderContext& context);
 
-}  // namespace norvale
+} // namespace norvale

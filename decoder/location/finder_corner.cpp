@@ -16,11 +16,14 @@ namespace {
 // one straight boundary.
 constexpr double kOppositeRuns = -0.99;
 constexpr double kMaxLegRatio = 2.0;
-constexpr double kMaxLegCosine = 0.5;  // legs between 60 and 120 degrees apart
+constexpr double kMaxLegCosine = 0.5; // legs between 60 and 120 degrees apart
 constexpr double kTiny = 1e-6;
 constexpr float kFrameSide = 100.0f;
 
-float Extent(const FittedLine& line) { return line.tEnd - line.tStart; }
+float Extent(const FittedLine& line)
+{
+    return line.tEnd - line.tStart;
+}
 
 PointF FarEnd(const FittedLine& line)
 {
@@ -29,9 +32,15 @@ PointF FarEnd(const FittedLine& line)
     return p;
 }
 
-double Distance(PointF a, PointF b) { return std::hypot(double{a.x} - b.x, double{a.y} - b.y); }
+double Distance(PointF a, PointF b)
+{
+    return std::hypot(double{a.x} - b.x, double{a.y} - b.y);
+}
 
-double Cross(PointF u, PointF w) { return double{u.x} * w.y - double{u.y} * w.x; }
+double Cross(PointF u, PointF w)
+{
+    return double{u.x} * w.y - double{u.y} * w.x;
+}
 
 // Line from p through q, parameterised from p.
 FittedLine LineThrough(PointF p, PointF q)
@@ -109,7 +118,7 @@ int CountValid(const EdgeTracer& a, const EdgeTracer& b)
            (b.secondLine.valid != 0);
 }
 
-}  // namespace
+} // namespace
 
 int BuildCornerCandidate(SymbolRecord& record, const DecoderContext& /*context*/, const EdgeTracer& tracerA,
                          const EdgeTracer& tracerB)
@@ -145,8 +154,10 @@ int BuildCornerCandidate(SymbolRecord& record, const DecoderContext& /*context*/
         std::fmax(len1, len2) > kMaxLegRatio * std::fmin(len1, len2)) {
         return 0;
     }
-    const PointF u1{static_cast<float>((double{e1.x} - k.x) / len1), static_cast<float>((double{e1.y} - k.y) / len1)};
-    const PointF u2{static_cast<float>((double{e2.x} - k.x) / len2), static_cast<float>((double{e2.y} - k.y) / len2)};
+    const PointF u1{static_cast<float>((double{e1.x} - k.x) / len1),
+                    static_cast<float>((double{e1.y} - k.y) / len1)};
+    const PointF u2{static_cast<float>((double{e2.x} - k.x) / len2),
+                    static_cast<float>((double{e2.y} - k.y) / len2)};
     if (std::fabs(double{u1.x} * u2.x + double{u1.y} * u2.y) > kMaxLegCosine) {
         return 0;
     }
@@ -192,4 +203,4 @@ int BuildCornerCandidate(SymbolRecord& record, const DecoderContext& /*context*/
     return 1;
 }
 
-}  // namespace norvale
+} // namespace norvale

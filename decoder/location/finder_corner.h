@@ -22,4 +22,4 @@ constexpr float kMinLegLength = 10.0f;
 int BuildCornerCandidate(SymbolRecord& record, const DecoderContext& context, const EdgeTracer& tracerA,
                          const EdgeTracer& tracerB);
 
-}  // namespace norvale
+} // namespace norvale

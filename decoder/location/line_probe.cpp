@@ -29,7 +29,10 @@ constexpr float kDuplicateEpsilon = 1e-6f;
 constexpr int kMaxEstimatedSide = 144;
 constexpr int kEstimateAllowance = 6;
 
-bool StopAtFirst(const DecoderContext& context) { return (context.flags & kFlagStopAtFirst) != 0; }
+bool StopAtFirst(const DecoderContext& context)
+{
+    return (context.flags & kFlagStopAtFirst) != 0;
+}
 
 // Clips the span [start, start + length) of the line to the picture. False when no line or no
 // span of at least two positions is left.
@@ -60,8 +63,8 @@ bool ClipSpan(const GrayImage& image, int direction, int lineCoord, int& start, 
     return true;
 }
 
-void TraceCrossing(EdgeTracer& tracerA, EdgeTracer& tracerB, const EdgeWalker& walker, const DecoderContext& context,
-                   int direction)
+void TraceCrossing(EdgeTracer& tracerA, EdgeTracer& tracerB, const EdgeWalker& walker,
+                   const DecoderContext& context, int direction)
 {
     InitEdgeTracer(tracerA, walker, RotateDirection(direction, kTurnBackward));
     InitEdgeTracer(tracerB, walker, RotateDirection(direction, kTurnForward));
@@ -100,13 +103,13 @@ bool FitFrame(SymbolRecord& record, DecoderContext& context, bool checkEstimate)
     if (WalkTopBorder(record, context) != 1 || WalkRightBorder(record, context) != 1) {
         return false;
     }
-    return !checkEstimate || EstimateSymbolSize(record, kAxisHorizontal) - kEstimateAllowance <= kMaxEstimatedSide;
+    return !checkEstimate ||
+           EstimateSymbolSize(record, kAxisHorizontal) - kEstimateAllowance <= kMaxEstimatedSide;
 }
 
-enum class CrossingOutcome
-{
-    kNext,     // nothing (more) to do for this crossing
-    kDecoded,  // stored in the table
+enum class CrossingOutcome {
+    kNext,    // nothing (more) to do for this crossing
+    kDecoded, // stored in the table
 };
 
 // Runs one crossing through corner, frame, sampling and decoding; the record is left without
@@ -159,7 +162,7 @@ CrossingOutcome DecodeCrossing(DecoderContext& context, SymbolRecord& record, co
     return CrossingOutcome::kDecoded;
 }
 
-}  // namespace
+} // namespace
 
 int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int start, int length)
 {
@@ -167,7 +170,8 @@ int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int
     if (StopAtFirst(context) && context.decodedCount > 0) {
         return 0;
     }
-    if (context.symbolCount >= kMaxSymbolRecords || !ClipSpan(context.image, direction, lineCoord, start, length)) {
+    if (context.symbolCount >= kMaxSymbolRecords ||
+        !ClipSpan(context.image, direction, lineCoord, start, length)) {
         return 0;
     }
     ScanLine line;
@@ -218,7 +222,8 @@ int32_t ProbeAndDecodeLine(DecoderContext& context, int direction, int lineCoord
     const bool vertical = (direction & kVerticalCodes) != 0;
     int start = 0;
     int length = static_cast<int>(vertical ? context.image.height : context.image.width);
-    if (context.symbolCount >= kMaxSymbolRecords || !ClipSpan(context.image, direction, lineCoord, start, length)) {
+    if (context.symbolCount >= kMaxSymbolRecords ||
+        !ClipSpan(context.image, direction, lineCoord, start, length)) {
         return context.symbolCount;
     }
     ScanLine line;
@@ -246,4 +251,4 @@ int32_t ProbeAndDecodeLine(DecoderContext& context, int direction, int lineCoord
     return context.symbolCount;
 }
 
-}  // namespace norvale
+} // namespace norvale

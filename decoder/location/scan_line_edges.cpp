@@ -25,7 +25,10 @@ constexpr int kExtremeLookahead = 6;
 constexpr float kLevelLimit = 256.0f;
 constexpr float kCrossingEpsilon = 1e-6f;
 
-bool IsVertical(int direction) { return (direction & kVerticalCodes) != 0; }
+bool IsVertical(int direction)
+{
+    return (direction & kVerticalCodes) != 0;
+}
 
 float GrayAt(const GrayImage& image, int direction, int lineCoord, int pos)
 {
@@ -57,11 +60,12 @@ void UpdateExtremes(float level, float& runMin, float& runMax, float& mid)
     }
 }
 
-}  // namespace
+} // namespace
 
 float ContrastLevel(const ScanContrast& contrast, float gray)
 {
-    return contrast.contrastSign > 0.0f ? gray - contrast.contrastReference : contrast.contrastReference - gray;
+    return contrast.contrastSign > 0.0f ? gray - contrast.contrastReference
+                                        : contrast.contrastReference - gray;
 }
 
 void InitScanLine(ScanLine& line, int direction, int lineCoord, int start, int length)
@@ -136,13 +140,15 @@ bool ConfirmEdgeGradient(const GrayImage& image, int direction, int lineCoord, i
 {
     const int x = IsVertical(direction) ? lineCoord : pos;
     const int y = IsVertical(direction) ? pos : lineCoord;
-    const int rows = static_cast<int>((Px(image, x + 1, y + 1) + Px(image, x, y + 1) + Px(image, x - 1, y + 1)) -
-                                      (Px(image, x + 1, y - 1) + Px(image, x, y - 1) + Px(image, x - 1, y - 1)));
+    const int rows =
+        static_cast<int>((Px(image, x + 1, y + 1) + Px(image, x, y + 1) + Px(image, x - 1, y + 1)) -
+                         (Px(image, x + 1, y - 1) + Px(image, x, y - 1) + Px(image, x - 1, y - 1)));
     if (rows > kMinGradient || rows < -kMinGradient) {
         return true;
     }
-    const int cols = static_cast<int>((Px(image, x - 1, y) + Px(image, x - 1, y - 1) + Px(image, x - 1, y + 1)) -
-                                      (Px(image, x + 1, y) + Px(image, x + 1, y - 1) + Px(image, x + 1, y + 1)));
+    const int cols =
+        static_cast<int>((Px(image, x - 1, y) + Px(image, x - 1, y - 1) + Px(image, x - 1, y + 1)) -
+                         (Px(image, x + 1, y) + Px(image, x + 1, y - 1) + Px(image, x + 1, y + 1)));
     return cols > kMinGradient || cols < -kMinGradient;
 }
 
@@ -204,8 +210,8 @@ int NextEdgeCrossing(EdgeWalker& walker, const DecoderContext& context, const Sc
     if (crossing) {
         walker.fraction = dA * (1.0f / (dA - dB));
         for (int p = walker.posB + 1; p <= walker.posB + kExtremeLookahead && p <= walker.lastPos; ++p) {
-            UpdateExtremes(ContrastLevel(lineContrast, GrayAt(image, walker.direction, walker.lineCoord, p)), runMin,
-                           runMax, mid);
+            UpdateExtremes(ContrastLevel(lineContrast, GrayAt(image, walker.direction, walker.lineCoord, p)),
+                           runMin, runMax, mid);
         }
     }
     walker.contrast = lineContrast;
@@ -226,4 +232,4 @@ int RotateDirection(int code, int sense)
     return c;
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -10,13 +10,12 @@ struct DecoderContext;
 struct GrayImage;
 
 // Results of the iterator-style operations of the location stage.
-constexpr int kTraceItem = 1;       // an item (a pass, a crossing) was produced
-constexpr int kTraceExhausted = 5;  // nothing left, or the tracer stopped at the border
-constexpr int kTraceMoved = 6;      // the tracer moved (possibly after a turn)
+constexpr int kTraceItem = 1;      // an item (a pass, a crossing) was produced
+constexpr int kTraceExhausted = 5; // nothing left, or the tracer stopped at the border
+constexpr int kTraceMoved = 6;     // the tracer moved (possibly after a turn)
 
 // One-hot travel codes. "Down" means +y, which is upward on the picture (row 0 is the bottom).
-enum ScanDirection : int
-{
+enum ScanDirection : int {
     kScanDown = 1,
     kScanLeft = 2,
     kScanUp = 4,
@@ -28,8 +27,8 @@ constexpr int kVerticalCodes = kScanDown | kScanUp;
 constexpr int kHorizontalCodes = kScanLeft | kScanRight;
 
 // Senses of RotateDirection.
-constexpr int kTurnForward = 1;   // down -> right -> up -> left -> down
-constexpr int kTurnBackward = 2;  // the reverse cycle
+constexpr int kTurnForward = 1;  // down -> right -> up -> left -> down
+constexpr int kTurnBackward = 2; // the reverse cycle
 
 // Contrast model of one pass over a scan line; copied whole into every symbol candidate.
 // The contrast level of grey g is (g - contrastReference) when contrastSign > 0, else
@@ -39,7 +38,7 @@ struct ScanContrast
     uint8_t edgeSeen;
     float minLevel;
     float maxLevel;
-    float inkThreshold;  // (maxLevel + minLevel) / 2
+    float inkThreshold; // (maxLevel + minLevel) / 2
     float contrastReference;
     float contrastSign;
     float currentGray;
@@ -51,11 +50,11 @@ struct ScanContrast
 struct ScanLine
 {
     int direction;
-    int lineCoord;  // the column x or the row y
+    int lineCoord; // the column x or the row y
     int startPos;
-    int endPos;  // last position of the span: startPos + length - 1
+    int endPos; // last position of the span: startPos + length - 1
     ScanContrast contrast;
-    int edgeCount;  // transitions counted after the first edge
+    int edgeCount; // transitions counted after the first edge
     int segmentStart;
     int currentPos;
     int lastEdgePos;
@@ -66,16 +65,16 @@ struct EdgeWalker
 {
     int direction;
     int lineCoord;
-    int firstPos;  // the pass's segmentStart
-    int lastPos;   // the pass's final currentPos - 1
+    int firstPos; // the pass's segmentStart
+    int lastPos;  // the pass's final currentPos - 1
     int posA;
     float levelA;
     float grayA;
-    int posB;  // posA + 1
+    int posB; // posA + 1
     float levelB;
     float grayB;
-    float fraction;  // sub-pixel offset of the last crossing from posA
-    ScanContrast contrast;  // the pass's model with the extremes found around the crossing
+    float fraction;        // sub-pixel offset of the last crossing from posA
+    ScanContrast contrast; // the pass's model with the extremes found around the crossing
 };
 
 // Contrast level of grey g under a model.
@@ -96,4 +95,4 @@ int NextEdgeCrossing(EdgeWalker& walker, const DecoderContext& context, const Sc
 // Quarter turn of a travel code; sense kTurnForward or kTurnBackward.
 int RotateDirection(int code, int sense);
 
-}  // namespace norvale
+} // namespace norvale

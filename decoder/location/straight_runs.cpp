@@ -10,7 +10,7 @@ namespace norvale {
 
 namespace {
 
-constexpr int kRingSize = 6;  // the newest point and the one five steps earlier
+constexpr int kRingSize = 6; // the newest point and the one five steps earlier
 constexpr int kMaxTurns = 2;
 // |cos| of the angle between directions: about 10, 37 and 26 degrees of deviation.
 constexpr double kAligned = 0.984;
@@ -21,11 +21,20 @@ constexpr uint32_t kMinRunInside = 9;
 constexpr uint32_t kMinRunAtClose = 10;
 constexpr float kStallEpsilon = 1e-6f;
 
-double Dot(PointF a, PointF b) { return double{a.x} * b.x + double{a.y} * b.y; }
+double Dot(PointF a, PointF b)
+{
+    return double{a.x} * b.x + double{a.y} * b.y;
+}
 
-PointF Difference(PointF a, PointF b) { return PointF{a.x - b.x, a.y - b.y}; }
+PointF Difference(PointF a, PointF b)
+{
+    return PointF{a.x - b.x, a.y - b.y};
+}
 
-bool IsStalled(PointF v) { return std::fabs(v.x) < kStallEpsilon && std::fabs(v.y) < kStallEpsilon; }
+bool IsStalled(PointF v)
+{
+    return std::fabs(v.x) < kStallEpsilon && std::fabs(v.y) < kStallEpsilon;
+}
 
 void RecordLine(FittedLine& line, PointF anchor, PointF q)
 {
@@ -51,7 +60,7 @@ void ReaimLine(FittedLine& line, PointF old)
     line.refined = 1;
 }
 
-}  // namespace
+} // namespace
 
 void TraceEdgeLines(EdgeTracer& tracer, const DecoderContext& context)
 {
@@ -125,7 +134,7 @@ void TraceEdgeLines(EdgeTracer& tracer, const DecoderContext& context)
                         RecordLine(tracer.secondLine, anchor, old);
                     }
                 } else if (std::fabs(Dot(v, tracer.secondLine.direction)) < kNewDirection) {
-                    return;  // a third direction
+                    return; // a third direction
                 }
                 prevRef = ref;
                 anchor = old;
@@ -145,10 +154,11 @@ void TraceEdgeLines(EdgeTracer& tracer, const DecoderContext& context)
         const PointF q = ring[b];
         if (tracer.firstLine.valid == 0) {
             RecordLine(tracer.firstLine, anchor, q);
-        } else if (tracer.secondLine.valid == 0 && std::fabs(Dot(v, tracer.firstLine.direction)) < kNewDirectionAtClose) {
+        } else if (tracer.secondLine.valid == 0 &&
+                   std::fabs(Dot(v, tracer.firstLine.direction)) < kNewDirectionAtClose) {
             RecordLine(tracer.secondLine, anchor, q);
         }
     }
 }
 
-}  // namespace norvale
+} // namespace norvale

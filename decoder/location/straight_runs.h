@@ -13,4 +13,4 @@ struct DecoderContext;
 // `valid` flags. Run lengths are weighed by the picture's `scale`.
 void TraceEdgeLines(EdgeTracer& tracer, const DecoderContext& context);
 
-}  // namespace norvale
+} // namespace norvale

@@ -51,7 +51,7 @@ TEST(EdgeTracerTest, FollowsAStraightEdge)
 {
     PictureContext picture(60, 60, 255);
     picture.Paint([](double x, double) { return x < 30.3; }, 0);
-    EdgeTracer tracer = MakeTracer(kScanDown, 5, 30.0f, -1);  // level falls towards +x
+    EdgeTracer tracer = MakeTracer(kScanDown, 5, 30.0f, -1); // level falls towards +x
     for (int i = 0; i < 40; ++i) {
         ASSERT_EQ(StepEdgeTracer(tracer, picture.context()), kTraceMoved);
         EXPECT_NEAR(tracer.position, 30.3f, 0.1f);
@@ -129,5 +129,5 @@ TEST(EdgeTracerTest, TinyPicturesStopAtOnce)
     }
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale

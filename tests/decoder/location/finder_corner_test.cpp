@@ -33,16 +33,17 @@ FittedLine MakeRun(PointF k, PointF end, float extent)
 PointF AtAngle(PointF k, double degrees, double length)
 {
     const double a = degrees * M_PI / 180.0;
-    return PointF{static_cast<float>(k.x + length * std::cos(a)), static_cast<float>(k.y + length * std::sin(a))};
+    return PointF{static_cast<float>(k.x + length * std::cos(a)),
+                  static_cast<float>(k.y + length * std::sin(a))};
 }
 
 struct LegCase
 {
     const char* name;
-    float xLeg;         // length of the first run's leg
-    float yLeg;         // length of the second run's leg, at `degrees` from the first
+    float xLeg; // length of the first run's leg
+    float yLeg; // length of the second run's leg, at `degrees` from the first
     double degrees;
-    float extent;       // extent of both runs (0: the leg length)
+    float extent; // extent of both runs (0: the leg length)
     int accepted;
 };
 
@@ -157,7 +158,7 @@ TEST(FinderCornerTest, OppositeRunsAreJoinedIntoOneLeg)
     EXPECT_NEAR(record.xLegLength, 40.0f, 1e-4);
     EXPECT_NEAR(record.yLegLength, 38.0f, 1e-4);
 
-    b.secondLine = FittedLine{};  // one straight boundary only: no second leg
+    b.secondLine = FittedLine{}; // one straight boundary only: no second leg
     InitSymbolRecord(record, ScanContrast{});
     EXPECT_EQ(BuildCornerCandidate(record, picture.context(), a, b), 0);
 }
@@ -210,8 +211,8 @@ struct DrawnCase
 };
 
 constexpr DrawnCase kDrawnCases[] = {
-    {"Upright", 0.0}, {"Turned10", 10.0}, {"Turned30", 30.0}, {"Turned45", 45.0}, {"Turned90", 90.0},
-    {"Turned135", 135.0}, {"Turned200", 200.0}, {"Turned290", 290.0},
+    {"Upright", 0.0},   {"Turned10", 10.0},   {"Turned30", 30.0},   {"Turned45", 45.0},
+    {"Turned90", 90.0}, {"Turned135", 135.0}, {"Turned200", 200.0}, {"Turned290", 290.0},
 };
 
 class FinderCornerDrawnTest : public ::testing::TestWithParam<DrawnCase>
@@ -243,8 +244,9 @@ TEST_P(FinderCornerDrawnTest, MatchesTheDrawnL)
             frame.ToImage(leg == 0 ? legLength * share : 4.0, leg == 0 ? 4.0 : legLength * share, mx, my);
             const double legAngle = a + (leg == 0 ? 0.0 : M_PI / 2);
             const bool column = std::fabs(std::cos(legAngle)) > std::fabs(std::sin(legAngle));
-            const std::vector<SymbolRecord> more = CandidatesOnLine(
-                picture.context(), column ? kScanDown : kScanRight, static_cast<int>(column ? mx + 0.5 : my + 0.5), 200);
+            const std::vector<SymbolRecord> more =
+                CandidatesOnLine(picture.context(), column ? kScanDown : kScanRight,
+                                 static_cast<int>(column ? mx + 0.5 : my + 0.5), 200);
             found.insert(found.end(), more.begin(), more.end());
         }
     }
@@ -268,7 +270,8 @@ TEST_P(FinderCornerDrawnTest, MatchesTheDrawnL)
         EXPECT_LT(std::fabs(across), 1.0) << "leg " << leg;
         EXPECT_GT(along, legLength * 0.8) << "leg " << leg;
         EXPECT_LT(along, legLength + 1.0) << "leg " << leg;
-        EXPECT_NEAR(lengths[leg], std::hypot(ends[leg].x - best->corner.x, ends[leg].y - best->corner.y), 1e-3);
+        EXPECT_NEAR(lengths[leg], std::hypot(ends[leg].x - best->corner.x, ends[leg].y - best->corner.y),
+                    1e-3);
     }
     PointF p{};
     TransformApply(p, PointF{0.0f, 0.0f}, best->frameToImage);
@@ -288,5 +291,5 @@ TEST_P(FinderCornerDrawnTest, MatchesTheDrawnL)
 INSTANTIATE_TEST_SUITE_P(Cases, FinderCornerDrawnTest, ::testing::ValuesIn(kDrawnCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale

@@ -43,11 +43,16 @@ struct CorpusCase
 };
 
 constexpr CorpusCase kCorpusCases[] = {
-    {"Size10", "sizes/s010-0.png", 0.0},       {"Size12", "sizes/s012-1.png", 0.0},
-    {"Size14", "sizes/s014-0.png", 0.0},       {"Size16", "sizes/s016-0.png", 0.0},
-    {"Size20", "sizes/s020-1.png", 0.0},       {"Size10Turned30", "sizes/s010-0.png", 30.0},
-    {"Size12Turned90", "sizes/s012-1.png", 90.0},   {"Size14Turned135", "sizes/s014-0.png", 135.0},
-    {"Size16Turned210", "sizes/s016-0.png", 210.0}, {"Size20Turned300", "sizes/s020-1.png", 300.0},
+    {"Size10", "sizes/s010-0.png", 0.0},
+    {"Size12", "sizes/s012-1.png", 0.0},
+    {"Size14", "sizes/s014-0.png", 0.0},
+    {"Size16", "sizes/s016-0.png", 0.0},
+    {"Size20", "sizes/s020-1.png", 0.0},
+    {"Size10Turned30", "sizes/s010-0.png", 30.0},
+    {"Size12Turned90", "sizes/s012-1.png", 90.0},
+    {"Size14Turned135", "sizes/s014-0.png", 135.0},
+    {"Size16Turned210", "sizes/s016-0.png", 210.0},
+    {"Size20Turned300", "sizes/s020-1.png", 300.0},
     {"Size10Turned17", "sizes/s010-0.png", 17.0},
 };
 
@@ -88,8 +93,8 @@ struct DrawnCase
 };
 
 constexpr DrawnCase kDrawnCases[] = {
-    {"Upright", 0.0}, {"Turned10", 10.0}, {"Turned30", 30.0}, {"Turned45", 45.0}, {"Turned90", 90.0},
-    {"Turned135", 135.0}, {"Turned210", 210.0}, {"Turned300", 300.0},
+    {"Upright", 0.0},   {"Turned10", 10.0},   {"Turned30", 30.0},   {"Turned45", 45.0},
+    {"Turned90", 90.0}, {"Turned135", 135.0}, {"Turned210", 210.0}, {"Turned300", 300.0},
 };
 
 class LineProbeDrawnTest : public ::testing::TestWithParam<DrawnCase>
@@ -164,7 +169,7 @@ TEST(LineProbeTest, AfterExaminationOnlyNearbyCornersAreCollected)
     DecoderContext& context = picture->context();
     context.examinedCount = 1;
     context.symbolCount = 1;
-    context.symbols[0].corner = PointF{80.0f, 80.0f};  // far from the drawn vertex
+    context.symbols[0].corner = PointF{80.0f, 80.0f}; // far from the drawn vertex
     EXPECT_EQ(ProbeScanLine(context, kScanDown, 60, 0, 120), 0);
     context.symbols[0].corner = PointF{30.3f, 30.6f};
     EXPECT_GT(ProbeScanLine(context, kScanDown, 60, 0, 120), 0);
@@ -204,9 +209,12 @@ struct SpanCase
 
 // Spans that reach past the picture are clipped to it; lines outside it scan nothing.
 constexpr SpanCase kSpanCases[] = {
-    {"StartBeforePicture", kScanDown, 60, -50, 200},  {"EndPastPicture", kScanRight, 60, 100, 400},
-    {"LineLeftOfPicture", kScanDown, -1, 0, 120},     {"LineAbovePicture", kScanRight, 120, 0, 120},
-    {"HugeLength", kScanDown, 60, 10, INT32_MAX - 20}, {"NegativeLength", kScanRight, 60, 10, -5},
+    {"StartBeforePicture", kScanDown, 60, -50, 200},
+    {"EndPastPicture", kScanRight, 60, 100, 400},
+    {"LineLeftOfPicture", kScanDown, -1, 0, 120},
+    {"LineAbovePicture", kScanRight, 120, 0, 120},
+    {"HugeLength", kScanDown, 60, 10, INT32_MAX - 20},
+    {"NegativeLength", kScanRight, 60, 10, -5},
     {"ZeroLength", kScanRight, 60, 10, 0},
 };
 
@@ -232,12 +240,12 @@ struct TinyCase
     const char* name;
     uint32_t width;
     uint32_t height;
-    int pattern;  // 0 uniform black, 1 uniform white, 2 noise
+    int pattern; // 0 uniform black, 1 uniform white, 2 noise
 };
 
 constexpr TinyCase kTinyCases[] = {
-    {"OneByOne", 1, 1, 2},      {"TwoByTwo", 2, 2, 2},        {"NineByNine", 9, 9, 2},
-    {"TenByTen", 10, 10, 2},    {"NineByForty", 9, 40, 2},    {"FortyByNine", 40, 9, 2},
+    {"OneByOne", 1, 1, 2},       {"TwoByTwo", 2, 2, 2},       {"NineByNine", 9, 9, 2},
+    {"TenByTen", 10, 10, 2},     {"NineByForty", 9, 40, 2},   {"FortyByNine", 40, 9, 2},
     {"UniformBlack", 64, 64, 0}, {"UniformWhite", 64, 64, 1}, {"Noise", 200, 150, 2},
     {"NoiseTall", 31, 257, 2},
 };
@@ -278,5 +286,5 @@ TEST_P(LineProbeTinyTest, NoCrashHangOrStrayRead)
 INSTANTIATE_TEST_SUITE_P(Cases, LineProbeTinyTest, ::testing::ValuesIn(kTinyCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale

@@ -48,7 +48,10 @@ class PictureContext
 
     DecoderContext& context() { return *context_; }
     GrayImage& image() { return context_->image; }
-    uint8_t& at(uint32_t x, uint32_t y) { return context_->image.source[size_t{y} * context_->image.width + x]; }
+    uint8_t& at(uint32_t x, uint32_t y)
+    {
+        return context_->image.source[size_t{y} * context_->image.width + x];
+    }
 
     // Paints `ink` over the part of every pixel where inside(x, y) holds (4 x 4 subsamples).
     void Paint(const std::function<bool(double, double)>& inside, uint8_t ink)
@@ -145,7 +148,8 @@ inline void DrawSolidL(PictureContext& picture, const DrawnFrame& frame, double 
 
 // Rotates `source` by `degrees` counter-clockwise about its centre into a white square canvas
 // large enough for every rotation (bicubic samples); maps the point (px, py) along.
-inline void RotatePicture(PictureContext& out, const GrayImage& source, double degrees, double& px, double& py)
+inline void RotatePicture(PictureContext& out, const GrayImage& source, double degrees, double& px,
+                          double& py)
 {
     const double a = degrees * M_PI / 180.0;
     const double c = std::cos(a);
@@ -161,7 +165,8 @@ inline void RotatePicture(PictureContext& out, const GrayImage& source, double d
             const double uy = -s * dx + c * dy + sy;
             float v = 255.0f;
             if (ux >= -0.5 && uy >= -0.5 && ux <= source.width - 0.5 && uy <= source.height - 0.5) {
-                SampleBicubic(v, source, static_cast<float>(std::fmin(std::fmax(ux, 0.0), source.width - 1.0)),
+                SampleBicubic(v, source,
+                              static_cast<float>(std::fmin(std::fmax(ux, 0.0), source.width - 1.0)),
                               static_cast<float>(std::fmin(std::fmax(uy, 0.0), source.height - 1.0)));
             }
             out.at(x, y) = static_cast<uint8_t>(v + 0.5f);
@@ -215,4 +220,4 @@ inline double NearestCornerDistance(const DecoderContext& context, double x, dou
     return best;
 }
 
-}  // namespace norvale::test
+} // namespace norvale::test

@@ -21,10 +21,14 @@ struct RotateCase
 };
 
 constexpr RotateCase kRotateCases[] = {
-    {"DownForward", kScanDown, kTurnForward, kScanRight},  {"DownBackward", kScanDown, kTurnBackward, kScanLeft},
-    {"LeftForward", kScanLeft, kTurnForward, kScanDown},   {"LeftBackward", kScanLeft, kTurnBackward, kScanUp},
-    {"UpForward", kScanUp, kTurnForward, kScanLeft},       {"UpBackward", kScanUp, kTurnBackward, kScanRight},
-    {"RightForward", kScanRight, kTurnForward, kScanUp},   {"RightBackward", kScanRight, kTurnBackward, kScanDown},
+    {"DownForward", kScanDown, kTurnForward, kScanRight},
+    {"DownBackward", kScanDown, kTurnBackward, kScanLeft},
+    {"LeftForward", kScanLeft, kTurnForward, kScanDown},
+    {"LeftBackward", kScanLeft, kTurnBackward, kScanUp},
+    {"UpForward", kScanUp, kTurnForward, kScanLeft},
+    {"UpBackward", kScanUp, kTurnBackward, kScanRight},
+    {"RightForward", kScanRight, kTurnForward, kScanUp},
+    {"RightBackward", kScanRight, kTurnBackward, kScanDown},
 };
 
 class ScanLineEdgesRotateTest : public ::testing::TestWithParam<RotateCase>
@@ -52,16 +56,16 @@ void DrawStripes(PictureContext& picture, int period, int dark, uint8_t low, uin
 TEST(ScanLineEdgesTest, StripesGiveUsablePassAndCrossingsAtTheSteps)
 {
     PictureContext picture(80, 20, 255);
-    DrawStripes(picture, 10, 5, 20, 220);  // dark at x = 5..9, 15..19, ...
+    DrawStripes(picture, 10, 5, 20, 220); // dark at x = 5..9, 15..19, ...
     ScanLine line;
     InitScanLine(line, kScanRight, 10, 0, 80);
     ASSERT_EQ(NextScanSegment(line, picture.context()), kTraceItem);
     EXPECT_EQ(line.contrast.edgeSeen, 1);
-    EXPECT_FLOAT_EQ(line.contrast.contrastSign, -1.0f);  // light to dark first
+    EXPECT_FLOAT_EQ(line.contrast.contrastSign, -1.0f); // light to dark first
     EXPECT_FLOAT_EQ(line.contrast.contrastReference, 220.0f);
     EXPECT_FLOAT_EQ(line.contrast.maxLevel, 200.0f);
     EXPECT_FLOAT_EQ(line.contrast.inkThreshold, 100.0f);
-    EXPECT_EQ(line.edgeCount, 14);  // 15 steps before position 79, the first one not counted
+    EXPECT_EQ(line.edgeCount, 14); // 15 steps before position 79, the first one not counted
     EXPECT_EQ(line.currentPos, 79);
     EXPECT_TRUE(IsUsableSegment(line));
     EXPECT_EQ(NextScanSegment(line, picture.context()), kTraceExhausted);
@@ -71,7 +75,7 @@ TEST(ScanLineEdgesTest, StripesGiveUsablePassAndCrossingsAtTheSteps)
     int crossings = 0;
     while (NextEdgeCrossing(walker, picture.context(), line.contrast) == kTraceItem) {
         if (walker.posA == walker.lastPos) {
-            break;  // end of the span without a crossing
+            break; // end of the span without a crossing
         }
         const float position = walker.posA + walker.fraction;
         // Each step lies between two pixel centres, so the crossing sits halfway.
@@ -175,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ScanLineEdgesStepTest, ::testing::ValuesIn(kStep
 TEST(ScanLineEdgesTest, SmallSwingNeverCountsTransitions)
 {
     PictureContext picture(80, 20, 255);
-    DrawStripes(picture, 10, 5, 100, 110);  // swing 10: half is 5, not above it
+    DrawStripes(picture, 10, 5, 100, 110); // swing 10: half is 5, not above it
     ScanLine line;
     InitScanLine(line, kScanRight, 10, 0, 80);
     ASSERT_EQ(NextScanSegment(line, picture.context()), kTraceItem);
@@ -186,12 +190,12 @@ TEST(ScanLineEdgesTest, SmallSwingNeverCountsTransitions)
 TEST(ScanLineEdgesTest, ShortPassIsNotUsable)
 {
     PictureContext picture(40, 20, 255);
-    DrawStripes(picture, 4, 2, 0, 255);  // steps at 2, 4, 6, 8, 10, ...
+    DrawStripes(picture, 4, 2, 0, 255); // steps at 2, 4, 6, 8, 10, ...
     ScanLine line;
     InitScanLine(line, kScanRight, 10, 0, 11);
     ASSERT_EQ(NextScanSegment(line, picture.context()), kTraceItem);
     EXPECT_GT(line.edgeCount, 2);
-    EXPECT_FALSE(IsUsableSegment(line));  // 10 positions from the start to the end
+    EXPECT_FALSE(IsUsableSegment(line)); // 10 positions from the start to the end
     InitScanLine(line, kScanRight, 10, 0, 12);
     ASSERT_EQ(NextScanSegment(line, picture.context()), kTraceItem);
     EXPECT_TRUE(IsUsableSegment(line));
@@ -202,7 +206,8 @@ TEST(ScanLineEdgesTest, GradientTestStaysInsideThePicture)
     PictureContext picture(3, 3, 0);
     picture.at(0, 0) = 255;
     EXPECT_TRUE(ConfirmEdgeGradient(picture.image(), kScanRight, 1, 1));
-    EXPECT_FALSE(ConfirmEdgeGradient(picture.image(), kScanRight, 2, 2));  // the bright pixel is not a neighbour
+    EXPECT_FALSE(
+        ConfirmEdgeGradient(picture.image(), kScanRight, 2, 2)); // the bright pixel is not a neighbour
     PictureContext uniform(3, 3, 200);
     // At a corner the missing neighbours read as 0, so even a uniform picture shows a gradient.
     EXPECT_TRUE(ConfirmEdgeGradient(uniform.image(), kScanDown, 0, 0));
@@ -214,16 +219,16 @@ TEST(ScanLineEdgesTest, EqualLevelsOnTheThresholdAreNoCrossing)
     PictureContext picture(40, 10, 255);
     ScanContrast contrast{};
     contrast.contrastSign = 1.0f;
-    contrast.inkThreshold = 255.0f;  // every level is 255: dA = dB = 0
+    contrast.inkThreshold = 255.0f; // every level is 255: dA = dB = 0
     EdgeWalker walker{};
     walker.direction = kScanRight;
     walker.lineCoord = 5;
     walker.firstPos = 0;
     walker.lastPos = 20;
     ASSERT_EQ(NextEdgeCrossing(walker, picture.context(), contrast), kTraceItem);
-    EXPECT_EQ(walker.posA, 20);  // ran to the end of the span
+    EXPECT_EQ(walker.posA, 20); // ran to the end of the span
     EXPECT_EQ(NextEdgeCrossing(walker, picture.context(), contrast), kTraceExhausted);
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale

@@ -58,7 +58,7 @@ TEST(StraightRunsTest, EdgeIntoTheBorderGivesOneRunAtTheClose)
     ASSERT_EQ(tracer.firstLine.valid, 1);
     EXPECT_EQ(tracer.secondLine.valid, 0);
     EXPECT_EQ(tracer.turnCount, 0);
-    EXPECT_EQ(tracer.coord, 80);  // stopped by the top border
+    EXPECT_EQ(tracer.coord, 80); // stopped by the top border
     const double n = std::hypot(0.1, 1.0);
     EXPECT_NEAR(tracer.firstLine.direction.x, 0.1 / n, 0.01);
     EXPECT_NEAR(tracer.firstLine.direction.y, 1.0 / n, 0.01);
@@ -79,7 +79,7 @@ TEST(StraightRunsTest, ShortRunIsNotRecorded)
 {
     PictureContext picture(60, 60, 255);
     picture.Paint([](double x, double y) { return x < 30.3 && y < 14.3; }, 0);
-    EdgeTracer tracer = MakeTracer(kScanDown, 10, 30.3f, -1);  // 4 steps up, then a turn
+    EdgeTracer tracer = MakeTracer(kScanDown, 10, 30.3f, -1); // 4 steps up, then a turn
     TraceEdgeLines(tracer, picture.context());
     if (tracer.firstLine.valid != 0) {
         // The only run long enough is the horizontal one after the turn.
@@ -96,5 +96,5 @@ TEST(StraightRunsTest, StalledTracerFinishes)
     EXPECT_EQ(tracer.secondLine.valid, 0);
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale
