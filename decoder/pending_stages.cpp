@@ -1,4 +1,6 @@
 // Stages not built yet: each entry point fails until its own code replaces it here.
+#include <cmath>
+
 #include "decoder/codewords/codeword_placement.h"
 #include "decoder/codewords/data_encodation.h"
 #include "decoder/codewords/module_sampling.h"
@@ -11,7 +13,6 @@
 #include "decoder/grid/transform2d.h"
 #include "decoder/location/image_sampling.h"
 #include "decoder/location/line_geometry.h"
-#include "decoder/location/line_probe.h"
 #include "decoder/search_driver.h"
 #include "image/bmp_reader.h"
 #include "image/gray_image.h"
@@ -32,9 +33,50 @@ void AdoptSourcePlane(GrayImage&, uint8_t*, uint32_t, uint32_t) {}
 int LoadBmpFromFile(GrayImage&, const char*) { return 0; }
 int LoadBmpFromMemory(GrayImage&, const uint8_t*, size_t) { return 0; }
 
-// --- location ---
-int32_t ProbeScanLine(DecoderContext&, int, int, int, int) { return 0; }
-int32_t ProbeAndDecodeLine(DecoderContext& context, int, int) { return context.symbolCount; }
+// --- search driver: the two lists the line probes append to ---
+namespace {
+bool IsNearCorner(PointF a, PointF b) { return std::fabs(a.x - b.x) < 5.0f && std::fabs(a.y - b.y) < 5.0f; }
+}  // namespace
+
+void AddRetryCandidate(DecoderContext& context, const SymbolRecord& record)
+{
+    if (context.retryCount >= kMaxRetryCandidates) {
+        return;
+    }
+    for (int32_t i = 0; i < context.retryCount; ++i) {
+        if (IsNearCorner(context.retryCandidates[i].corner, record.corner)) {
+            return;
+        }
+    }
+    RetryCandidate& entry = context.retryCandidates[context.retryCount];
+    entry = RetryCandidate{};
+    entry.corner = record.corner;
+    entry.yLegEnd = record.yLegEnd;
+    entry.xLegEnd = record.xLegEnd;
+    context.retryCount += 1;
+}
+
+void AddRejectedSymbol(DecoderContext& context, const SymbolRecord& record)
+{
+    if (context.rejectedCount >= kMaxRejectedSymbols) {
+        return;
+    }
+    for (int32_t i = 0; i < context.rejectedCount; ++i) {
+        if (IsNearCorner(context.rejectedSymbols[i].corner, record.corner)) {
+            return;
+        }
+    }
+    SymbolRecord& copy = context.rejectedSymbols[context.rejectedCount];
+    copy = record;
+    // The copy keeps the geometry and contrast only; the buffers stay with the record's owner.
+    copy.moduleMatrix = nullptr;
+    copy.codewords = nullptr;
+    copy.data = nullptr;
+    copy.erasures = nullptr;
+    copy.rowLines = nullptr;
+    copy.columnLines = nullptr;
+    context.rejectedCount += 1;
+}
 
 // --- grid ---
 int FindRegionBorders(SymbolRecord&, DecoderContext&) { return 0; }
