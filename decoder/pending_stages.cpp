@@ -33,50 +33,6 @@ void AdoptSourcePlane(GrayImage&, uint8_t*, uint32_t, uint32_t) {}
 int LoadBmpFromFile(GrayImage&, const char*) { return 0; }
 int LoadBmpFromMemory(GrayImage&, const uint8_t*, size_t) { return 0; }
 
-// --- search driver: the two lists the line probes append to ---
-namespace {
-bool IsNearCorner(PointF a, PointF b) { return std::fabs(a.x - b.x) < 5.0f && std::fabs(a.y - b.y) < 5.0f; }
-}  // namespace
-
-void AddRetryCandidate(DecoderContext& context, const SymbolRecord& record)
-{
-    if (context.retryCount >= kMaxRetryCandidates) {
-        return;
-    }
-    for (int32_t i = 0; i < context.retryCount; ++i) {
-        if (IsNearCorner(context.retryCandidates[i].corner, record.corner)) {
-            return;
-        }
-    }
-    RetryCandidate& entry = context.retryCandidates[context.retryCount];
-    entry = RetryCandidate{};
-    entry.corner = record.corner;
-    entry.yLegEnd = record.yLegEnd;
-    entry.xLegEnd = record.xLegEnd;
-    context.retryCount += 1;
-}
-
-void AddRejectedSymbol(DecoderContext& context, const SymbolRecord& record)
-{
-    if (context.rejectedCount >= kMaxRejectedSymbols) {
-        return;
-    }
-    for (int32_t i = 0; i < context.rejectedCount; ++i) {
-        if (IsNearCorner(context.rejectedSymbols[i].corner, record.corner)) {
-            return;
-        }
-    }
-    SymbolRecord& copy = context.rejectedSymbols[context.rejectedCount];
-    copy = record;
-    // The copy keeps the geometry and contrast only; the buffers stay with the record's owner.
-    copy.moduleMatrix = nullptr;
-    copy.codewords = nullptr;
-    copy.data = nullptr;
-    copy.erasures = nullptr;
-    copy.rowLines = nullptr;
-    copy.columnLines = nullptr;
-    context.rejectedCount += 1;
-}
 
 // --- grid ---
 int FindRegionBorders(SymbolRecord&, DecoderContext&) { return 0; }
