@@ -13,24 +13,8 @@
 #include "decoder/location/line_geometry.h"
 #include "decoder/location/line_probe.h"
 #include "decoder/search_driver.h"
-#include "image/bmp_reader.h"
-#include "image/gray_image.h"
-#include "image/jpeg_reader.h"
-#include "image/png_reader.h"
 
 namespace norvale {
-
-// --- image (gray_image, bmp_reader; png/jpeg readers live in their own files) ---
-void InitGrayImage(GrayImage& image) { image.width = image.height = 0; image.current = nullptr; image.scale = 1; }
-void FreeGrayImage(GrayImage&) {}
-int UseSourcePlane(GrayImage&) { return 0; }
-int UseFilteredPlane(GrayImage&) { return 0; }
-int BuildMedianPlane(GrayImage&) { return 0; }
-int MagnifyRegion(GrayImage&, float, int32_t, int32_t, int32_t) { return 0; }
-int StretchContrast(GrayImage&, float, float, int32_t, float, float, float) { return 0; }
-void AdoptSourcePlane(GrayImage&, uint8_t*, uint32_t, uint32_t) {}
-int LoadBmpFromFile(GrayImage&, const char*) { return 0; }
-int LoadBmpFromMemory(GrayImage&, const uint8_t*, size_t) { return 0; }
 
 // --- location ---
 int32_t ProbeScanLine(DecoderContext&, int, int, int, int) { return 0; }
