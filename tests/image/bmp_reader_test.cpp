@@ -24,7 +24,10 @@ constexpr size_t kCompressionField = 30;
 constexpr size_t kImageSizeField = 34;
 constexpr size_t kPaletteOffset = 54;
 
-uint8_t Luma(uint32_t b, uint32_t g, uint32_t r) { return static_cast<uint8_t>((b * 3735 + g * 19235 + r * 9798) >> 15); }
+uint8_t Luma(uint32_t b, uint32_t g, uint32_t r)
+{
+    return static_cast<uint8_t>((b * 3735 + g * 19235 + r * 9798) >> 15);
+}
 
 void Put16(Bytes& bytes, size_t at, uint32_t v)
 {
@@ -50,7 +53,10 @@ struct BmpPicture
     bool fillSizeField = true;
 };
 
-size_t Stride(int depth, int32_t width) { return ((size_t(depth) * width + 7) / 8 + 3) & ~size_t{3}; }
+size_t Stride(int depth, int32_t width)
+{
+    return ((size_t(depth) * width + 7) / 8 + 3) & ~size_t{3};
+}
 
 Bytes MakeBmp(const BmpPicture& picture)
 {
@@ -157,26 +163,42 @@ struct DepthCase
 {
     const char* name;
     BmpPicture picture;
-    size_t stride;  // expected row stride, spelled out
+    size_t stride; // expected row stride, spelled out
 };
 
 const DepthCase kDepthCases[] = {
-    {"Depth1BlackWhite", {1, 13, 5, {{0, 0, 0}, {255, 255, 255}}, [](int x, int y) { return (x + y) % 2; }}, 4},
-    {"Depth1SwappedPalette", {1, 33, 3, {{255, 255, 255}, {0, 0, 0}}, [](int x, int y) { return (x * y) % 3 == 0; }}, 8},
-    {"Depth1NoSizeField", {1, 8, 2, {{0, 0, 0}, {255, 255, 255}}, [](int x, int) { return x % 2; }, false}, 4},
-    {"Depth4ShuffledGrey", {4, 7, 4, GreyPalette(16, 97, 3), [](int x, int y) { return (3 * x + 5 * y) % 16; }}, 4},
+    {"Depth1BlackWhite",
+     {1, 13, 5, {{0, 0, 0}, {255, 255, 255}}, [](int x, int y) { return (x + y) % 2; }},
+     4},
+    {"Depth1SwappedPalette",
+     {1, 33, 3, {{255, 255, 255}, {0, 0, 0}}, [](int x, int y) { return (x * y) % 3 == 0; }},
+     8},
+    {"Depth1NoSizeField",
+     {1, 8, 2, {{0, 0, 0}, {255, 255, 255}}, [](int x, int) { return x % 2; }, false},
+     4},
+    {"Depth4ShuffledGrey",
+     {4, 7, 4, GreyPalette(16, 97, 3), [](int x, int y) { return (3 * x + 5 * y) % 16; }},
+     4},
     {"Depth4OddWidth", {4, 9, 3, ColourPalette(16), [](int x, int y) { return (x + 7 * y) % 16; }}, 8},
-    {"Depth8Grey", {8, 5, 3, GreyPalette(256, 1, 0), [](int x, int y) { return (40 * x + 90 * y) % 256; }}, 8},
+    {"Depth8Grey",
+     {8, 5, 3, GreyPalette(256, 1, 0), [](int x, int y) { return (40 * x + 90 * y) % 256; }},
+     8},
     {"Depth8ColourPalette", {8, 6, 4, ColourPalette(7), [](int x, int y) { return (x + y) % 7; }}, 8},
     {"Depth16", {16, 3, 4, {}, [](int x, int y) { return uint32_t(x * 4093 + y * 1237) & 0x7FFF; }}, 8},
     {"Depth16White", {16, 2, 1, {}, [](int, int) { return 0x7FFFu; }}, 4},
     {"Depth16TopBitSet", {16, 2, 2, {}, [](int x, int) { return x == 0 ? 0xFFFFu : 0x8000u; }}, 4},
-    {"Depth24Padded", {24, 10, 3, {}, [](int x, int y) { return uint32_t(x * 0x1F2B3C + y * 0x405060) & 0xFFFFFF; }}, 32},
-    {"Depth24NoSizeField", {24, 10, 3, {}, [](int x, int y) { return uint32_t(x * 0x0A1B2C + y * 0x303030) & 0xFFFFFF; }, false}, 32},
+    {"Depth24Padded",
+     {24, 10, 3, {}, [](int x, int y) { return uint32_t(x * 0x1F2B3C + y * 0x405060) & 0xFFFFFF; }},
+     32},
+    {"Depth24NoSizeField",
+     {24, 10, 3, {}, [](int x, int y) { return uint32_t(x * 0x0A1B2C + y * 0x303030) & 0xFFFFFF; }, false},
+     32},
     {"Depth24Width1", {24, 1, 5, {}, [](int, int y) { return uint32_t(y * 0x332211); }}, 4},
 };
 
-class BmpDepthTest : public ::testing::TestWithParam<DepthCase> {};
+class BmpDepthTest : public ::testing::TestWithParam<DepthCase>
+{
+};
 
 void ExpectPicture(const GrayImage& image, const DepthCase& c)
 {
@@ -188,7 +210,8 @@ void ExpectPicture(const GrayImage& image, const DepthCase& c)
     EXPECT_EQ(image.current, image.source);
     for (int y = 0; y < picture.height; ++y) {
         for (int x = 0; x < picture.width; ++x) {
-            ASSERT_EQ(image.source[y * picture.width + x], ExpectedGrey(picture, x, y)) << "x " << x << " y " << y;
+            ASSERT_EQ(image.source[y * picture.width + x], ExpectedGrey(picture, x, y))
+                << "x " << x << " y " << y;
         }
     }
 }
@@ -210,7 +233,8 @@ TEST_P(BmpDepthTest, LoadsFromMemory)
 
 TEST_P(BmpDepthTest, LoadsFromFile)
 {
-    const std::string path = WriteTempFile(std::string(GetParam().name) + ".bmp", MakeBmp(GetParam().picture));
+    const std::string path =
+        WriteTempFile(std::string(GetParam().name) + ".bmp", MakeBmp(GetParam().picture));
     GrayImage image{};
     InitGrayImage(image);
     ASSERT_EQ(LoadBmpFromFile(image, path.c_str()), 1);
@@ -227,7 +251,7 @@ struct KnownGreyCase
 {
     const char* name;
     BmpPicture picture;
-    uint8_t grey;  // of pixel (0, 0)
+    uint8_t grey; // of pixel (0, 0)
 };
 
 const KnownGreyCase kKnownGreyCases[] = {
@@ -241,7 +265,9 @@ const KnownGreyCase kKnownGreyCases[] = {
     {"Depth8ColourEntry", {8, 1, 1, {{0, 0, 0}, {0, 0, 255}}, [](int, int) { return 1u; }}, 76},
 };
 
-class BmpKnownGreyTest : public ::testing::TestWithParam<KnownGreyCase> {};
+class BmpKnownGreyTest : public ::testing::TestWithParam<KnownGreyCase>
+{
+};
 
 TEST_P(BmpKnownGreyTest, Converts)
 {
@@ -259,7 +285,10 @@ INSTANTIATE_TEST_SUITE_P(Values, BmpKnownGreyTest, ::testing::ValuesIn(kKnownGre
 // ---------------------------------------------------------------------------------------------
 // Malformed files: each defect is refused from memory and from a file, and leaves the image empty.
 
-BmpPicture Valid8Bit() { return {8, 6, 4, GreyPalette(4, 60, 10), [](int x, int y) { return (x + y) % 4; }}; }
+BmpPicture Valid8Bit()
+{
+    return {8, 6, 4, GreyPalette(4, 60, 10), [](int x, int y) { return (x + y) % 4; }};
+}
 
 struct MalformedCase
 {
@@ -305,11 +334,20 @@ const MalformedCase kMalformedCases[] = {
     {"OffsetBeyondFile", [] { return Edited([](Bytes& b) { Put32(b, kOffsetField, 0xFFFFFFF0u); }); }},
     {"NegativeWidth", [] { return Edited([](Bytes& b) { Put32(b, kWidthField, uint32_t(-6)); }); }},
     {"NegativeHeightTopDown", [] { return Edited([](Bytes& b) { Put32(b, kHeightField, uint32_t(-4)); }); }},
-    {"HugeDimensions", [] { return Edited([](Bytes& b) { Put32(b, kWidthField, 0x7FFFFFFF), Put32(b, kHeightField, 0x7FFFFFFF); }); }},
-    {"JustAbovePixelLimit", [] { return Edited([](Bytes& b) { Put32(b, kWidthField, 8193), Put32(b, kHeightField, 8192); }); }},
-    {"WideSingleRowAboveLimit", [] { return Edited([](Bytes& b) { Put32(b, kWidthField, (1u << 26) + 1), Put32(b, kHeightField, 1); }); }},
+    {"HugeDimensions",
+     [] {
+         return Edited(
+             [](Bytes& b) { Put32(b, kWidthField, 0x7FFFFFFF), Put32(b, kHeightField, 0x7FFFFFFF); });
+     }},
+    {"JustAbovePixelLimit",
+     [] { return Edited([](Bytes& b) { Put32(b, kWidthField, 8193), Put32(b, kHeightField, 8192); }); }},
+    {"WideSingleRowAboveLimit",
+     [] {
+         return Edited([](Bytes& b) { Put32(b, kWidthField, (1u << 26) + 1), Put32(b, kHeightField, 1); });
+     }},
     {"ClaimedSizeBeyondFile", [] { return Edited([](Bytes& b) { Put32(b, kImageSizeField, 0x7FFFFFFF); }); }},
-    {"SixtyByteFileClaimsGigabytes", [] {
+    {"SixtyByteFileClaimsGigabytes",
+     [] {
          Bytes b = Truncated(60);
          Put32(b, kOffsetField, 58);
          Put32(b, kWidthField, 8000), Put32(b, kHeightField, 8000);
@@ -317,15 +355,31 @@ const MalformedCase kMalformedCases[] = {
          Put32(b, kImageSizeField, 0xF0000000u);
          return b;
      }},
-    {"ImageSizeFieldTooSmall", [] { return Edited([](Bytes& b) { Put32(b, kImageSizeField, 4); b.resize(b.size() - 28); }); }},
+    {"ImageSizeFieldTooSmall",
+     [] {
+         return Edited([](Bytes& b) {
+             Put32(b, kImageSizeField, 4);
+             b.resize(b.size() - 28);
+         });
+     }},
     {"Compressed", [] { return Edited([](Bytes& b) { Put32(b, kCompressionField, 1); }); }},
     {"Depth32", [] { return Edited([](Bytes& b) { Put16(b, kDepthField, 32); }); }},
     {"Depth0", [] { return Edited([](Bytes& b) { Put16(b, kDepthField, 0); }); }},
     {"Depth2", [] { return Edited([](Bytes& b) { Put16(b, kDepthField, 2); }); }},
-    {"PaletteIndexOutsideBlock", [] { return MakeBmp({8, 3, 2, GreyPalette(2, 100, 0), [](int x, int) { return uint32_t(x); }}); }},
-    {"PaletteIndexOutsideBlock4Bit", [] { return MakeBmp({4, 3, 1, GreyPalette(3, 100, 0), [](int, int) { return 15u; }}); }},
-    {"PaletteIndexOutsideBlock1Bit", [] { return MakeBmp({1, 3, 1, GreyPalette(1, 0, 0), [](int x, int) { return uint32_t(x % 2); }}); }},
-    {"PaletteEntryCutByOffset", [] {
+    {"PaletteIndexOutsideBlock",
+     [] {
+         return MakeBmp({8, 3, 2, GreyPalette(2, 100, 0), [](int x, int) { return uint32_t(x); }});
+     }},
+    {"PaletteIndexOutsideBlock4Bit",
+     [] {
+         return MakeBmp({4, 3, 1, GreyPalette(3, 100, 0), [](int, int) { return 15u; }});
+     }},
+    {"PaletteIndexOutsideBlock1Bit",
+     [] {
+         return MakeBmp({1, 3, 1, GreyPalette(1, 0, 0), [](int x, int) { return uint32_t(x % 2); }});
+     }},
+    {"PaletteEntryCutByOffset",
+     [] {
          // The pixel data starts two bytes into entry 1, so entry 1 is not whole inside the block.
          Bytes b = MakeBmp({8, 4, 1, GreyPalette(2, 200, 0), [](int, int) { return 1u; }});
          b.erase(b.begin() + kPaletteOffset + 6, b.begin() + kPaletteOffset + 8);
@@ -334,7 +388,9 @@ const MalformedCase kMalformedCases[] = {
      }},
 };
 
-class BmpMalformedTest : public ::testing::TestWithParam<MalformedCase> {};
+class BmpMalformedTest : public ::testing::TestWithParam<MalformedCase>
+{
+};
 
 TEST_P(BmpMalformedTest, RefusedFromMemory)
 {
@@ -364,7 +420,8 @@ INSTANTIATE_TEST_SUITE_P(Defects, BmpMalformedTest, ::testing::ValuesIn(kMalform
 
 TEST(BmpReaderTest, EveryProperPrefixIsRefused)
 {
-    const Bytes whole = MakeBmp({24, 5, 3, {}, [](int x, int y) { return uint32_t(x * 0x102030 + y * 0x010101); }});
+    const Bytes whole =
+        MakeBmp({24, 5, 3, {}, [](int x, int y) { return uint32_t(x * 0x102030 + y * 0x010101); }});
     for (size_t length = 0; length < whole.size(); ++length) {
         GrayImage image{};
         InitGrayImage(image);
@@ -441,5 +498,5 @@ TEST(BmpReaderTest, LoadReplacesEarlierPicture)
     FreeGrayImage(image);
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale

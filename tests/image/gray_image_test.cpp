@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <limits>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -66,7 +66,7 @@ TEST(GrayImageTest, FreeReleasesPlanesAndKeepsSize)
     EXPECT_EQ(image.scale, 1u);
     EXPECT_EQ(image.width, 3u);
     EXPECT_EQ(image.height, 3u);
-    FreeGrayImage(image);  // a second free finds nothing to release
+    FreeGrayImage(image); // a second free finds nothing to release
 }
 
 TEST(GrayImageTest, UseSourcePlaneNeedsASource)
@@ -120,7 +120,9 @@ const MedianCase kMedianCases[] = {
     {"RowsThenColumns", 3, 3, {0, 5, 9, 8, 2, 7, 3, 6, 1}, {0, 5, 9, 3, 5, 7, 3, 3, 1}},
 };
 
-class MedianPlaneTest : public ::testing::TestWithParam<MedianCase> {};
+class MedianPlaneTest : public ::testing::TestWithParam<MedianCase>
+{
+};
 
 TEST_P(MedianPlaneTest, BuildsFromCurrentPlane)
 {
@@ -157,7 +159,7 @@ struct MagnifyCase
     int32_t cy;
     int32_t r;
     int applied;
-    bool changes;  // whether a pattern picture is altered
+    bool changes; // whether a pattern picture is altered
 };
 
 const MagnifyCase kMagnifyCases[] = {
@@ -177,7 +179,9 @@ const MagnifyCase kMagnifyCases[] = {
     {"ExtremeCentre", 20, 20, 2.5f, INT32_MAX, INT32_MIN, 3, 0, false},
 };
 
-class MagnifyRegionTest : public ::testing::TestWithParam<MagnifyCase> {};
+class MagnifyRegionTest : public ::testing::TestWithParam<MagnifyCase>
+{
+};
 
 TEST_P(MagnifyRegionTest, AppliesOrLeavesImage)
 {
@@ -215,7 +219,7 @@ TEST(GrayImageTest, MagnifyEnlargesAroundCentre)
     EXPECT_EQ(p[8 * side + 11], 100);
     EXPECT_EQ(p[3 * side + 3], 200);
     EXPECT_EQ(p[16 * side + 16], 200);
-    EXPECT_EQ(p[0], 200);  // outside the output square
+    EXPECT_EQ(p[0], 200); // outside the output square
     FreeGrayImage(image);
 }
 
@@ -254,12 +258,20 @@ const StretchCase kStretchCases[] = {
     {"EqualBoundsKeepValues", 90, 90, 2.0f, 1, {0, 89, 90, 255}, {0, 89, 90, 255}},
     {"WideBandRejected", 20, 220, 2.0f, 0, {0, 50, 100, 255}, {0, 50, 100, 255}},
     {"FullRangeRejected", 0, 255, 0.5f, 0, {0, 50, 100, 255}, {0, 50, 100, 255}},
-    {"NotANumberBound", std::numeric_limits<float>::quiet_NaN(), 20, 2.0f, 0, {0, 50, 100, 255}, {0, 50, 100, 255}},
+    {"NotANumberBound",
+     std::numeric_limits<float>::quiet_NaN(),
+     20,
+     2.0f,
+     0,
+     {0, 50, 100, 255},
+     {0, 50, 100, 255}},
     {"NegativeSlope", 100, 150, -2.0f, 1, {0, 120, 149, 255}, {0, 133, 75, 255}},
     {"SteepNegativeSlopeClamped", 100, 150, -10.0f, 1, {0, 99, 120, 149}, {0, 255, 168, 0}},
 };
 
-class StretchContrastTest : public ::testing::TestWithParam<StretchCase> {};
+class StretchContrastTest : public ::testing::TestWithParam<StretchCase>
+{
+};
 
 TEST_P(StretchContrastTest, MapsValues)
 {
@@ -283,7 +295,7 @@ struct WindowCase
     float cx;
     float cy;
     int32_t half;
-    int x0, y0, x1, y1;  // pixels changed: x0 <= x < x1, y0 <= y < y1
+    int x0, y0, x1, y1; // pixels changed: x0 <= x < x1, y0 <= y < y1
 };
 
 const WindowCase kWindowCases[] = {
@@ -296,7 +308,9 @@ const WindowCase kWindowCases[] = {
     {"FarOutsideIsEmpty", -500.0f, 1e9f, 2, 0, 0, 0, 0},
 };
 
-class StretchWindowTest : public ::testing::TestWithParam<WindowCase> {};
+class StretchWindowTest : public ::testing::TestWithParam<WindowCase>
+{
+};
 
 TEST_P(StretchWindowTest, ChangesOnlyTheWindow)
 {
@@ -318,5 +332,5 @@ TEST_P(StretchWindowTest, ChangesOnlyTheWindow)
 INSTANTIATE_TEST_SUITE_P(Windows, StretchWindowTest, ::testing::ValuesIn(kWindowCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale
