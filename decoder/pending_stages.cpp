@@ -40,7 +40,6 @@ int32_t ProbeAndDecodeLine(DecoderContext& context, int, int) { return context.s
 int WalkTopBorder(SymbolRecord&, DecoderContext&) { return 0; }
 int WalkRightBorder(SymbolRecord&, DecoderContext&) { return 0; }
 WalkStats LastTopWalkStats() { return WalkStats{}; }
-int FindRegionBorders(SymbolRecord&, DecoderContext&) { return 0; }
 
 // --- codewords ---
 const SymbolSize kSymbolSizeTable[kSymbolSizeCount] = {};
