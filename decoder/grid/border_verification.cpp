@@ -13,15 +13,15 @@ namespace norvale {
 namespace {
 
 // The places of region borders on a side, as fractions of it, in the order they are tried.
-constexpr float kBorderFractions[] = {1.0f / 6.0f, 0.25f, 1.0f / 3.0f, 0.5f, 2.0f / 3.0f, 0.75f, 5.0f / 6.0f, 1.0f};
+constexpr float kBorderFractions[] = {1.0f / 6.0f, 0.25f, 1.0f / 3.0f, 0.5f,
+                                      2.0f / 3.0f, 0.75f, 5.0f / 6.0f, 1.0f};
 constexpr double kMaxFractionError = 0.1;
 constexpr double kMaxFractionErrorPixels = 15.0;
 constexpr float kFractionTolerance = 1e-6f;
 
-enum class BorderEnd
-{
-    kNear,  // on the leg line
-    kFar,   // on the far line
+enum class BorderEnd {
+    kNear, // on the leg line
+    kFar,  // on the far line
 };
 
 // One border line, held as its two ends: distances along the leg line (near) and along the far
@@ -43,7 +43,8 @@ struct BorderEnds
 };
 
 // Minority score of the line half a module (e = -1 inside, +1 outside) off the border.
-int32_t ScoreTestLine(const DecoderContext& context, const SymbolRecord& record, const BorderEnds& ends, float e)
+int32_t ScoreTestLine(const DecoderContext& context, const SymbolRecord& record, const BorderEnds& ends,
+                      float e)
 {
     PointF from{};
     PointF to{};
@@ -87,8 +88,8 @@ void ToggleEnds(BorderEnds& ends, BorderEnd& lastInward)
 // (e = -1) must show kSolidLineMinority or more minority samples, the outside line (e = +1) at
 // most that many. Row borders see-saw after the first move; column borders (`followScore`) make
 // a fresh move after every correction that improved the score and see-saw otherwise.
-void CorrectBorder(const DecoderContext& context, const SymbolRecord& record, BorderEnds& ends, FittedLine& scanLine,
-                   bool inside, bool followScore)
+void CorrectBorder(const DecoderContext& context, const SymbolRecord& record, BorderEnds& ends,
+                   FittedLine& scanLine, bool inside, bool followScore)
 {
     const float e = inside ? -1.0f : 1.0f;
     auto fails = [inside](int32_t score) {
@@ -99,7 +100,8 @@ void CorrectBorder(const DecoderContext& context, const SymbolRecord& record, Bo
     bool improved = false;
     for (int correction = 0; correction < kMaxBorderCorrections && fails(score); ++correction) {
         if (correction == 0 || (followScore && improved)) {
-            const bool nearEnd = inside ? ends.NearSpan() > ends.FarSpan() : !(ends.FarSpan() >= ends.NearSpan());
+            const bool nearEnd =
+                inside ? ends.NearSpan() > ends.FarSpan() : !(ends.FarSpan() >= ends.NearSpan());
             lastInward = nearEnd ? BorderEnd::kNear : BorderEnd::kFar;
             MoveInward(ends, lastInward);
         } else {
@@ -116,7 +118,7 @@ void CorrectBorder(const DecoderContext& context, const SymbolRecord& record, Bo
     }
 }
 
-}  // namespace
+} // namespace
 
 int SnapBorderFraction(float distance, float sideLength, float& fraction)
 {
@@ -124,7 +126,7 @@ int SnapBorderFraction(float distance, float sideLength, float& fraction)
         return 0;
     }
     const double r = double{distance} / sideLength;
-    double best = 1.0;  // only a difference below 1 counts
+    double best = 1.0; // only a difference below 1 counts
     int index = -1;
     for (int i = 0; i < static_cast<int>(sizeof kBorderFractions / sizeof kBorderFractions[0]); ++i) {
         const double difference = std::fabs(r - kBorderFractions[i]);
@@ -140,8 +142,8 @@ int SnapBorderFraction(float distance, float sideLength, float& fraction)
     return 1;
 }
 
-int32_t CountMinoritySamples(const DecoderContext& context, const SymbolRecord& record, const FittedLine& line,
-                             int32_t n)
+int32_t CountMinoritySamples(const DecoderContext& context, const SymbolRecord& record,
+                             const FittedLine& line, int32_t n)
 {
     if (n <= 0 || n > kMaxScanSamples) {
         return 0;
@@ -194,7 +196,8 @@ int VerifyRegionBorders(const DecoderContext& context, const SymbolRecord& recor
         if (SnapBorderFraction(m, state.scanLength, fraction) == 0) {
             return 0;
         }
-        if (std::fabs(static_cast<float>(k + 1) / static_cast<float>(count) - fraction) >= kFractionTolerance) {
+        if (std::fabs(static_cast<float>(k + 1) / static_cast<float>(count) - fraction) >=
+            kFractionTolerance) {
             return 0;
         }
         const float b = static_cast<float>(record.moduleCountHint) * fraction;
@@ -228,4 +231,4 @@ int VerifyRegionBorders(const DecoderContext& context, const SymbolRecord& recor
     return 1;
 }
 
-}  // namespace norvale
+} // namespace norvale

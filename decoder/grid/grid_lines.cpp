@@ -47,7 +47,8 @@ int LayGridLines(SymbolRecord& record, const RegionScanState& state, const Fitte
         const FittedLine& columnLine = state.columnScans[state.segmentColumn[k]].line;
         const FittedLine& rowLine = state.rowScans[state.segmentRow[k]].line;
         float fraction = 0.0f;
-        if (SnapBorderFraction(LineProjection(state.xLegLine, columnLine.origin), state.scanLength, fraction) == 0) {
+        if (SnapBorderFraction(LineProjection(state.xLegLine, columnLine.origin), state.scanLength,
+                               fraction) == 0) {
             return 0;
         }
         const float b = static_cast<float>(record.moduleCountHint) * fraction;
@@ -56,8 +57,10 @@ int LayGridLines(SymbolRecord& record, const RegionScanState& state, const Fitte
             return 0;
         }
         float u = 0.0f, w = 0.0f, a = 0.0f, c = 0.0f;
-        if (DistanceOfCrossing(u, rowLine, state.yLegLine) == 0 || DistanceOfCrossing(w, rowLine, farColumn) == 0 ||
-            DistanceOfCrossing(a, columnLine, state.xLegLine) == 0 || DistanceOfCrossing(c, columnLine, farRow) == 0) {
+        if (DistanceOfCrossing(u, rowLine, state.yLegLine) == 0 ||
+            DistanceOfCrossing(w, rowLine, farColumn) == 0 ||
+            DistanceOfCrossing(a, columnLine, state.xLegLine) == 0 ||
+            DistanceOfCrossing(c, columnLine, farRow) == 0) {
             return 0;
         }
         const float pu = (u - u0) / span;
@@ -101,7 +104,8 @@ void RefitTapers(SymbolRecord& record, const RegionScanState& state, const Fitte
     PointF farCorner{};
     PointF columnFoot{};
     PointF rowFoot{};
-    if (IntersectLines(farCorner, farColumn, farRow) == 0 || IntersectLines(columnFoot, farColumn, state.xLegLine) == 0 ||
+    if (IntersectLines(farCorner, farColumn, farRow) == 0 ||
+        IntersectLines(columnFoot, farColumn, state.xLegLine) == 0 ||
         IntersectLines(rowFoot, farRow, state.yLegLine) == 0) {
         return;
     }
@@ -136,7 +140,7 @@ bool SegmentsUsable(const RegionScanState& state)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int BuildGridLines(const DecoderContext&, SymbolRecord& record, const RegionScanState& state)
 {
@@ -168,4 +172,4 @@ int BuildGridLines(const DecoderContext&, SymbolRecord& record, const RegionScan
     return result;
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -22,4 +22,4 @@ constexpr float kMaxGridLineCosine = 0.9f;
 // refitted from the outer borders and the frame matrices rebuilt.
 int BuildGridLines(const DecoderContext& context, SymbolRecord& record, const RegionScanState& state);
 
-}  // namespace norvale
+} // namespace norvale

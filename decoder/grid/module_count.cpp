@@ -59,7 +59,7 @@ int32_t NearestOf(int32_t n, const int32_t* sizes, int count, int32_t reach)
     return sizes[count - 1];
 }
 
-}  // namespace
+} // namespace
 
 int32_t SnapModuleCount(int32_t n, int32_t segmentCount)
 {
@@ -131,7 +131,7 @@ uint8_t OtsuThreshold(const uint8_t* samples, int32_t length)
         const double mean0 = omega >= 1e-6 ? mu / omega : 1.0;
         const double mean1 = 1.0 - omega >= 1e-6 ? (meanTotal - mu) / (1.0 - omega) : 1.0;
         const double eta = omega * (mean0 - mean1) * (mean0 - mean1) * (1.0 - omega) / varianceTotal;
-        if (eta >= best) {  // ties go to the larger threshold
+        if (eta >= best) { // ties go to the larger threshold
             best = eta;
             threshold = t;
         }
@@ -167,7 +167,8 @@ void BinarizeProfile(const uint8_t* source, uint8_t* destination, int32_t length
     }
 }
 
-int32_t CountModulesFromBorders(const DecoderContext& context, RegionScanState& state, const TransitionPair& maxima)
+int32_t CountModulesFromBorders(const DecoderContext& context, RegionScanState& state,
+                                const TransitionPair& maxima)
 {
     if (state.columnScans == nullptr || state.rowScans == nullptr || state.maxColumnIndex < 0 ||
         state.maxColumnIndex >= kMaxSegments || state.maxRowIndex < 0 || state.maxRowIndex >= kMaxSegments) {
@@ -210,4 +211,4 @@ int32_t CountModulesFromBorders(const DecoderContext& context, RegionScanState& 
     return SnapModuleCount(average, state.segmentCount);
 }
 
-}  // namespace norvale
+} // namespace norvale

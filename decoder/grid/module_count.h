@@ -33,4 +33,4 @@ uint8_t OtsuThreshold(const uint8_t* samples, int32_t length);
 // source. Only positions window / 2 .. length - window / 2 - 1 are written.
 void BinarizeProfile(const uint8_t* source, uint8_t* destination, int32_t length, int32_t window);
 
-}  // namespace norvale
+} // namespace norvale

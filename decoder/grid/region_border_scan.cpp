@@ -17,22 +17,21 @@ namespace norvale {
 
 namespace {
 
-constexpr int32_t kFirstScanOffset = 15;   // pixels from the corner: inside the first region
-constexpr float kScanOverhang = 5.0f;      // scan length beyond the longer leg
-constexpr float kLegOverhang = 10.0f;      // leg lines and offset limit beyond the longer leg
-constexpr int32_t kMinModuleCount = 32;    // smallest side with region borders inside
+constexpr int32_t kFirstScanOffset = 15; // pixels from the corner: inside the first region
+constexpr float kScanOverhang = 5.0f;    // scan length beyond the longer leg
+constexpr float kLegOverhang = 10.0f;    // leg lines and offset limit beyond the longer leg
+constexpr int32_t kMinModuleCount = 32;  // smallest side with region borders inside
 constexpr float kMinChangesPerPixel = 0.02f;
 constexpr float kMaxCountedChanges = 150.0f;  // counts from here on never raise the maximum
 constexpr float kMaxBearableChanges = 230.0f; // a count above it is no symbol: stop
-constexpr int32_t kBorderPairing = 10;     // column and row borders closer than this pair up
-constexpr float kMinBorderMaximum = 25.0f; // a border needs a clocked line of more changes
-constexpr int32_t kSegmentSkip = 10;       // pixels jumped past a recorded border
-constexpr float kRefineStep = 0.33f;       // pixels per end move of the border refinement
-constexpr int kMaxRefineMoves = 10;        // per phase
+constexpr int32_t kBorderPairing = 10;        // column and row borders closer than this pair up
+constexpr float kMinBorderMaximum = 25.0f;    // a border needs a clocked line of more changes
+constexpr int32_t kSegmentSkip = 10;          // pixels jumped past a recorded border
+constexpr float kRefineStep = 0.33f;          // pixels per end move of the border refinement
+constexpr int kMaxRefineMoves = 10;           // per phase
 constexpr float kOneThird = 0.33333334f;
 
-enum ScanMode
-{
+enum ScanMode {
     kScanColumns = 1,
     kScanRows = 2,
     kScanBoth = 3,
@@ -133,13 +132,15 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
             ++rOff;
             continue;
         }
-        if (std::abs(cOff - rOff) < kBorderPairing && std::fmax(maxima.column, maxima.row) > kMinBorderMaximum) {
+        if (std::abs(cOff - rOff) < kBorderPairing &&
+            std::fmax(maxima.column, maxima.row) > kMinBorderMaximum) {
             // Follow the collapse while it keeps deepening; each scan is bounded by the limit.
             while (pc - column.transitions >= dc) {
                 dc = pc - column.transitions;
                 ++cOff;
                 pc = column.transitions;
-                if (ScanTransitions(record, context, state, column, cOff, limit, minima, maxima, false) == 0) {
+                if (ScanTransitions(record, context, state, column, cOff, limit, minima, maxima, false) ==
+                    0) {
                     return 0;
                 }
             }
@@ -205,7 +206,7 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
     return BuildGridLines(context, record, state);
 }
 
-}  // namespace
+} // namespace
 
 bool IsInkSample(const SymbolRecord& record, float gray)
 {
@@ -305,7 +306,7 @@ void RefineBorderScan(const SymbolRecord& record, const DecoderContext& context,
     FittedLine endLine = legLine;
     startLine.origin = scan.line.origin;
     PointOnLine(endLine.origin, scan.line, scan.line.tEnd);
-    float offsets[2] = {0.0f, 0.0f};  // start side, end side
+    float offsets[2] = {0.0f, 0.0f}; // start side, end side
 
     // Counts the scan from the current start towards the current end; false when degenerate.
     auto tryEnds = [&](TransitionScan& trial) {
@@ -321,7 +322,7 @@ void RefineBorderScan(const SymbolRecord& record, const DecoderContext& context,
         return true;
     };
     auto accept = [&](const TransitionScan& trial) {
-        scan.line.origin = trial.line.origin;  // unchanged by an end move
+        scan.line.origin = trial.line.origin; // unchanged by an end move
         scan.line.direction = trial.line.direction;
         scan.transitions = trial.transitions;
         scan.transitionCount = trial.transitionCount;
@@ -363,7 +364,8 @@ int FindRegionBorders(SymbolRecord& record, DecoderContext& context)
     }
     // A leg longer than the picture's width plus height (or not finite) is no finder; refusing it
     // here keeps every scan within kMaxScanSamples.
-    const float pictureSpan = static_cast<float>(context.image.width) + static_cast<float>(context.image.height);
+    const float pictureSpan =
+        static_cast<float>(context.image.width) + static_cast<float>(context.image.height);
     if (!(longer <= pictureSpan) || longer + kLegOverhang >= static_cast<float>(kMaxScanSamples)) {
         return 0;
     }
@@ -386,4 +388,4 @@ int FindRegionBorders(SymbolRecord& record, DecoderContext& context)
     return result;
 }
 
-}  // namespace norvale
+} // namespace norvale

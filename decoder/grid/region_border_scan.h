@@ -28,7 +28,7 @@ constexpr int32_t kMaxScanSamples = 1 << 20;
 // One scan line: origin, unit direction and length (tEnd; tStart is 0) and its change count.
 struct TransitionScan
 {
-    float transitions;  // ink/non-ink changes; rescaled to the scan length by the module count
+    float transitions; // ink/non-ink changes; rescaled to the scan length by the module count
     int32_t transitionCount;
     FittedLine line;
 };
@@ -36,16 +36,16 @@ struct TransitionScan
 // Working state of one FindRegionBorders call; zeroed when created. Distances are pixels.
 struct RegionScanState
 {
-    float scanLength;             // every scan line: longer leg + 5 pixels
-    TransitionScan* columnScans;  // kMaxSegments, heap; start on the x leg, run along the y leg
-    TransitionScan* rowScans;     // kMaxSegments, heap; start on the y leg, run along the x leg
+    float scanLength;            // every scan line: longer leg + 5 pixels
+    TransitionScan* columnScans; // kMaxSegments, heap; start on the x leg, run along the y leg
+    TransitionScan* rowScans;    // kMaxSegments, heap; start on the y leg, run along the x leg
     int32_t segmentCount;
-    int32_t segmentColumn[kSegmentSlots];  // per segment: index of its column scan
-    int32_t segmentRow[kSegmentSlots];     // per segment: index of its row scan
-    int32_t maxColumnIndex;                // scan record that last raised the column maximum
+    int32_t segmentColumn[kSegmentSlots]; // per segment: index of its column scan
+    int32_t segmentRow[kSegmentSlots];    // per segment: index of its row scan
+    int32_t maxColumnIndex;               // scan record that last raised the column maximum
     int32_t maxRowIndex;
-    FittedLine yLegLine;  // origin: the finder corner, towards the y-leg end; longer leg + 10
-    FittedLine xLegLine;  // origin: the finder corner, towards the x-leg end
+    FittedLine yLegLine; // origin: the finder corner, towards the y-leg end; longer leg + 10
+    FittedLine xLegLine; // origin: the finder corner, towards the x-leg end
 };
 
 // A figure kept once per scan direction.
@@ -87,4 +87,4 @@ int DistanceOfCrossing(float& distance, const FittedLine& line, const FittedLine
 // inkThreshold, the level being the grey value measured from contrastReference by contrastSign).
 bool IsInkSample(const SymbolRecord& record, float gray);
 
-}  // namespace norvale
+} // namespace norvale

@@ -40,7 +40,9 @@ constexpr FractionCase kFractionCases[] = {
     {"NegativeDistance", -50.0f, 100.0f, 0, 0.0f},
 };
 
-class SnapBorderFractionTest : public ::testing::TestWithParam<FractionCase> {};
+class SnapBorderFractionTest : public ::testing::TestWithParam<FractionCase>
+{
+};
 
 TEST_P(SnapBorderFractionTest, SnapsOrRefuses)
 {
@@ -75,10 +77,10 @@ struct TrueBorders
         state.yLegLine = FittedLine{1, 0, 0.0f, side + 10.0f, symbol.corner, {0.0f, 1.0f}};
         for (int k = 0; k < segments; ++k) {
             const float d = side * static_cast<float>(k + 1) / static_cast<float>(segments) + outside;
-            columns[k].line = FittedLine{1, 0, 0.0f, state.scanLength, {symbol.corner.x + d, symbol.corner.y},
-                                         {0.0f, 1.0f}};
-            rows[k].line = FittedLine{1, 0, 0.0f, state.scanLength, {symbol.corner.x, symbol.corner.y + d},
-                                      {1.0f, 0.0f}};
+            columns[k].line = FittedLine{
+                1, 0, 0.0f, state.scanLength, {symbol.corner.x + d, symbol.corner.y}, {0.0f, 1.0f}};
+            rows[k].line = FittedLine{
+                1, 0, 0.0f, state.scanLength, {symbol.corner.x, symbol.corner.y + d}, {1.0f, 0.0f}};
             state.segmentColumn[k] = k;
             state.segmentRow[k] = k;
         }
@@ -102,7 +104,7 @@ constexpr RealSymbolCase kRealSymbolCases[] = {
 
 class BorderVerificationTest : public ::testing::TestWithParam<RealSymbolCase>
 {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(test::LoadLargeSymbol(symbol_, GetParam().file, GetParam().side));
@@ -150,10 +152,10 @@ TEST_P(BorderVerificationTest, AcceptsTrueBorders)
     for (int k = 0; k < segments; ++k) {
         const float border = static_cast<float>((k + 1) * regionModules);
         // Every border stays within half a module outside its clocked line.
-        ExpectNearBorder(borders.rows[k].line, borders.state.yLegLine, farColumn, border + 0.25f, border + 0.25f,
-                         0.3f);
-        ExpectNearBorder(borders.columns[k].line, borders.state.xLegLine, farRow, border + 0.25f, border + 0.25f,
-                         0.3f);
+        ExpectNearBorder(borders.rows[k].line, borders.state.yLegLine, farColumn, border + 0.25f,
+                         border + 0.25f, 0.3f);
+        ExpectNearBorder(borders.columns[k].line, borders.state.xLegLine, farRow, border + 0.25f,
+                         border + 0.25f, 0.3f);
     }
 }
 
@@ -247,7 +249,7 @@ TEST(BorderVerificationRulesTest, CountsMinoritySamples)
     record.contrast.contrastSign = -1.0f;
     record.contrast.inkThreshold = 127.0f;
     const FittedLine across{1, 0, 0.0f, 40.0f, {0.0f, 4.0f}, {1.0f, 0.0f}};
-    EXPECT_EQ(CountMinoritySamples(*context, record, across, 10), 4);  // dark bars at 0, 8, 16, 24
+    EXPECT_EQ(CountMinoritySamples(*context, record, across, 10), 4); // dark bars at 0, 8, 16, 24
     EXPECT_EQ(CountMinoritySamples(*context, record, across, 0), 0);
     const FittedLine light{1, 0, 0.0f, 30.0f, {32.0f, 4.0f}, {1.0f, 0.0f}};
     EXPECT_EQ(CountMinoritySamples(*context, record, light, 10), 0);
@@ -255,5 +257,5 @@ TEST(BorderVerificationRulesTest, CountsMinoritySamples)
     DestroyDecoderContext(&context);
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale

@@ -30,7 +30,8 @@ struct BorderLayout
         for (int k = 0; k < segments; ++k) {
             const float d = side * static_cast<float>(k + 1) / static_cast<float>(segments);
             columns[k].line = FittedLine{1, 0, 0.0f, state.scanLength, {d, 0.0f}, yDirection};
-            rows[k].line = FittedLine{1, 0, 0.0f, state.scanLength, {d * yDirection.x, d * yDirection.y}, {1.0f, 0.0f}};
+            rows[k].line =
+                FittedLine{1, 0, 0.0f, state.scanLength, {d * yDirection.x, d * yDirection.y}, {1.0f, 0.0f}};
             state.segmentColumn[k] = k;
             state.segmentRow[k] = k;
         }
@@ -52,8 +53,12 @@ void MakeSquareRecord(SymbolRecord& record, int32_t moduleCount, float side)
 
 class GridLinesTest : public ::testing::Test
 {
-protected:
-    void SetUp() override { context_ = CreateDecoderContext(); ASSERT_NE(context_, nullptr); }
+  protected:
+    void SetUp() override
+    {
+        context_ = CreateDecoderContext();
+        ASSERT_NE(context_, nullptr);
+    }
     void TearDown() override
     {
         ReleaseSymbolBuffers(record_);
@@ -68,7 +73,7 @@ struct LineCountCase
     const char* name;
     int segments;
     int32_t moduleCount;
-    float side;  // pixels
+    float side; // pixels
     int result;
     int32_t lines;
 };
@@ -76,14 +81,16 @@ struct LineCountCase
 constexpr LineCountCase kLineCountCases[] = {
     {"TwoRegionsOf16", 2, 32, 96.0f, 1, 32},
     {"ThreeRegionsOf16", 3, 48, 144.0f, 1, 48},
-    {"ThreeSpansOfFourteenAndTwoThirds", 3, 44, 132.0f, 1, 45},  // 3 x trunc(15.17): fills the arrays
+    {"ThreeSpansOfFourteenAndTwoThirds", 3, 44, 132.0f, 1, 45}, // 3 x trunc(15.17): fills the arrays
     {"FourRegionsOf16", 4, 64, 256.0f, 1, 64},
     {"FourRegionsOf26", 4, 104, 312.0f, 1, 104},
     {"SixRegionsOf24", 6, 144, 432.0f, 1, 144},
-    {"SixSpansTooManyLines", 6, 40, 120.0f, 0, 0},  // 6 x 7 = 42 lines, the arrays hold 41
+    {"SixSpansTooManyLines", 6, 40, 120.0f, 0, 0}, // 6 x 7 = 42 lines, the arrays hold 41
 };
 
-class GridLinesCountTest : public GridLinesTest, public ::testing::WithParamInterface<LineCountCase> {};
+class GridLinesCountTest : public GridLinesTest, public ::testing::WithParamInterface<LineCountCase>
+{
+};
 
 TEST_P(GridLinesCountTest, LaysOneLinePerModule)
 {
@@ -189,9 +196,9 @@ TEST_F(GridLinesTest, ReplacesEarlierLines)
     BorderLayout layout(2, 96.0f);
     MakeSquareRecord(record_, 32, 96.0f);
     ASSERT_EQ(BuildGridLines(*context_, record_, layout.state), 1);
-    ASSERT_EQ(BuildGridLines(*context_, record_, layout.state), 1);  // the first arrays are freed
+    ASSERT_EQ(BuildGridLines(*context_, record_, layout.state), 1); // the first arrays are freed
     EXPECT_EQ(record_.gridLineCount, 32);
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale

@@ -21,10 +21,10 @@ namespace norvale::test {
 struct LargeSymbol
 {
     GrayImage image{};
-    int side = 0;       // modules
-    PointF corner{};    // outer corner of the finder L
-    PointF yLegEnd{};   // outer end of the leg along frame y (top-left outer corner upright)
-    PointF xLegEnd{};   // outer end of the leg along frame x (bottom-right outer corner upright)
+    int side = 0;     // modules
+    PointF corner{};  // outer corner of the finder L
+    PointF yLegEnd{}; // outer end of the leg along frame y (top-left outer corner upright)
+    PointF xLegEnd{}; // outer end of the leg along frame x (bottom-right outer corner upright)
     float light = 255.0f;
     float dark = 0.0f;
 
@@ -39,7 +39,10 @@ struct LargeSymbol
     float ModulePixels() const { return std::hypot(xLegEnd.x - corner.x, xLegEnd.y - corner.y) / side; }
 };
 
-inline void FreeLargeSymbol(LargeSymbol& symbol) { FreeTestPicture(symbol.image); }
+inline void FreeLargeSymbol(LargeSymbol& symbol)
+{
+    FreeTestPicture(symbol.image);
+}
 
 // Loads tests/data/<file> and takes the finder corners from the dark bounding box: the picture
 // holds nothing but the symbol on a light ground. Pixel centres lie on whole coordinates, so the
@@ -165,4 +168,4 @@ inline void MakeLargeSymbolRecord(SymbolRecord& record, const LargeSymbol& symbo
     BuildFrameTransforms(record);
 }
 
-}  // namespace norvale::test
+} // namespace norvale::test

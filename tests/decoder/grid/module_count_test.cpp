@@ -55,7 +55,9 @@ constexpr SnapCase kSnapCases[] = {
     {"OneSegmentNoBound", 20, 1, 20},
 };
 
-class SnapModuleCountTest : public ::testing::TestWithParam<SnapCase> {};
+class SnapModuleCountTest : public ::testing::TestWithParam<SnapCase>
+{
+};
 
 TEST_P(SnapModuleCountTest, SnapsToSquareSize)
 {
@@ -149,7 +151,7 @@ TEST(ModuleCountTest, BinarizeRefusesNegativeWindow)
 // y = 10..52) and 80 one-pixel columns along the row y = 5 (80 changes over x = 10..89).
 class ModuleCountProfileTest : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         plane_.assign(kSide * kSide, 255);
@@ -230,10 +232,10 @@ TEST(ModuleCountTest, CountFailsWithoutUsableScans)
     state.rowScans = rows;
     state.maxColumnIndex = kMaxSegments;
     EXPECT_EQ(CountModulesFromBorders(*context, state, TransitionPair{40.0f, 44.0f}), 0);
-    state.maxColumnIndex = 0;  // scans of length 0: nothing to profile
+    state.maxColumnIndex = 0; // scans of length 0: nothing to profile
     EXPECT_EQ(CountModulesFromBorders(*context, state, TransitionPair{40.0f, 44.0f}), 0);
     DestroyDecoderContext(&context);
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale

@@ -16,7 +16,7 @@ namespace {
 // A context reading a picture owned by the test.
 class PictureContext
 {
-public:
+  public:
     PictureContext(const uint8_t* plane, uint32_t width, uint32_t height) : context_(CreateDecoderContext())
     {
         if (context_ != nullptr) {
@@ -36,7 +36,7 @@ public:
     DecoderContext& operator*() { return *context_; }
     bool valid() const { return context_ != nullptr; }
 
-private:
+  private:
     DecoderContext* context_;
 };
 
@@ -70,9 +70,9 @@ TEST(RegionBorderScanTest, CountsChangesAlongStripes)
     EXPECT_EQ(CountTransitions(record, *context, scan), 10);
     EXPECT_EQ(scan.transitionCount, 10);
     EXPECT_FLOAT_EQ(scan.transitions, 10.0f);
-    scan.line.tEnd = 11.0f;  // samples x = 0..11: only the first dark column begins
+    scan.line.tEnd = 11.0f; // samples x = 0..11: only the first dark column begins
     EXPECT_EQ(CountTransitions(record, *context, scan), 1);
-    scan.line.origin = PointF{0.0f, 40.0f};  // above the picture: every sample reads 0 (ink)
+    scan.line.origin = PointF{0.0f, 40.0f}; // above the picture: every sample reads 0 (ink)
     EXPECT_EQ(CountTransitions(record, *context, scan), 0);
 }
 
@@ -81,7 +81,7 @@ TEST(RegionBorderScanTest, ScanKeepsMinimumAndMaximum)
     std::vector<uint8_t> plane(300 * 4, 255);
     for (int x = 0; x < 300; ++x) {
         for (int y = 0; y < 2; ++y) {
-            plane[y * 300 + x] = (x % 2 == 0) ? 0 : 255;  // rows 0 and 1: one change per pixel
+            plane[y * 300 + x] = (x % 2 == 0) ? 0 : 255; // rows 0 and 1: one change per pixel
         }
     }
     PictureContext context(plane.data(), 300, 4);
@@ -97,21 +97,21 @@ TEST(RegionBorderScanTest, ScanKeepsMinimumAndMaximum)
     TransitionPair minima{2147483648.0f, 2147483648.0f};
     TransitionPair maxima{0.0f, 0.0f};
 
-    state.scanLength = 100.0f;  // row at y = 1: 100 changes
+    state.scanLength = 100.0f; // row at y = 1: 100 changes
     EXPECT_EQ(ScanTransitions(record, *context, state, rows[2], 1, 10.0f, minima, maxima, true), 1);
-    EXPECT_EQ(minima.row, 100.0f);  // a new minimum leaves the maximum alone
+    EXPECT_EQ(minima.row, 100.0f); // a new minimum leaves the maximum alone
     EXPECT_EQ(maxima.row, 0.0f);
     EXPECT_EQ(ScanTransitions(record, *context, state, rows[3], 3, 10.0f, minima, maxima, true), 1);
-    EXPECT_EQ(minima.row, 0.0f);  // row at y = 3: light all along
+    EXPECT_EQ(minima.row, 0.0f); // row at y = 3: light all along
     EXPECT_EQ(ScanTransitions(record, *context, state, rows[2], 1, 10.0f, minima, maxima, true), 1);
     EXPECT_EQ(maxima.row, 100.0f);
     EXPECT_EQ(state.maxRowIndex, 2);
 
-    state.scanLength = 180.0f;  // 180 changes: too many to be a maximum, not enough to stop
+    state.scanLength = 180.0f; // 180 changes: too many to be a maximum, not enough to stop
     EXPECT_EQ(ScanTransitions(record, *context, state, rows[4], 1, 10.0f, minima, maxima, true), 1);
     EXPECT_EQ(maxima.row, 100.0f);
     EXPECT_EQ(state.maxRowIndex, 2);
-    state.scanLength = 240.0f;  // more than 230: stop
+    state.scanLength = 240.0f; // more than 230: stop
     EXPECT_EQ(ScanTransitions(record, *context, state, rows[4], 1, 10.0f, minima, maxima, true), 0);
     EXPECT_EQ(ScanTransitions(record, *context, state, rows[4], 10, 10.0f, minima, maxima, true), 0);
     EXPECT_EQ(maxima.column, 0.0f);
@@ -124,7 +124,7 @@ TEST(RegionBorderScanTest, ShortLegsAreRefusedUntouched)
     ASSERT_TRUE(context.valid());
     SymbolRecord record = DarkOnLightRecord();
     record.corner = PointF{10.0f, 10.0f};
-    record.yLegEnd = PointF{10.0f, 67.9f};  // 57.9 pixels
+    record.yLegEnd = PointF{10.0f, 67.9f}; // 57.9 pixels
     record.xLegEnd = PointF{60.0f, 10.0f};
     record.moduleCountHint = 7;
     EXPECT_EQ(FindRegionBorders(record, *context), 0);
@@ -185,7 +185,9 @@ constexpr LargeSymbolCase kLargeSymbolCases[] = {
     {"Side144Turned200", "sizes/s144-2.png", 144, 200.0},
 };
 
-class RegionBorderSymbolTest : public ::testing::TestWithParam<LargeSymbolCase> {};
+class RegionBorderSymbolTest : public ::testing::TestWithParam<LargeSymbolCase>
+{
+};
 
 TEST_P(RegionBorderSymbolTest, BuildsGridOnModuleCentres)
 {
@@ -226,5 +228,5 @@ TEST_P(RegionBorderSymbolTest, BuildsGridOnModuleCentres)
 INSTANTIATE_TEST_SUITE_P(Cases, RegionBorderSymbolTest, ::testing::ValuesIn(kLargeSymbolCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale
