@@ -56,42 +56,59 @@ const SymbolRecord* FindExaminedTwin(const DecoderContext& context, const Symbol
     return nullptr;
 }
 
-// Scans the grid of one pass: columns, then rows, each line in two half-spans, until the table
-// is full. `choosePlane` is called before every line.
-int32_t ScanGrid(DecoderContext& context, int32_t xStep, int32_t yStep, bool filtered)
+// The scan grid of a pass: columns every xStep, then rows every yStep, each line in two
+// half-spans. A zero step (a picture narrower or lower than the divisions) means no lines that
+// way. Half-spans are numbered in scan order so that a scan can stop and resume.
+struct ScanGridLayout
 {
-    const int32_t width = static_cast<int32_t>(context.image.width);
-    const int32_t height = static_cast<int32_t>(context.image.height);
-    auto usePlane = [&]() {
+    int32_t width;
+    int32_t height;
+    int32_t xStep;
+    int32_t yStep;
+    int32_t columnCount;
+    int32_t rowCount;
+};
+
+ScanGridLayout LayOutGrid(const GrayImage& image, int32_t xStep, int32_t yStep)
+{
+    ScanGridLayout grid{};
+    grid.width = static_cast<int32_t>(image.width);
+    grid.height = static_cast<int32_t>(image.height);
+    grid.xStep = xStep;
+    grid.yStep = yStep;
+    grid.columnCount = xStep > 0 && xStep < grid.width ? (grid.width - 1) / xStep : 0;
+    grid.rowCount = yStep > 0 ? (grid.height - 1) / yStep : 0;
+    return grid;
+}
+
+int32_t HalfSpanCount(const ScanGridLayout& grid) { return 2 * (grid.columnCount + grid.rowCount); }
+
+int32_t ProbeHalfSpan(DecoderContext& context, const ScanGridLayout& grid, int32_t index)
+{
+    const int32_t line = index / 2;
+    const bool secondHalf = index % 2 == 1;
+    if (line < grid.columnCount) {
+        const int32_t half = grid.height / 2;
+        return ProbeScanLine(context, kScanDown, (line + 1) * grid.xStep, secondHalf ? half : 0,
+                             secondHalf ? grid.height - half : half);
+    }
+    const int32_t half = grid.width / 2;
+    return ProbeScanLine(context, kScanRight, (line - grid.columnCount + 1) * grid.yStep, secondHalf ? half : 0,
+                         secondHalf ? grid.width - half : half);
+}
+
+// Probes half-spans from `cursor` on until the table is full or the grid is done; the plane of
+// the pass is chosen before every line. Returns the records added.
+int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& cursor, bool filtered)
+{
+    int32_t total = 0;
+    for (; cursor < HalfSpanCount(grid) && total < kMaxSymbolRecords; ++cursor) {
         if (filtered) {
             UseFilteredPlane(context.image);  // without a median plane the current one is kept
         } else {
             UseSourcePlane(context.image);
         }
-    };
-    int32_t total = 0;
-    // A zero step (a picture narrower or lower than the divisions) means no lines that way.
-    if (xStep > 0 && xStep < width) {
-        for (int32_t x = xStep; x < width && total < kMaxSymbolRecords; x += xStep) {
-            usePlane();
-            total += ProbeScanLine(context, kScanDown, x, 0, height / 2);
-            if (total >= kMaxSymbolRecords) {
-                break;
-            }
-            usePlane();
-            total += ProbeScanLine(context, kScanDown, x, height / 2, height - height / 2);
-        }
-    }
-    if (yStep > 0) {
-        for (int32_t y = yStep; y < height && total < kMaxSymbolRecords; y += yStep) {
-            usePlane();
-            total += ProbeScanLine(context, kScanRight, y, 0, width / 2);
-            if (total >= kMaxSymbolRecords) {
-                break;
-            }
-            usePlane();
-            total += ProbeScanLine(context, kScanRight, y, width / 2, width - width / 2);
-        }
+        total += ProbeHalfSpan(context, grid, cursor);
     }
     return total;
 }
@@ -272,19 +289,30 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     const int32_t xStep = xDivisions > 0 ? Nearest(width / xDivisions) : 0;
     const int32_t yStep = yDivisions > 0 ? Nearest(height / yDivisions) : 0;
     context.image.scale = 2;
+    const ScanGridLayout grid = LayOutGrid(context.image, xStep, yStep);
 
-    int32_t total = ScanGrid(context, xStep, yStep, true);
-    if (total > 0) {
-        const int32_t decoded = EvaluateFirstPass(context);
-        if (decoded != 0) {
-            return decoded;
+    // A pass evaluates its first 20 candidates. When none of them decodes and the grid was not
+    // finished (a cluttered picture fills the table before the scan reaches the symbol), the
+    // scan resumes where it stopped with an empty table.
+    int32_t cursor = 0;
+    while (cursor < HalfSpanCount(grid)) {
+        if (ScanGrid(context, grid, cursor, true) > 0) {
+            const int32_t decoded = EvaluateFirstPass(context);
+            if (decoded != 0) {
+                return decoded;
+            }
         }
+        context.symbolCount = 0;
     }
 
     ClearRetryCandidates(context);
     context.symbolCount = 0;
-    total = ScanGrid(context, xStep, yStep, false);
-    const int32_t decoded = total > 0 ? EvaluateSecondPass(context) : 0;
+    cursor = 0;
+    int32_t decoded = 0;
+    while (decoded == 0 && cursor < HalfSpanCount(grid)) {
+        context.symbolCount = 0;
+        decoded = ScanGrid(context, grid, cursor, false) > 0 ? EvaluateSecondPass(context) : 0;
+    }
     context.symbolCount = decoded;
     return decoded;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "decoder/decoder_context.h"
+#include "test_support.h"
 
 namespace norvale {
 namespace {
@@ -122,6 +123,49 @@ TEST_P(SearchDriverPictureTest, FindsNothingAndEnds)
 
 INSTANTIATE_TEST_SUITE_P(Pictures, SearchDriverPictureTest, ::testing::ValuesIn(kPictureCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace norvale
+
+namespace norvale {
+namespace {
+
+// Solid L shapes on the left fill the candidate table before the scan reaches the symbol on the
+// right; the scan must go on past them.
+TEST(SearchDriverTest, ClutterBeforeTheSymbolDoesNotHideIt)
+{
+    GrayImage symbol{};
+    ASSERT_TRUE(test::LoadTestPicture(symbol, test::TestDataPath("sizes/s020-1.png")));
+    const uint32_t width = 900;
+    const uint32_t height = 420;
+    auto* plane = static_cast<uint8_t*>(std::malloc(size_t{width} * height));
+    std::memset(plane, 235, size_t{width} * height);
+    auto fill = [&](uint32_t x0, uint32_t y0, uint32_t w, uint32_t h) {
+        for (uint32_t y = y0; y < y0 + h; ++y) {
+            std::memset(plane + size_t{y} * width + x0, 20, w);
+        }
+    };
+    for (uint32_t x = 20; x + 60 < 520; x += 70) {
+        for (uint32_t y = 20; y + 60 < height; y += 70) {
+            fill(x, y, 44, 7);  // bottom leg
+            fill(x, y, 7, 44);  // left leg
+        }
+    }
+    const uint32_t left = width - symbol.width - 40;
+    const uint32_t bottom = (height - symbol.height) / 2;
+    for (uint32_t y = 0; y < symbol.height; ++y) {
+        std::memcpy(plane + size_t{bottom + y} * width + left, symbol.source + size_t{y} * symbol.width, symbol.width);
+    }
+    test::FreeTestPicture(symbol);
+
+    ContextPtr context = MakeContext();
+    AdoptSourcePlane(context->image, plane, width, height);
+    ASSERT_EQ(SearchSymbols(*context, 20, 20), 1);
+    const SymbolRecord* decoded = GetSymbol(*context, 0);
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_GT(decoded->corner.x, static_cast<float>(left) - 3.0f);
+    EXPECT_EQ(GetSymbolSide(decoded), 20u);
+}
 
 }  // namespace
 }  // namespace norvale
