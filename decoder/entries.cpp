@@ -8,6 +8,7 @@
 #include "decoder/decoder_context.h"
 #include "decoder/location/line_geometry.h"
 #include "decoder/location/line_probe.h"
+#include "decoder/quiet_zone.h"
 #include "decoder/search_driver.h"
 #include "image/bmp_reader.h"
 #include "image/gray_image.h"
@@ -200,6 +201,9 @@ int32_t DecodeToText(DecoderContext& context, uint8_t** text)
         RetryForText(context);
     }
     if (GetSymbolCount(context) <= 0) {
+        SearchWithAddedQuietZone(context);
+    }
+    if (GetSymbolCount(context) <= 0) {
         return 0;
     }
     SymbolRecord& symbol = context.symbols[0];
@@ -228,6 +232,9 @@ int32_t DecodeToResult(DecoderContext& context, DecodeResult& result)
     SearchSymbols(context, kScanDivisions, kScanDivisions);
     if (GetSymbolCount(context) <= 0) {
         RetryForResult(context);
+    }
+    if (GetSymbolCount(context) <= 0) {
+        SearchWithAddedQuietZone(context);
     }
     result.reserved = 0;
     int32_t decoded = 0;

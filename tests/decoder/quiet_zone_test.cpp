@@ -1,0 +1,116 @@
+#include "decoder/quiet_zone.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "decoder/decoder_context.h"
+#include "decoder/search_driver.h"
+#include "test_support.h"
+
+namespace norvale {
+namespace {
+
+struct ContextDeleter
+{
+    void operator()(DecoderContext* context) const
+    {
+        FreeGrayImage(context->image);
+        DestroyDecoderContext(&context);
+    }
+};
+using ContextPtr = std::unique_ptr<DecoderContext, ContextDeleter>;
+
+ContextPtr MakeContext()
+{
+    DecoderContext* context = CreateDecoderContext();
+    context->flags = kFlagStopAtFirst;
+    InitGrayImage(context->image);
+    ResetDecoderContext(*context);
+    return ContextPtr(context);
+}
+
+// A clean symbol picture cut down to `margin` pixels around its dark modules, every `step`-th
+// pixel kept (step 3 on a 3-pixel module gives one pixel per module).
+void LoadCroppedSymbol(GrayImage& out, const char* file, int margin, int step)
+{
+    GrayImage picture{};
+    ASSERT_TRUE(test::LoadTestPicture(picture, test::TestDataPath(file)));
+    int minX = static_cast<int>(picture.width), minY = static_cast<int>(picture.height), maxX = 0, maxY = 0;
+    for (uint32_t y = 0; y < picture.height; ++y) {
+        for (uint32_t x = 0; x < picture.width; ++x) {
+            if (picture.source[y * picture.width + x] < 128) {
+                minX = std::min(minX, int(x)), maxX = std::max(maxX, int(x));
+                minY = std::min(minY, int(y)), maxY = std::max(maxY, int(y));
+            }
+        }
+    }
+    const int x0 = minX - margin, y0 = minY - margin;
+    const uint32_t width = static_cast<uint32_t>((maxX - minX + 1 + 2 * margin + step - 1) / step);
+    const uint32_t height = static_cast<uint32_t>((maxY - minY + 1 + 2 * margin + step - 1) / step);
+    auto* plane = static_cast<uint8_t*>(std::malloc(size_t{width} * height));
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const int sx = x0 + int(x) * step + step / 2;
+            const int sy = y0 + int(y) * step + step / 2;
+            const bool inside = sx >= 0 && sy >= 0 && sx < int(picture.width) && sy < int(picture.height);
+            plane[y * width + x] = inside ? picture.source[sy * picture.width + sx] : 255;
+        }
+    }
+    test::FreeTestPicture(picture);
+    out = GrayImage{};
+    AdoptSourcePlane(out, plane, width, height);
+}
+
+TEST(QuietZoneTest, SymbolCutAtItsEdgesDecodesWithAMargin)
+{
+    ContextPtr context = MakeContext();
+    LoadCroppedSymbol(context->image, "sizes/s016-0.png", 0, 1);
+    const uint32_t width = context->image.width;
+    const uint32_t height = context->image.height;
+    ASSERT_EQ(SearchSymbols(*context, 20, 20), 0);
+    ASSERT_EQ(SearchWithAddedQuietZone(*context), 1);
+    EXPECT_EQ(GetSymbolSide(GetSymbol(*context, 0)), 16u);
+    // Corners come back in the cropped picture's pixels: its four outer corners.
+    const float expectedX[4] = {0, 0, float(width), float(width)};
+    const float expectedY[4] = {0, float(height), 0, float(height)};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_NEAR(context->corners[k].x, expectedX[k] - 0.5f, 2.0f) << k;
+        EXPECT_NEAR(context->corners[k].y, expectedY[k] - 0.5f, 2.0f) << k;
+    }
+}
+
+TEST(QuietZoneTest, OnePixelModulesAreEnlarged)
+{
+    ContextPtr context = MakeContext();
+    LoadCroppedSymbol(context->image, "sizes/s012-1.png", 3, 3);
+    ASSERT_LT(context->image.width, 20u);
+    EXPECT_EQ(SearchWithAddedQuietZone(*context), 1);
+    EXPECT_EQ(GetSymbolSide(GetSymbol(*context, 0)), 12u);
+}
+
+TEST(QuietZoneTest, PictureWithAClearEdgeIsLeftAlone)
+{
+    ContextPtr context = MakeContext();
+    LoadCroppedSymbol(context->image, "sizes/s016-0.png", 12, 1);
+    const uint32_t width = context->image.width;
+    EXPECT_EQ(SearchWithAddedQuietZone(*context), 0);
+    EXPECT_EQ(context->image.width, width);
+}
+
+TEST(QuietZoneTest, UniformOrTinyPicturesAreLeftAlone)
+{
+    for (uint32_t side : {1u, 2u, 40u}) {
+        ContextPtr context = MakeContext();
+        auto* plane = static_cast<uint8_t*>(std::malloc(size_t{side} * side));
+        std::memset(plane, 0, size_t{side} * side);
+        AdoptSourcePlane(context->image, plane, side, side);
+        EXPECT_EQ(SearchWithAddedQuietZone(*context), 0);
+        EXPECT_EQ(context->image.width, side);
+    }
+}
+
+}  // namespace
+}  // namespace norvale
