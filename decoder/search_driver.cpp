@@ -115,18 +115,54 @@ int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& c
 
 enum TailResult { kTailNext, kTailStop };
 
+enum SampleOutcome { kSizeRejected, kCorrectionFailed, kCorrected };
+
+SampleOutcome SampleAndCorrect(DecoderContext& context, SymbolRecord& candidate)
+{
+    if (SelectSizeAndSample(candidate, context) != 1) {
+        return kSizeRejected;
+    }
+    PlaceCodewords(candidate);
+    PublishFrameCorners(context, candidate);
+    return CorrectCodewords(candidate) != 0 ? kCorrected : kCorrectionFailed;
+}
+
+// A second look at a candidate that did not decode from the source plane: the same fitted frame
+// sampled on the median plane, which removes isolated noise pixels that a module-centre sample
+// would otherwise take for the module. (The source plane stays first: the median filter erodes
+// modules of two pixels and less.)
+SampleOutcome SampleOnMedianPlane(DecoderContext& context, SymbolRecord& candidate, const SymbolRecord& fitted)
+{
+    std::free(candidate.moduleMatrix);
+    std::free(candidate.codewords);
+    std::free(candidate.data);
+    std::free(candidate.erasures);
+    // The fitted record holds no codeword buffers yet, and shares the grid lines that sampling
+    // only reads.
+    candidate = fitted;
+    uint8_t* const plane = context.image.current;
+    context.image.current = context.image.median;
+    const SampleOutcome outcome = SampleAndCorrect(context, candidate);
+    context.image.current = plane;
+    return outcome;
+}
+
 // Sampling, placement, correction and decoding of a candidate that passed frame fitting.
 TailResult EvaluateTail(DecoderContext& context, SymbolRecord& candidate)
 {
-    if (SelectSizeAndSample(candidate, context) != 1) {
+    const SymbolRecord fitted = candidate;
+    SampleOutcome outcome = SampleAndCorrect(context, candidate);
+    if (outcome != kCorrected && context.image.median != nullptr && context.image.current != context.image.median) {
+        const SampleOutcome second = SampleOnMedianPlane(context, candidate, fitted);
+        outcome = second > outcome ? second : outcome;
+    }
+    if (outcome == kSizeRejected) {
         AddRetryCandidate(context, candidate);
         AddRejectedSymbol(context, candidate);
         ClearSymbolRecord(candidate);
         return kTailNext;
     }
-    PlaceCodewords(candidate);
-    PublishFrameCorners(context, candidate);
-    if (CorrectCodewords(candidate) == 0) {
+    if (outcome == kCorrectionFailed) {
         ReleaseSymbolBuffers(candidate);
         context.symbols[context.examinedCount] = candidate;
         context.examinedCount += 1;

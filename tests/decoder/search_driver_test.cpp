@@ -169,3 +169,43 @@ TEST(SearchDriverTest, ClutterBeforeTheSymbolDoesNotHideIt)
 
 }  // namespace
 }  // namespace norvale
+
+namespace norvale {
+namespace {
+
+struct NoiseCase
+{
+    const char* name;
+    const char* file;
+    int percent;  // of the pixels turned black or white
+};
+
+constexpr NoiseCase kNoiseCases[] = {
+    {"Side26Module4", "sizes/s026-0.png", 6},
+    {"Side44Module3", "sizes/s044-0.png", 4},
+};
+
+class SearchDriverNoiseTest : public ::testing::TestWithParam<NoiseCase> {};
+
+// Salt-and-pepper pixels at module centres misread single samples; the second look on the median
+// plane reads the symbol.
+TEST_P(SearchDriverNoiseTest, SaltAndPepperDecodes)
+{
+    const NoiseCase& c = GetParam();
+    ContextPtr context = MakeContext();
+    ASSERT_TRUE(test::LoadTestPicture(context->image, test::TestDataPath(c.file)));
+    uint32_t state = 2024;
+    for (size_t i = 0; i < size_t{context->image.width} * context->image.height; ++i) {
+        state = state * 1664525u + 1013904223u;
+        if ((state >> 8) % 100 < static_cast<uint32_t>(c.percent)) {
+            context->image.source[i] = (state >> 20) & 1 ? 255 : 0;
+        }
+    }
+    ASSERT_EQ(SearchSymbols(*context, 20, 20), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures, SearchDriverNoiseTest, ::testing::ValuesIn(kNoiseCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace norvale
