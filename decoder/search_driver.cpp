@@ -21,6 +21,9 @@ namespace {
 
 // Estimates above this many modules cannot be a symbol (the grids hold 150 cells a side).
 constexpr int kMaxEstimatedModules = 150;
+// Frame sampling normally stops at this estimate; past it, module grid lines are expected.
+constexpr int kLargestFrameEstimate = 38;
+constexpr int kLargestSymbolSide = 144;
 // Corners closer than this (pixels, each axis) belong to the same finder.
 constexpr float kTwinDistance = 2.0f;
 // Remembered candidates closer than this (pixels, each axis) are not remembered twice.
@@ -147,14 +150,51 @@ SampleOutcome SampleOnMedianPlane(DecoderContext& context, SymbolRecord& candida
     return outcome;
 }
 
+// A large symbol whose region borders gave no decodable grid (a strong perspective bends the
+// scans away from the region borders), or whose frame estimate is beyond what frame sampling
+// normally takes: the outline walks fit the frame's tapers, and the symbol is sampled from the
+// frame at any size.
+SampleOutcome SampleLargeFromWalks(DecoderContext& context, SymbolRecord& candidate, const SymbolRecord& unfitted,
+                                   bool viaRegionBorders, SampleOutcome outcome)
+{
+    SymbolRecord walked = unfitted;
+    walked.moduleCountHint = 0;
+    walked.status = 0;
+    if (WalkTopBorder(walked, context) == 0 || WalkRightBorder(walked, context) == 0) {
+        return outcome;
+    }
+    const int estimate = EstimateSymbolSize(walked, kAxisHorizontal);
+    if (estimate <= 0 || estimate > kLargestSymbolSide || (!viaRegionBorders && estimate <= kLargestFrameEstimate)) {
+        return outcome;
+    }
+    SampleOutcome second = kSizeRejected;
+    if (SelectSizeAndSampleUpTo(walked, context, kLargestSymbolSide) == 1) {
+        PlaceCodewords(walked);
+        PublishFrameCorners(context, walked);
+        second = CorrectCodewords(walked) != 0 ? kCorrected : kCorrectionFailed;
+    }
+    if (second <= outcome) {
+        ReleaseSymbolBuffers(walked);
+        return outcome;
+    }
+    ReleaseSymbolBuffers(candidate);
+    candidate = walked;
+    return second;
+}
+
 // Sampling, placement, correction and decoding of a candidate that passed frame fitting.
-TailResult EvaluateTail(DecoderContext& context, SymbolRecord& candidate)
+// `unfitted` is the candidate as collected.
+TailResult EvaluateTail(DecoderContext& context, SymbolRecord& candidate, const SymbolRecord& unfitted,
+                        bool viaRegionBorders)
 {
     const SymbolRecord fitted = candidate;
     SampleOutcome outcome = SampleAndCorrect(context, candidate);
     if (outcome != kCorrected && context.image.median != nullptr && context.image.current != context.image.median) {
         const SampleOutcome second = SampleOnMedianPlane(context, candidate, fitted);
         outcome = second > outcome ? second : outcome;
+    }
+    if (outcome != kCorrected) {
+        outcome = SampleLargeFromWalks(context, candidate, unfitted, viaRegionBorders, outcome);
     }
     if (outcome == kSizeRejected) {
         AddRetryCandidate(context, candidate);
@@ -251,7 +291,9 @@ int32_t EvaluateFirstPass(DecoderContext& context)
         if (UseFilteredPlane(context.image) == 0) {
             return 0;
         }
-        if (FindRegionBorders(candidate, context) != 0) {
+        const SymbolRecord unfitted = candidate;
+        const bool viaRegionBorders = FindRegionBorders(candidate, context) != 0;
+        if (viaRegionBorders) {
             if (UseSourcePlane(context.image) == 0) {
                 ReleaseSymbolBuffers(candidate);
                 return 0;
@@ -270,7 +312,7 @@ int32_t EvaluateFirstPass(DecoderContext& context)
                 continue;
             }
         }
-        if (EvaluateTail(context, candidate) == kTailStop) {
+        if (EvaluateTail(context, candidate, unfitted, viaRegionBorders) == kTailStop) {
             break;
         }
     }
@@ -293,7 +335,9 @@ int32_t EvaluateSecondPass(DecoderContext& context)
         } else if (context.examinedCount > 0) {
             continue;
         }
-        if (FindRegionBorders(candidate, context) == 0) {
+        const SymbolRecord unfitted = candidate;
+        const bool viaRegionBorders = FindRegionBorders(candidate, context) != 0;
+        if (!viaRegionBorders) {
             if (candidate.status == kStatusSkip) {
                 for (int32_t b = a + 1; b < context.symbolCount; ++b) {
                     SymbolRecord& later = context.symbols[b];
@@ -311,7 +355,7 @@ int32_t EvaluateSecondPass(DecoderContext& context)
                 continue;
             }
         }
-        if (EvaluateTail(context, candidate) == kTailStop) {
+        if (EvaluateTail(context, candidate, unfitted, viaRegionBorders) == kTailStop) {
             break;
         }
     }

@@ -245,6 +245,11 @@ int EstimateSymbolSize(const SymbolRecord& record, int axis)
 
 int SelectSizeAndSample(SymbolRecord& record, DecoderContext& context)
 {
+    return SelectSizeAndSampleUpTo(record, context, kMaxTransformEstimate);
+}
+
+int SelectSizeAndSampleUpTo(SymbolRecord& record, DecoderContext& context, int largestFrameEstimate)
+{
     const int first = EstimateSymbolSize(record, kAxisHorizontal);
     if (first == kNoSizeEstimate) {
         return 0;
@@ -256,7 +261,7 @@ int SelectSizeAndSample(SymbolRecord& record, DecoderContext& context)
         }
         side = RunTrialSeries(record, context, first, true);
     } else {
-        if (first > kMaxTransformEstimate) {
+        if (first > largestFrameEstimate) {
             return 0;
         }
         side = RunTrialSeries(record, context, first, false);

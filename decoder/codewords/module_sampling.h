@@ -56,6 +56,9 @@ int EstimateSymbolSize(const SymbolRecord& record, int axis);
 // A nonzero moduleCountHint selects line mode: samples at the crossings of the record's module
 // row and column lines, and no clock check.
 int SelectSizeAndSample(SymbolRecord& record, DecoderContext& context);
+// The same with a chosen limit for estimates taken from the frame (SelectSizeAndSample allows 38:
+// larger symbols are normally sampled along their module grid lines).
+int SelectSizeAndSampleUpTo(SymbolRecord& record, DecoderContext& context, int largestFrameEstimate);
 
 // Fill the context's sampleGrid for the trial side S = matrixRows + 2 (row stride S + 4): the
 // ring reads module rows and columns -2..2 and S-3..S+1, the interior the rest. Each cell holds
