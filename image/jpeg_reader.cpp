@@ -1,8 +1,187 @@
 // JPEG reader (libjpeg): three-component JPEG files to the grey picture, bottom row first.
+// libjpeg's fatal errors jump back to a recovery point here instead of ending the process.
 #include "image/jpeg_reader.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
 
 namespace norvale {
 
-int LoadJpegFromFile(GrayImage&, const char*) { return 0; }
+namespace {
 
-}  // namespace norvale
+constexpr int kRgbComponents = 3;
+
+// Luma weights scaled by 2^15; they sum to 32768, so >> 15 divides them out.
+constexpr uint32_t kWeightRed = 9798;
+constexpr uint32_t kWeightGreen = 19235;
+constexpr uint32_t kWeightBlue = 3735;
+
+// The standard error manager with the recovery point right after it, so that error_exit can
+// find the jump buffer from the error manager pointer alone.
+struct JumpingErrorManager
+{
+    jpeg_error_mgr base;
+    std::jmp_buf recovery;
+};
+
+[[noreturn]] void JumpOnError(j_common_ptr info)
+{
+    auto* manager = reinterpret_cast<JumpingErrorManager*>(info->err);
+    std::longjmp(manager->recovery, 1);
+}
+
+// The library prints nothing: warnings and trace messages are dropped.
+void IgnoreMessage(j_common_ptr) {}
+
+// Everything one read holds, kept outside the function with the recovery point so that its
+// fields survive the long jump.
+struct JpegRead
+{
+    std::FILE* file;
+    jpeg_decompress_struct decompressor;
+    JumpingErrorManager errors;
+    uint8_t* plane;
+    int32_t width;
+    int32_t height;
+    // Memory source, used instead of `file` when the JPEG is held by the caller.
+    const uint8_t* memory;
+    size_t memoryLength;
+};
+
+int DecodeJpeg(JpegRead& read)
+{
+    jpeg_decompress_struct& cinfo = read.decompressor;
+    if (setjmp(read.errors.recovery) != 0) {
+        return 0;
+    }
+    if (read.file != nullptr) {
+        jpeg_stdio_src(&cinfo, read.file);
+    } else {
+        jpeg_mem_src(&cinfo, read.memory, static_cast<unsigned long>(read.memoryLength));
+    }
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
+        return 0;
+    }
+    // Checked before libjpeg sizes its own buffers for the picture.
+    if (uint64_t{cinfo.image_width} * cinfo.image_height > kMaxPicturePixels) {
+        return 0;
+    }
+    jpeg_start_decompress(&cinfo);
+    if (cinfo.output_components != kRgbComponents ||
+        uint64_t{cinfo.output_width} * cinfo.output_height > kMaxPicturePixels) {
+        return 0;
+    }
+    const uint32_t width = cinfo.output_width;
+    const uint32_t height = cinfo.output_height;
+    const size_t planeBytes = size_t{width} * height;
+    read.plane = static_cast<uint8_t*>(std::malloc(planeBytes > 0 ? planeBytes : 1));
+    if (read.plane == nullptr) {
+        return 0;
+    }
+    JSAMPARRAY scanline = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                     width * kRgbComponents, 1);
+    // The picture's top row comes first from the decoder and is written last: row 0 is the bottom.
+    uint8_t* out = read.plane + planeBytes;
+    while (cinfo.output_scanline < height) {
+        if (jpeg_read_scanlines(&cinfo, scanline, 1) != 1) {
+            return 0;
+        }
+        out -= width;
+        const JSAMPLE* rgb = scanline[0];
+        for (uint32_t i = 0; i < width; ++i) {
+            const uint32_t red = rgb[3 * i];
+            const uint32_t green = rgb[3 * i + 1];
+            const uint32_t blue = rgb[3 * i + 2];
+            out[i] =
+                static_cast<uint8_t>((red * kWeightRed + green * kWeightGreen + blue * kWeightBlue) >> 15);
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    read.width = static_cast<int32_t>(width);
+    read.height = static_cast<int32_t>(height);
+    return 1;
+}
+
+// Runs one read whose source is set up (file or memory); returns the grey plane or null and
+// writes width and height into size on success. `read` is heap-held so that the long jump never
+// lands in a frame whose locals changed after setjmp; it is freed here.
+uint8_t* FinishJpegRead(JpegRead* read, int32_t size[2])
+{
+    read->decompressor.err = jpeg_std_error(&read->errors.base);
+    read->errors.base.error_exit = JumpOnError;
+    read->errors.base.output_message = IgnoreMessage;
+    volatile int decoded = 0;
+    if (setjmp(read->errors.recovery) == 0) {
+        jpeg_create_decompress(&read->decompressor);
+        decoded = DecodeJpeg(*read);
+    }
+    jpeg_destroy_decompress(&read->decompressor);
+    if (read->file != nullptr) {
+        std::fclose(read->file);
+    }
+    uint8_t* plane = read->plane;
+    if (decoded != 0) {
+        size[0] = read->width;
+        size[1] = read->height;
+    } else {
+        std::free(plane);
+        plane = nullptr;
+    }
+    std::free(read);
+    return plane;
+}
+
+// Grey plane of the file at path, or null; writes width and height into size on success.
+uint8_t* ReadJpegFile(const char* path, int32_t size[2])
+{
+    auto* read = static_cast<JpegRead*>(std::calloc(1, sizeof(JpegRead)));
+    if (read == nullptr) {
+        return nullptr;
+    }
+    read->file = std::fopen(path, "rb");
+    if (read->file == nullptr) {
+        std::free(read);
+        return nullptr;
+    }
+    return FinishJpegRead(read, size);
+}
+
+int AdoptPlane(GrayImage& image, uint8_t* plane, const int32_t size[2])
+{
+    if (plane == nullptr) {
+        return 0;
+    }
+    AdoptSourcePlane(image, plane, static_cast<uint32_t>(size[0]), static_cast<uint32_t>(size[1]));
+    return 1;
+}
+
+} // namespace
+
+int LoadJpegFromFile(GrayImage& image, const char* path)
+{
+    if (path == nullptr) {
+        return 0;
+    }
+    int32_t size[2] = {0, 0};
+    return AdoptPlane(image, ReadJpegFile(path, size), size);
+}
+
+int LoadJpegFromMemory(GrayImage& image, const uint8_t* bytes, size_t length)
+{
+    if (bytes == nullptr || length == 0) {
+        return 0;
+    }
+    auto* read = static_cast<JpegRead*>(std::calloc(1, sizeof(JpegRead)));
+    if (read == nullptr) {
+        return 0;
+    }
+    read->memory = bytes;
+    read->memoryLength = length;
+    int32_t size[2] = {0, 0};
+    return AdoptPlane(image, FinishJpegRead(read, size), size);
+}
+
+} // namespace norvale

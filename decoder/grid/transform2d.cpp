@@ -61,10 +61,12 @@ void TransformMultiply(Transform2D& destination, const Transform2D& a, const Tra
     }
 }
 
+// The product goes to a temporary first, so b may be `matrix` itself.
 void TransformPostMultiply(Transform2D& matrix, const Transform2D& b)
 {
-    const Transform2D copy = matrix;
-    TransformMultiply(matrix, copy, b);
+    Transform2D product;
+    TransformMultiply(product, matrix, b);
+    matrix = product;
 }
 
 void TransformApply(PointF& out, PointF in, const Transform2D& matrix)

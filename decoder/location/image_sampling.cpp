@@ -40,15 +40,17 @@ void TapOffsets(int offsets[4], int i, int size)
 
 void SampleBicubic(float& v, const GrayImage& image, float x, float y)
 {
-    // Truncation, not floor: for -1 < x < 0 the cell is 0 and the fraction negative.
-    const int ix = static_cast<int>(x);
-    const int iy = static_cast<int>(y);
+    // Truncation, not floor: for -1 < x < 0 the cell is 0 and the fraction negative. So the cell
+    // lies inside exactly when -1 < x < width; testing that before converting also turns away
+    // positions that are not a number or too large for an int.
     const int width = static_cast<int>(image.width);
     const int height = static_cast<int>(image.height);
-    if (image.current == nullptr || ix < 0 || ix > width - 1 || iy < 0 || iy > height - 1) {
+    if (image.current == nullptr || !(x > -1.0f && x < float(width) && y > -1.0f && y < float(height))) {
         v = 0.0f;
         return;
     }
+    const int ix = static_cast<int>(x);
+    const int iy = static_cast<int>(y);
     const double fx = double{x} - ix;
     const double fy = double{y} - iy;
     int dx[4];

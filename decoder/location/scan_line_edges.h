@@ -1,33 +1,98 @@
 // Scan-line edges: dark/light transitions along one scan line, with the contrast model learnt
-// from them.
+// from them, and the sub-pixel crossings of the mid level that start the edge tracers.
 #pragma once
 
 #include <cstdint>
 
 namespace norvale {
 
+struct DecoderContext;
+struct GrayImage;
+
+// Results of the iterator-style operations of the location stage.
+constexpr int kTraceItem = 1;      // an item (a pass, a crossing) was produced
+constexpr int kTraceExhausted = 5; // nothing left, or the tracer stopped at the border
+constexpr int kTraceMoved = 6;     // the tracer moved (possibly after a turn)
+
 // One-hot travel codes. "Down" means +y, which is upward on the picture (row 0 is the bottom).
-enum ScanDirection : int
-{
+enum ScanDirection : int {
     kScanDown = 1,
     kScanLeft = 2,
     kScanUp = 4,
     kScanRight = 8,
 };
 
+// Codes 1 and 4 travel along y; 2 and 8 along x.
+constexpr int kVerticalCodes = kScanDown | kScanUp;
+constexpr int kHorizontalCodes = kScanLeft | kScanRight;
+
+// Senses of RotateDirection.
+constexpr int kTurnForward = 1;  // down -> right -> up -> left -> down
+constexpr int kTurnBackward = 2; // the reverse cycle
+
 // Contrast model of one pass over a scan line; copied whole into every symbol candidate.
 // The contrast level of grey g is (g - contrastReference) when contrastSign > 0, else
-// (contrastReference - g).
+// (contrastReference - g), so the first edge of a pass always rises from level 0.
 struct ScanContrast
 {
     uint8_t edgeSeen;
     float minLevel;
     float maxLevel;
-    float inkThreshold;
+    float inkThreshold; // (maxLevel + minLevel) / 2
     float contrastReference;
     float contrastSign;
     float currentGray;
     float previousGray;
 };
 
-}  // namespace norvale
+// One span of a column (direction 1, positions are y) or a row (direction 8, positions are x).
+// Codes 4 and 2 behave as 1 and 8. Positions are always read towards increasing values.
+struct ScanLine
+{
+    int direction;
+    int lineCoord; // the column x or the row y
+    int startPos;
+    int endPos; // last position of the span: startPos + length - 1
+    ScanContrast contrast;
+    int edgeCount; // transitions counted after the first edge
+    int segmentStart;
+    int currentPos;
+    int lastEdgePos;
+};
+
+// Second walk over the span of a finished pass, one crossing of the mid level per request.
+struct EdgeWalker
+{
+    int direction;
+    int lineCoord;
+    int firstPos; // the pass's segmentStart
+    int lastPos;  // the pass's final currentPos - 1
+    int posA;
+    float levelA;
+    float grayA;
+    int posB; // posA + 1
+    float levelB;
+    float grayB;
+    float fraction;        // sub-pixel offset of the last crossing from posA
+    ScanContrast contrast; // the pass's model with the extremes found around the crossing
+};
+
+// Contrast level of grey g under a model.
+float ContrastLevel(const ScanContrast& contrast, float gray);
+
+void InitScanLine(ScanLine& line, int direction, int lineCoord, int start, int length);
+// One pass over the rest of the span: kTraceItem, or kTraceExhausted once the span is used up.
+// The span must lie inside the context's picture (the probes clip it).
+int NextScanSegment(ScanLine& line, const DecoderContext& context);
+// True when the 3x3 neighbourhood of the pixel at `pos` has a row or column gradient above 10.
+bool ConfirmEdgeGradient(const GrayImage& image, int direction, int lineCoord, int pos);
+// At least three counted transitions and a pass longer than 10 pixels.
+bool IsUsableSegment(const ScanLine& line);
+void InitEdgeWalker(EdgeWalker& walker, const ScanLine& line);
+// kTraceItem for a crossing (at posA + fraction) or, once, for the end of the span without one;
+// then kTraceExhausted. `lineContrast` is the scan line's own model.
+int NextEdgeCrossing(EdgeWalker& walker, const DecoderContext& context, const ScanContrast& lineContrast);
+// Quarter turn of a travel code; sense kTurnForward or kTurnBackward.
+int RotateDirection(int code, int sense);
+
+} // namespace norvale

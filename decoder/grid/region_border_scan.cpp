@@ -1,0 +1,391 @@
+// Region-border scan: finds the data-region borders of a large symbol by where the change count
+// of scan lines parallel to the finder legs collapses, then hands on to the module count, the
+// border verification and the grid lines.
+#include "decoder/grid/region_border_scan.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "decoder/decoder_context.h"
+#include "decoder/grid/border_verification.h"
+#include "decoder/grid/grid_lines.h"
+#include "decoder/grid/module_count.h"
+#include "decoder/location/image_sampling.h"
+#include "decoder/symbol_record.h"
+
+namespace norvale {
+
+namespace {
+
+constexpr int32_t kFirstScanOffset = 15; // pixels from the corner: inside the first region
+constexpr float kScanOverhang = 5.0f;    // scan length beyond the longer leg
+constexpr float kLegOverhang = 10.0f;    // leg lines and offset limit beyond the longer leg
+constexpr int32_t kMinModuleCount = 32;  // smallest side with region borders inside
+constexpr float kMinChangesPerPixel = 0.02f;
+constexpr float kMaxCountedChanges = 150.0f;  // counts from here on never raise the maximum
+constexpr float kMaxBearableChanges = 230.0f; // a count above it is no symbol: stop
+constexpr int32_t kBorderPairing = 10;        // column and row borders closer than this pair up
+constexpr float kMinBorderMaximum = 25.0f;    // a border needs a clocked line of more changes
+constexpr int32_t kSegmentSkip = 10;          // pixels jumped past a recorded border
+constexpr float kRefineStep = 0.33f;          // pixels per end move of the border refinement
+constexpr int kMaxRefineMoves = 10;           // per phase
+constexpr float kOneThird = 0.33333334f;
+
+enum ScanMode {
+    kScanColumns = 1,
+    kScanRows = 2,
+    kScanBoth = 3,
+};
+
+float LegLength(PointF from, PointF to)
+{
+    return static_cast<float>(std::hypot(double{to.x} - from.x, double{to.y} - from.y));
+}
+
+FittedLine MakeLegLine(PointF origin, PointF end, float length)
+{
+    FittedLine line{};
+    line.valid = 1;
+    line.origin = origin;
+    line.direction = PointF{end.x - origin.x, end.y - origin.y};
+    NormalizeVector(line.direction);
+    line.tEnd = length;
+    return line;
+}
+
+// Index of `scan` within `scans` (kMaxSegments records), or -1 when it is not one of them.
+int32_t ScanIndex(const TransitionScan* scans, const TransitionScan& scan)
+{
+    for (int32_t i = 0; scans != nullptr && i < kMaxSegments; ++i) {
+        if (&scans[i] == &scan) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// Nearest lower even count, then down to the size grid of its range (multiples of 8 from 64 up,
+// of 4 from 32 up).
+int32_t CountFromSmallerMaximum(float maximum)
+{
+    int32_t n = static_cast<int32_t>(maximum);
+    if (n % 2 != 0) {
+        n -= 1;
+    }
+    if (n >= 64 && n % 8 != 0) {
+        n -= n % 8;
+    } else if (n >= 32 && n % 4 != 0) {
+        n -= n % 4;
+    }
+    return n;
+}
+
+// Steps 2 to 6 of the search, on a state whose arrays are allocated. The caller frees them.
+int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionScanState& state, float limit)
+{
+    int32_t cOff = kFirstScanOffset;
+    int32_t rOff = kFirstScanOffset;
+    float pc = 0.0f, pr = 0.0f, dc = 0.0f, dr = 0.0f;
+    TransitionPair maxima{0.0f, 0.0f};
+    TransitionPair minima{2147483648.0f, 2147483648.0f};
+    int mode = kScanColumns;
+    int32_t current = 0;
+
+    TransitionScan& first = state.rowScans[0];
+    ScanTransitions(record, context, state, first, kFirstScanOffset, limit, minima, maxima, true);
+    const float density = first.line.tEnd > 0.0f ? first.transitions / first.line.tEnd : 0.0f;
+    if (density < kMinChangesPerPixel) {
+        record.status = kStatusSkip;
+        return 0;
+    }
+
+    int lastResult = 1;
+    bool bordersDone = false;
+    while (!bordersDone && (cOff < limit || rOff < limit)) {
+        TransitionScan& column = state.columnScans[current];
+        TransitionScan& row = state.rowScans[current];
+        if ((mode & kScanColumns) != 0) {
+            lastResult = ScanTransitions(record, context, state, column, cOff, limit, minima, maxima, false);
+            if (lastResult == 0) {
+                return 0;
+            }
+        }
+        if ((mode & kScanRows) != 0) {
+            lastResult = ScanTransitions(record, context, state, row, rOff, limit, minima, maxima, true);
+            if (lastResult == 0) {
+                return 0;
+            }
+        }
+        const float cc = column.transitions;
+        const float cr = row.transitions;
+        if (cc > pc * 0.5f && cc > 1e-6f) {
+            dc = pc - cc;
+            pc = cc;
+            mode = kScanColumns;
+            ++cOff;
+            continue;
+        }
+        if (cr > pr * 0.5f && cr > 1e-6f) {
+            dr = pr - cr;
+            pr = cr;
+            mode = kScanRows;
+            ++rOff;
+            continue;
+        }
+        if (std::abs(cOff - rOff) < kBorderPairing &&
+            std::fmax(maxima.column, maxima.row) > kMinBorderMaximum) {
+            // Follow the collapse while it keeps deepening; each scan is bounded by the limit.
+            while (pc - column.transitions >= dc) {
+                dc = pc - column.transitions;
+                ++cOff;
+                pc = column.transitions;
+                if (ScanTransitions(record, context, state, column, cOff, limit, minima, maxima, false) ==
+                    0) {
+                    return 0;
+                }
+            }
+            while (pr - row.transitions >= dr) {
+                dr = pr - row.transitions;
+                ++rOff;
+                pr = row.transitions;
+                if (ScanTransitions(record, context, state, row, rOff, limit, minima, maxima, true) == 0) {
+                    return 0;
+                }
+            }
+            RefineBorderScan(record, context, column, state.xLegLine, maxima.row);
+            RefineBorderScan(record, context, row, state.yLegLine, maxima.column);
+            state.segmentColumn[state.segmentCount] = current;
+            state.segmentRow[state.segmentCount] = current;
+            state.segmentCount += 1;
+            if (cOff + kSegmentSkip >= limit || rOff + kSegmentSkip >= limit ||
+                state.segmentCount >= kMaxSegments) {
+                bordersDone = true;
+                continue;
+            }
+            cOff += kSegmentSkip;
+            rOff += kSegmentSkip;
+            dc = pc - column.transitions;
+            pc = column.transitions;
+            dr = pr - row.transitions;
+            pr = row.transitions;
+            current += 1;
+            mode = kScanBoth;
+            continue;
+        }
+        // No border here: the lagging direction catches up.
+        if (cOff < rOff && limit - 1.0f > static_cast<float>(cOff)) {
+            dc = pc - cc;
+            pc = cc;
+            mode = kScanColumns;
+            cOff = cOff < rOff - kBorderPairing ? rOff - kBorderPairing : cOff + 1;
+        } else if (limit - 1.0f > static_cast<float>(rOff)) {
+            dr = pr - cr;
+            pr = cr;
+            mode = kScanRows;
+            rOff = rOff < cOff - kBorderPairing ? cOff - kBorderPairing : rOff + 1;
+        } else {
+            return 0;
+        }
+    }
+    if (!bordersDone && lastResult == 0) {
+        return 0;
+    }
+
+    if (record.moduleCountHint == 0) {
+        record.moduleCountHint = CountModulesFromBorders(context, state, maxima);
+    }
+    if (std::fabs(maxima.column - maxima.row) > kBorderPairing) {
+        record.moduleCountHint = CountFromSmallerMaximum(std::fmin(maxima.column, maxima.row));
+    }
+    if (record.moduleCountHint < kMinModuleCount) {
+        return 0;
+    }
+    if (VerifyRegionBorders(context, record, state) == 0) {
+        return 0;
+    }
+    return BuildGridLines(context, record, state);
+}
+
+} // namespace
+
+bool IsInkSample(const SymbolRecord& record, float gray)
+{
+    const ScanContrast& contrast = record.contrast;
+    const float level =
+        contrast.contrastSign > 0.0f ? gray - contrast.contrastReference : contrast.contrastReference - gray;
+    return level > contrast.inkThreshold;
+}
+
+int AimLine(FittedLine& line, PointF from, PointF to)
+{
+    PointF direction{to.x - from.x, to.y - from.y};
+    if (NormalizeVector(direction) == 0.0f) {
+        return 0;
+    }
+    line.origin = from;
+    line.direction = direction;
+    return 1;
+}
+
+int DistanceOfCrossing(float& distance, const FittedLine& line, const FittedLine& along)
+{
+    PointF p{};
+    if (IntersectLines(p, line, along) == 0) {
+        return 0;
+    }
+    distance = LineProjection(along, p);
+    return 1;
+}
+
+int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& context, TransitionScan& scan)
+{
+    const FittedLine& line = scan.line;
+    PointF p{};
+    float gray = 0.0f;
+    PointOnLine(p, line, 0.0f);
+    SampleBicubic(gray, context.image, p.x, p.y);
+    bool ink = IsInkSample(record, gray);
+    int32_t count = 0;
+    for (int32_t t = 1; static_cast<float>(t) <= line.tEnd && t < kMaxScanSamples; ++t) {
+        PointOnLine(p, line, static_cast<float>(t));
+        SampleBicubic(gray, context.image, p.x, p.y);
+        const bool sampleInk = IsInkSample(record, gray);
+        if (sampleInk != ink) {
+            ++count;
+            ink = sampleInk;
+        }
+    }
+    scan.transitionCount = count;
+    scan.transitions = static_cast<float>(count);
+    return count;
+}
+
+int ScanTransitions(const SymbolRecord& record, const DecoderContext& context, RegionScanState& state,
+                    TransitionScan& scan, int32_t offset, float offsetLimit, TransitionPair& minima,
+                    TransitionPair& maxima, bool rowScan)
+{
+    if (!(static_cast<float>(offset) < offsetLimit)) {
+        return 0;
+    }
+    const FittedLine& along = rowScan ? state.yLegLine : state.xLegLine;
+    const FittedLine& across = rowScan ? state.xLegLine : state.yLegLine;
+    scan.line = FittedLine{};
+    scan.line.valid = 1;
+    PointOnLine(scan.line.origin, along, static_cast<float>(offset));
+    scan.line.direction = across.direction;
+    scan.line.tEnd = state.scanLength;
+    const float count = static_cast<float>(CountTransitions(record, context, scan));
+
+    float& minimum = rowScan ? minima.row : minima.column;
+    float& maximum = rowScan ? maxima.row : maxima.column;
+    if (count < minimum) {
+        minimum = count;
+        return 1;
+    }
+    if (count > maximum) {
+        if (count < kMaxCountedChanges) {
+            maximum = count;
+            const int32_t index = ScanIndex(rowScan ? state.rowScans : state.columnScans, scan);
+            if (index >= 0) {
+                (rowScan ? state.maxRowIndex : state.maxColumnIndex) = index;
+            }
+            return 1;
+        }
+        if (count > kMaxBearableChanges) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+void RefineBorderScan(const SymbolRecord& record, const DecoderContext& context, TransitionScan& scan,
+                      const FittedLine& legLine, float otherMaximum)
+{
+    // The two ends slide on lines through them parallel to the leg; ds and de are their offsets.
+    FittedLine startLine = legLine;
+    FittedLine endLine = legLine;
+    startLine.origin = scan.line.origin;
+    PointOnLine(endLine.origin, scan.line, scan.line.tEnd);
+    float offsets[2] = {0.0f, 0.0f}; // start side, end side
+
+    // Counts the scan from the current start towards the current end; false when degenerate.
+    auto tryEnds = [&](TransitionScan& trial) {
+        PointF start{};
+        PointF end{};
+        PointOnLine(start, startLine, offsets[0]);
+        PointOnLine(end, endLine, offsets[1]);
+        trial = scan;
+        if (AimLine(trial.line, start, end) == 0) {
+            return false;
+        }
+        CountTransitions(record, context, trial);
+        return true;
+    };
+    auto accept = [&](const TransitionScan& trial) {
+        scan.line.origin = trial.line.origin; // unchanged by an end move
+        scan.line.direction = trial.line.direction;
+        scan.transitions = trial.transitions;
+        scan.transitionCount = trial.transitionCount;
+    };
+
+    int side = 0;
+    for (int move = 0; move < kMaxRefineMoves; ++move) {
+        offsets[side] += kRefineStep;
+        TransitionScan trial{};
+        if (!tryEnds(trial) || !(trial.transitions < scan.transitions)) {
+            offsets[side] -= kRefineStep;
+            break;
+        }
+        accept(trial);
+        side = 1 - side;
+    }
+    side = 0;
+    for (int move = 0; move < kMaxRefineMoves; ++move) {
+        offsets[side] -= kRefineStep;
+        TransitionScan trial{};
+        if (!tryEnds(trial)) {
+            break;
+        }
+        if (!(trial.transitions <= scan.transitions || trial.transitions <= otherMaximum * kOneThird)) {
+            break;
+        }
+        accept(trial);
+        side = 1 - side;
+    }
+}
+
+int FindRegionBorders(SymbolRecord& record, DecoderContext& context)
+{
+    const float yLength = LegLength(record.corner, record.yLegEnd);
+    const float xLength = LegLength(record.corner, record.xLegEnd);
+    const float longer = std::fmax(yLength, xLength);
+    if (static_cast<int32_t>((longer + kScanOverhang) * 0.5f + 0.5f) < kMinModuleCount) {
+        return 0;
+    }
+    // A leg longer than the picture's width plus height (or not finite) is no finder; refusing it
+    // here keeps every scan within kMaxScanSamples.
+    const float pictureSpan =
+        static_cast<float>(context.image.width) + static_cast<float>(context.image.height);
+    if (!(longer <= pictureSpan) || longer + kLegOverhang >= static_cast<float>(kMaxScanSamples)) {
+        return 0;
+    }
+
+    RegionScanState state{};
+    state.scanLength = longer + kScanOverhang;
+    state.yLegLine = MakeLegLine(record.corner, record.yLegEnd, longer + kLegOverhang);
+    state.xLegLine = MakeLegLine(record.corner, record.xLegEnd, longer + kLegOverhang);
+    state.columnScans = static_cast<TransitionScan*>(std::calloc(kMaxSegments, sizeof(TransitionScan)));
+    state.rowScans = static_cast<TransitionScan*>(std::calloc(kMaxSegments, sizeof(TransitionScan)));
+    int result = 0;
+    if (state.columnScans != nullptr && state.rowScans != nullptr) {
+        result = SearchRegionBorders(record, context, state, longer + kLegOverhang);
+    }
+    std::free(state.columnScans);
+    std::free(state.rowScans);
+    if (result == 0) {
+        record.moduleCountHint = 0;
+    }
+    return result;
+}
+
+} // namespace norvale

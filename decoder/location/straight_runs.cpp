@@ -1,0 +1,164 @@
+// Straight runs: a ring of the last six tracer points gives the direction over five steps; a
+// run lasts while that direction stays within about 10 degrees of the run's reference.
+#include "decoder/location/straight_runs.h"
+
+#include <cmath>
+
+#include "decoder/decoder_context.h"
+
+namespace norvale {
+
+namespace {
+
+constexpr int kRingSize = 6; // the newest point and the one five steps earlier
+constexpr int kMaxTurns = 2;
+// |cos| of the angle between directions: about 10, 37 and 26 degrees of deviation.
+constexpr double kAligned = 0.984;
+constexpr double kNewDirection = 0.8;
+constexpr double kNewDirectionAtClose = 0.9;
+// Weighed run lengths: a run must exceed these to be recorded inside the loop and at the close.
+constexpr uint32_t kMinRunInside = 9;
+constexpr uint32_t kMinRunAtClose = 10;
+constexpr float kStallEpsilon = 1e-6f;
+
+double Dot(PointF a, PointF b)
+{
+    return double{a.x} * b.x + double{a.y} * b.y;
+}
+
+PointF Difference(PointF a, PointF b)
+{
+    return PointF{a.x - b.x, a.y - b.y};
+}
+
+bool IsStalled(PointF v)
+{
+    return std::fabs(v.x) < kStallEpsilon && std::fabs(v.y) < kStallEpsilon;
+}
+
+void RecordLine(FittedLine& line, PointF anchor, PointF q)
+{
+    line.valid = 1;
+    line.refined = 0;
+    line.origin = anchor;
+    line.direction = Difference(q, anchor);
+    NormalizeVector(line.direction);
+    line.tStart = 0.0f;
+    line.tEnd = LineProjection(line, q);
+}
+
+// Points the recorded run at a later point of the same stretch.
+void ReaimLine(FittedLine& line, PointF old)
+{
+    PointF direction = Difference(old, line.origin);
+    if (NormalizeVector(direction) == 0.0f) {
+        return;
+    }
+    line.direction = direction;
+    line.tStart = 0.0f;
+    line.tEnd = LineProjection(line, old);
+    line.refined = 1;
+}
+
+} // namespace
+
+void TraceEdgeLines(EdgeTracer& tracer, const DecoderContext& context)
+{
+    tracer.firstLine = FittedLine{};
+    tracer.secondLine = FittedLine{};
+    const uint32_t scale = context.image.scale;
+
+    PointF ring[kRingSize];
+    ring[0] = TracerPoint(tracer);
+    PointF anchor = ring[0];
+    for (int k = 1; k < kRingSize; ++k) {
+        if (StepEdgeTracer(tracer, context) != kTraceMoved) {
+            return;
+        }
+        ring[k] = TracerPoint(tracer);
+    }
+    PointF v = Difference(ring[kRingSize - 1], ring[0]);
+    if (IsStalled(v)) {
+        return;
+    }
+    NormalizeVector(v);
+    PointF ref = v;
+    PointF prevRef = v;
+    uint32_t runLen = 0;
+    uint32_t prevRunLen = 0;
+
+    int b = 0;
+    if (StepEdgeTracer(tracer, context) == kTraceMoved) {
+        for (;;) {
+            if (tracer.turnCount > kMaxTurns) {
+                break;
+            }
+            ring[b] = TracerPoint(tracer);
+            const PointF old = ring[(b + 1) % kRingSize];
+            v = Difference(ring[b], old);
+            if (IsStalled(v)) {
+                return;
+            }
+            NormalizeVector(v);
+            double c1 = std::fabs(Dot(v, ref));
+            const double c2 = std::fabs(Dot(v, prevRef));
+
+            // One-step glitch inside a long run: keep the run and smooth the glitch point.
+            if (c1 <= kAligned && c2 > kAligned && prevRunLen > runLen) {
+                runLen = prevRunLen;
+                ref = prevRef;
+                c1 = c2;
+                const PointF& before = ring[(b + 4) % kRingSize];
+                ring[(b + 5) % kRingSize] =
+                    PointF{(before.x + ring[b].x) * 0.5f, (before.y + ring[b].y) * 0.5f};
+            }
+
+            if (tracer.firstLine.valid != 0 && tracer.turnCount == 0 &&
+                std::fabs(Dot(v, tracer.firstLine.direction)) > kAligned) {
+                ReaimLine(tracer.firstLine, old);
+            } else if (tracer.secondLine.valid != 0 && tracer.turnCount == 1 &&
+                       std::fabs(Dot(v, tracer.secondLine.direction)) > kAligned) {
+                ReaimLine(tracer.secondLine, old);
+            }
+
+            if (c1 > kAligned) {
+                runLen += 1;
+                prevRunLen = runLen;
+            } else {
+                if (scale * runLen <= kMinRunInside) {
+                    prevRunLen = runLen;
+                } else if (tracer.firstLine.valid == 0) {
+                    RecordLine(tracer.firstLine, anchor, old);
+                } else if (tracer.secondLine.valid == 0) {
+                    if (std::fabs(Dot(v, tracer.firstLine.direction)) < kNewDirection) {
+                        RecordLine(tracer.secondLine, anchor, old);
+                    }
+                } else if (std::fabs(Dot(v, tracer.secondLine.direction)) < kNewDirection) {
+                    return; // a third direction
+                }
+                prevRef = ref;
+                anchor = old;
+                ref = v;
+                runLen = 0;
+            }
+
+            b = (b + 1) % kRingSize;
+            if (StepEdgeTracer(tracer, context) != kTraceMoved) {
+                break;
+            }
+        }
+    }
+
+    // Closing: the run in progress ends at the oldest point of the last completed step.
+    if (scale * runLen > kMinRunAtClose) {
+        const PointF q = ring[b];
+        if (tracer.firstLine.valid == 0) {
+            RecordLine(tracer.firstLine, anchor, q);
+        } else if (tracer.secondLine.valid == 0 &&
+                   std::fabs(Dot(v, tracer.firstLine.direction)) < kNewDirectionAtClose) {
+            RecordLine(tracer.secondLine, anchor, q);
+        }
+    }
+}
+
+} // namespace norvale

@@ -1,0 +1,185 @@
+#include "decoder/location/image_sampling.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace norvale {
+namespace {
+
+// A picture over a caller-held plane (nothing to free).
+GrayImage View(std::vector<uint8_t>& pixels, uint32_t width, uint32_t height)
+{
+    GrayImage image{};
+    image.scale = 1;
+    image.width = width;
+    image.height = height;
+    image.source = pixels.data();
+    image.current = pixels.data();
+    return image;
+}
+
+constexpr uint32_t kWidth = 8;
+constexpr uint32_t kHeight = 6;
+
+// Distinct values everywhere: 10 * y + 3 * x + 20.
+std::vector<uint8_t> Ramp()
+{
+    std::vector<uint8_t> pixels(kWidth * kHeight);
+    for (uint32_t y = 0; y < kHeight; ++y) {
+        for (uint32_t x = 0; x < kWidth; ++x) {
+            pixels[y * kWidth + x] = static_cast<uint8_t>(10 * y + 3 * x + 20);
+        }
+    }
+    return pixels;
+}
+
+// Columns 0..3 black, 4..7 white, on every row.
+std::vector<uint8_t> Step()
+{
+    std::vector<uint8_t> pixels(kWidth * kHeight);
+    for (uint32_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = (i % kWidth) < 4 ? 0 : 255;
+    }
+    return pixels;
+}
+
+TEST(ImageSamplingTest, PixelAtReadsInsideAndGivesZeroOutside)
+{
+    std::vector<uint8_t> pixels = Ramp();
+    const GrayImage image = View(pixels, kWidth, kHeight);
+    float v = -1.0f;
+    PixelAt(v, image, 3, 2);
+    EXPECT_EQ(v, 10 * 2 + 3 * 3 + 20);
+    PixelAt(v, image, kWidth - 1, kHeight - 1);
+    EXPECT_EQ(v, 10 * 5 + 3 * 7 + 20);
+    PixelAt(v, image, kWidth, 0);
+    EXPECT_EQ(v, 0.0f);
+    PixelAt(v, image, 0, kHeight);
+    EXPECT_EQ(v, 0.0f);
+    PixelAt(v, image, UINT32_MAX, 0); // -1 as unsigned
+    EXPECT_EQ(v, 0.0f);
+}
+
+struct SampleCase
+{
+    const char* name;
+    bool step; // picture: the step (else the ramp)
+    float x;
+    float y;
+    float expected;
+};
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+const SampleCase kSampleCases[] = {
+    {"IntegerPointInside", false, 3.0f, 2.0f, 10 * 2 + 3 * 3 + 20},
+    {"IntegerPointOrigin", false, 0.0f, 0.0f, 20},
+    {"IntegerPointLastColumn", false, 7.0f, 1.0f, 10 * 1 + 3 * 7 + 20},
+    {"IntegerPointLastRow", false, 2.0f, 5.0f, 10 * 5 + 3 * 2 + 20},
+    {"IntegerPointLastCorner", false, 7.0f, 5.0f, 10 * 5 + 3 * 7 + 20},
+    {"IntegerPointNextToLast", false, 6.0f, 4.0f, 10 * 4 + 3 * 6 + 20},
+    // A linear ramp is reproduced exactly between pixels away from the borders.
+    {"HalfWayOnRamp", false, 3.5f, 2.5f, 10 * 2.5f + 3 * 3.5f + 20},
+    {"AtWidthIsOutside", false, 8.0f, 2.0f, 0.0f},
+    {"AtHeightIsOutside", false, 2.0f, 6.0f, 0.0f},
+    {"MinusOneIsOutside", false, -1.0f, 2.0f, 0.0f},
+    {"MinusOneRowIsOutside", false, 2.0f, -1.0f, 0.0f},
+    {"NotANumberIsOutside", false, kNaN, 2.0f, 0.0f},
+    {"NotANumberRowIsOutside", false, 2.0f, kNaN, 0.0f},
+    {"HugeIsOutside", false, 1e20f, 2.0f, 0.0f},
+    {"HugeNegativeIsOutside", false, 2.0f, -1e20f, 0.0f},
+    {"InfinityIsOutside", false, std::numeric_limits<float>::infinity(), 0.0f, 0.0f},
+    {"StepHalfWay", true, 3.5f, 2.0f, 127.5f},
+    {"StepUndershootClamped", true, 2.5f, 2.0f, 0.0f},
+    {"StepOvershootClamped", true, 4.5f, 2.0f, 255.0f},
+    {"StepDarkSideExact", true, 3.0f, 2.0f, 0.0f},
+    {"StepLightSideExact", true, 4.0f, 2.0f, 255.0f},
+};
+
+class SampleBicubicTest : public ::testing::TestWithParam<SampleCase>
+{
+};
+
+TEST_P(SampleBicubicTest, Samples)
+{
+    std::vector<uint8_t> pixels = GetParam().step ? Step() : Ramp();
+    const GrayImage image = View(pixels, kWidth, kHeight);
+    float v = -1.0f;
+    SampleBicubic(v, image, GetParam().x, GetParam().y);
+    EXPECT_NEAR(v, GetParam().expected, 1e-4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, SampleBicubicTest, ::testing::ValuesIn(kSampleCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Near the borders the taps are clamped to the picture; on a flat picture every accepted
+// position gives the flat value (the weights sum to 1 whatever the fraction).
+struct BorderCase
+{
+    const char* name;
+    float x;
+    float y;
+};
+
+const BorderCase kBorderCases[] = {
+    {"HalfPastLastColumn", kWidth - 0.5f, 2.0f}, {"HalfPastLastRow", 3.0f, kHeight - 0.5f},
+    {"HalfBeforeFirstColumn", -0.5f, 2.0f},      {"HalfBeforeFirstRow", 3.0f, -0.5f},
+    {"BothBeforeOrigin", -0.9f, -0.9f},          {"BothPastFarCorner", kWidth - 0.01f, kHeight - 0.01f},
+    {"NextToLastColumn", kWidth - 1.7f, 1.3f},
+};
+
+class SampleBicubicBorderTest : public ::testing::TestWithParam<BorderCase>
+{
+};
+
+TEST_P(SampleBicubicBorderTest, FlatPictureStaysFlat)
+{
+    std::vector<uint8_t> pixels(kWidth * kHeight, 100);
+    const GrayImage image = View(pixels, kWidth, kHeight);
+    float v = -1.0f;
+    SampleBicubic(v, image, GetParam().x, GetParam().y);
+    EXPECT_NEAR(v, 100.0f, 1e-3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Borders, SampleBicubicBorderTest, ::testing::ValuesIn(kBorderCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ImageSamplingTest, LastColumnRepeatsItsEdgePixel)
+{
+    // At ix = width - 1 the taps are -1, 0, 0, 0: a sample half a pixel past the last column sees
+    // the edge pixel three times and its left neighbour once.
+    std::vector<uint8_t> pixels = Ramp();
+    const GrayImage image = View(pixels, kWidth, kHeight);
+    float v = 0.0f;
+    SampleBicubic(v, image, kWidth - 0.5f, 0.0f);
+    // Weights at fx = 0.5: far(1.5) = -0.125 on x = 6, the rest (1.125) on x = 7.
+    EXPECT_NEAR(v, -0.125f * 38 + 1.125f * 41, 1e-4);
+}
+
+TEST(ImageSamplingTest, SinglePixelPicture)
+{
+    std::vector<uint8_t> pixels = {77};
+    const GrayImage image = View(pixels, 1, 1);
+    float v = 0.0f;
+    SampleBicubic(v, image, 0.3f, 0.6f);
+    EXPECT_NEAR(v, 77.0f, 1e-3);
+    SampleBicubic(v, image, 1.0f, 0.0f);
+    EXPECT_EQ(v, 0.0f);
+}
+
+TEST(ImageSamplingTest, EmptyPictureGivesZero)
+{
+    GrayImage image{};
+    float v = -1.0f;
+    SampleBicubic(v, image, 0.0f, 0.0f);
+    EXPECT_EQ(v, 0.0f);
+    PixelAt(v, image, 0, 0);
+    EXPECT_EQ(v, 0.0f);
+}
+
+} // namespace
+} // namespace norvale

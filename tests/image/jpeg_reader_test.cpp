@@ -1,0 +1,165 @@
+#include "image/jpeg_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace norvale {
+namespace {
+
+// colour_top_blue.jpg: 24 x 16, top 8 rows pure blue (grey 29), bottom 8 rows yellow (grey 225),
+// written at quality 95 without chroma subsampling.
+constexpr uint32_t kFixtureWidth = 24;
+constexpr uint32_t kFixtureHeight = 16;
+constexpr int kBlueGrey = 29;
+constexpr int kYellowGrey = 225;
+constexpr int kTolerance = 6;
+
+TEST(JpegReaderTest, ColourFileLoadsBottomRowFirst)
+{
+    GrayImage image{};
+    InitGrayImage(image);
+    ASSERT_EQ(LoadJpegFromFile(image, test::TestDataPath("formats/colour_top_blue.jpg").c_str()), 1);
+    ASSERT_EQ(image.width, kFixtureWidth);
+    ASSERT_EQ(image.height, kFixtureHeight);
+    EXPECT_EQ(image.scale, 1u);
+    EXPECT_EQ(image.current, image.source);
+    for (uint32_t y = 0; y < kFixtureHeight; ++y) {
+        // Stored rows 0..7 are the bottom of the picture (yellow), 8..15 the top (blue). The rows
+        // next to the colour change are left out: compression blurs them.
+        if (y == 7 || y == 8) {
+            continue;
+        }
+        const int expected = y < kFixtureHeight / 2 ? kYellowGrey : kBlueGrey;
+        for (uint32_t x = 0; x < kFixtureWidth; ++x) {
+            EXPECT_NEAR(image.source[y * kFixtureWidth + x], expected, kTolerance) << "x " << x << " y " << y;
+        }
+    }
+    FreeGrayImage(image);
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return bytes;
+    }
+    int c;
+    while ((c = std::fgetc(file)) != EOF) {
+        bytes.push_back(static_cast<uint8_t>(c));
+    }
+    std::fclose(file);
+    return bytes;
+}
+
+std::vector<uint8_t> Fixture()
+{
+    return ReadBytes(test::TestDataPath("formats/colour_top_blue.jpg"));
+}
+
+struct RefusedCase
+{
+    const char* name;
+    std::function<std::vector<uint8_t>()> make;
+};
+
+const RefusedCase kRefusedCases[] = {
+    {"Greyscale", [] { return ReadBytes(test::TestDataPath("formats/grey.jpg")); }},
+    {"Cmyk", [] { return ReadBytes(test::TestDataPath("formats/cmyk.jpg")); }},
+    {"Empty", [] { return std::vector<uint8_t>{}; }},
+    {"NotAJpeg", [] { return std::vector<uint8_t>{'B', 'M', 1, 2, 3, 4, 5, 6, 7, 8, 9}; }},
+    {"TruncatedInHeader",
+     [] {
+         std::vector<uint8_t> b = Fixture();
+         b.resize(40);
+         return b;
+     }},
+    {"StartOfImageOnly",
+     [] {
+         return std::vector<uint8_t>{0xFF, 0xD8};
+     }},
+    {"HugeDimensions",
+     [] {
+         // The frame header's height and width (bytes 5..8 after the SOF0 marker) set to 65000 x 65000.
+         std::vector<uint8_t> b = Fixture();
+         for (size_t i = 0; i + 9 < b.size(); ++i) {
+             if (b[i] == 0xFF && b[i + 1] == 0xC0) {
+                 b[i + 5] = 0xFD;
+                 b[i + 6] = 0xE8;
+                 b[i + 7] = 0xFD;
+                 b[i + 8] = 0xE8;
+                 break;
+             }
+         }
+         return b;
+     }},
+};
+
+class JpegRefusedTest : public ::testing::TestWithParam<RefusedCase>
+{
+};
+
+TEST_P(JpegRefusedTest, Refused)
+{
+    const std::string path = ::testing::TempDir() + "norvale_jpeg_" + GetParam().name + ".jpg";
+    const std::vector<uint8_t> bytes = GetParam().make();
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    if (!bytes.empty()) {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+    }
+    std::fclose(file);
+    GrayImage image{};
+    InitGrayImage(image);
+    EXPECT_EQ(LoadJpegFromFile(image, path.c_str()), 0);
+    EXPECT_EQ(image.source, nullptr);
+    EXPECT_EQ(image.width, 0u);
+    std::remove(path.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Defects, JpegRefusedTest, ::testing::ValuesIn(kRefusedCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(JpegReaderTest, TruncatedScanStillLoadsWithoutCrash)
+{
+    // libjpeg pads a scan that ends early and only warns; the picture keeps its size.
+    std::vector<uint8_t> bytes = Fixture();
+    size_t scanStart = 0;
+    for (size_t i = 0; i + 1 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xDA) {
+            scanStart = i;
+        }
+    }
+    ASSERT_GT(scanStart, 0u);
+    bytes.resize(scanStart + 16); // the scan header and a few bytes of entropy-coded data
+    const std::string path = ::testing::TempDir() + "norvale_jpeg_truncated_scan.jpg";
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    GrayImage image{};
+    InitGrayImage(image);
+    EXPECT_EQ(LoadJpegFromFile(image, path.c_str()), 1);
+    EXPECT_EQ(image.width, kFixtureWidth);
+    EXPECT_EQ(image.height, kFixtureHeight);
+    FreeGrayImage(image);
+    std::remove(path.c_str());
+}
+
+TEST(JpegReaderTest, MissingFileRefused)
+{
+    GrayImage image{};
+    InitGrayImage(image);
+    EXPECT_EQ(LoadJpegFromFile(image, (::testing::TempDir() + "norvale_no_such_file.jpg").c_str()), 0);
+    EXPECT_EQ(LoadJpegFromFile(image, nullptr), 0);
+}
+
+} // namespace
+} // namespace norvale
