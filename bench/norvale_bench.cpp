@@ -218,7 +218,8 @@ Plane LoadPlane(const std::string& path)
     if (reader == nullptr) {
         return plane;
     }
-    norvale::GrayImage image;
+    // InitGrayImage leaves the owned plane pointers alone, so they start out null here.
+    norvale::GrayImage image{};
     norvale::InitGrayImage(image);
     if (reader(image, path.c_str()) == 1 && image.current != nullptr) {
         plane.loaded = true;
