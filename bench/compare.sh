@@ -8,7 +8,9 @@
 # when standard output equals the expected bytes, or equals them followed by one "\n"; a row that
 # expects nothing passes when standard output is empty, whatever the exit status. These are the
 # rules of the corpus evaluation tool. Programs that take several files in one process (probed)
-# are also timed over the whole set in one process.
+# are also timed over the whole set in one process; that set leaves out the files some program
+# refused alone (exit status above 1, or a timeout), since ZXingReader stops at the first file it
+# cannot read.
 #
 # The two peers are installed with apt-get when missing (Debian packages zxing-cpp-tools and
 # dmtx-utils); they are benchmark peers only and never dependencies of the library.
@@ -95,13 +97,14 @@ now() { printf '%s' "${EPOCHREALTIME/,/.}"; }
 
 # run_per_file NAME: one process per picture; appends "name category ok seconds" lines.
 run_per_file() {
-    local name="$1" file expected category start end got ok
+    local name="$1" file expected category start end got ok rc
     local -a cmd
     read -r -a cmd <<<"${CMD[$name]}"
     log "running $name on $ROWS pictures, one process each"
     while IFS=$'\037' read -r file expected category; do
         start=$(now)
-        timeout -s KILL "$TIMEOUT" "${cmd[@]}" "$file" >"$WORK/out" 2>/dev/null </dev/null || true
+        rc=0
+        timeout -s KILL "$TIMEOUT" "${cmd[@]}" "$file" >"$WORK/out" 2>/dev/null </dev/null || rc=$?
         end=$(now)
         got=$(hex_of "$WORK/out")
         ok=0
@@ -111,7 +114,7 @@ run_per_file() {
             ok=1
         fi
         printf '%s\t%s\t%s\t%s\t%s\n' "$name" "$category" "$ok" "$start" "$end" >>"$WORK/results.tsv"
-        printf '%s\t%s\n' "$file" "$ok" >>"$WORK/pass.$name"
+        printf '%s\t%s\t%s\n' "$file" "$ok" "$rc" >>"$WORK/pass.$name"
     done <"$WORK/rows"
 }
 
@@ -130,22 +133,28 @@ takes_several() {
     [ -n "$single" ] && [ "${double#"$single"}" != "$double" ] && [ ${#double} -ge $((2 * ${#single})) ]
 }
 
-# run_one_process NAME: the whole set in one process; prints the seconds, or "-" when the program
-# takes one file per process.
+# common: the files no program refused alone (exit status 0 or 1 in its per-file run).
+common_files() {
+    awk -F '\t' '{ seen[$1]++; if ($3 > 1) bad[$1] = 1 }
+        END { for (f in seen) if (!(f in bad)) print f }' "$WORK"/pass.* | sort >"$WORK/common"
+}
+
+# run_one_process NAME: the common files in one process; prints the seconds ("!" appended when
+# the process did not finish normally), or "-" when the program takes one file per process.
 run_one_process() {
-    local name="$1" start end
+    local name="$1" start end rc=0
     local -a cmd files
     read -r -a cmd <<<"${CMD[$name]}"
     if ! takes_several "$name"; then
         echo "-"
         return
     fi
-    mapfile -t files < <(cut -d $'\037' -f1 "$WORK/rows")
-    log "running $name on the whole set in one process"
+    mapfile -t files <"$WORK/common"
+    log "running $name on ${#files[@]} files in one process"
     start=$(now)
-    timeout -s KILL $((TIMEOUT * ROWS)) "${cmd[@]}" "${files[@]}" >/dev/null 2>&1 </dev/null || true
+    timeout -s KILL $((TIMEOUT * ROWS)) "${cmd[@]}" "${files[@]}" >/dev/null 2>&1 </dev/null || rc=$?
     end=$(now)
-    awk -v s="$start" -v e="$end" 'BEGIN { printf "%.2f", e - s }'
+    awk -v s="$start" -v e="$end" -v bad=$((rc > 1)) 'BEGIN { printf "%.2f%s", e - s, bad ? "!" : "" }'
 }
 
 : >"$WORK/results.tsv"
@@ -153,6 +162,7 @@ declare -A BATCH
 for name in "${NAMES[@]}"; do
     run_per_file "$name"
 done
+common_files
 for name in "${NAMES[@]}"; do
     BATCH[$name]=$(run_one_process "$name")
 done
@@ -165,7 +175,7 @@ echo "zxing:   ${CMD[zxing]} FILE   ($(dpkg-query -W -f '${Version}' zxing-cpp-t
 echo "dmtx:    ${CMD[dmtx]} FILE   ($(dpkg-query -W -f '${Version}' dmtx-utils 2>/dev/null || echo '?'))"
 echo
 awk -F '\t' -v names="${NAMES[*]}" \
-    -v batch="${BATCH[norvale]} ${BATCH[zxing]} ${BATCH[dmtx]}" '
+    -v batch="${BATCH[norvale]} ${BATCH[zxing]} ${BATCH[dmtx]}" -v ncommon="$(wc -l <"$WORK/common")" '
     function median(list,   a, n, i, j, t) {
         n = split(list, a, " ")
         if (n == 0) return 0
@@ -207,12 +217,13 @@ awk -F '\t' -v names="${NAMES[*]}" \
         for (i = 1; i <= nn; i++) printf " %8.0f", 1000 * median(timesAll[nm[i]])
         printf "\n\n"
 
-        printf "time for the whole set (wall seconds)\n"
+        printf "time for the whole set (wall seconds); one process: the %d files no program refused\n", ncommon
         printf "%-10s %14s %16s %22s %22s\n", "decoder", "process/file", "one process", "norvale/peer per file", "norvale/peer 1 proc"
         for (i = 1; i <= nn; i++) {
             r1 = (i == 1) ? "" : sprintf("%.2f", sum[nm[1]] / (sum[nm[i]] > 0 ? sum[nm[i]] : 1))
             r2 = (i == 1 || bt[1] == "-" || bt[i] == "-") ? "" : sprintf("%.2f", bt[1] / (bt[i] > 0 ? bt[i] : 1))
             printf "%-10s %14.2f %16s %22s %22s\n", nm[i], sum[nm[i]], bt[i] == "-" ? "one file/process" : bt[i], r1, r2
         }
-        printf "(ratio below 1: norvale is faster; one process: all files on one command line, \"-\" when not taken)\n"
+        printf "(ratio below 1: norvale is faster; one process: all those files on one command line;\n"
+        printf " \"one file/process\": the program takes one file only; \"!\": the process failed or timed out)\n"
     }' "$WORK/results.tsv"
