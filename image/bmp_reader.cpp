@@ -24,11 +24,6 @@ constexpr size_t kImageSizeField = 20;
 constexpr size_t kPaletteStart = kInfoHeaderBytes;
 constexpr size_t kPaletteEntryBytes = 4; // blue, green, red, reserved
 
-// Luma weights scaled by 2^15; they sum to 32768, so >> 15 divides them out.
-constexpr uint32_t kWeightRed = 9798;
-constexpr uint32_t kWeightGreen = 19235;
-constexpr uint32_t kWeightBlue = 3735;
-
 uint16_t ReadU16(const uint8_t* p)
 {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
@@ -89,7 +84,7 @@ bool ReadBmpLayout(const BmpHeader& header, BmpLayout& layout)
 
 uint8_t Grey(uint32_t blue, uint32_t green, uint32_t red)
 {
-    return static_cast<uint8_t>((blue * kWeightBlue + green * kWeightGreen + red * kWeightRed) >> 15);
+    return GrayFromRgb(red, green, blue);
 }
 
 // 5-bit channel to 8 bits, so that 31 becomes 255.

@@ -31,6 +31,13 @@ int BuildMedianPlane(GrayImage& image);
 int MagnifyRegion(GrayImage& image, float factor, int32_t cx, int32_t cy, int32_t r);
 int StretchContrast(GrayImage& image, float cx, float cy, int32_t half, float b1, float b2, float k);
 
+// Grey of an 8-bit colour pixel. The luma weights are scaled by 2^15 and sum to 32768, so >> 15
+// divides them out and equal R, G, B come back unchanged.
+constexpr uint8_t GrayFromRgb(uint32_t red, uint32_t green, uint32_t blue)
+{
+    return static_cast<uint8_t>((red * 9798 + green * 19235 + blue * 3735) >> 15);
+}
+
 // Hands a freshly read plane to the image: source = current = plane, scale 1. Takes ownership.
 void AdoptSourcePlane(GrayImage& image, uint8_t* plane, uint32_t width, uint32_t height);
 

@@ -14,11 +14,6 @@ namespace {
 
 constexpr int kRgbComponents = 3;
 
-// Luma weights scaled by 2^15; they sum to 32768, so >> 15 divides them out.
-constexpr uint32_t kWeightRed = 9798;
-constexpr uint32_t kWeightGreen = 19235;
-constexpr uint32_t kWeightBlue = 3735;
-
 // The standard error manager with the recovery point right after it, so that error_exit can
 // find the jump buffer from the error manager pointer alone.
 struct JumpingErrorManager
@@ -95,8 +90,7 @@ int DecodeJpeg(JpegRead& read)
             const uint32_t red = rgb[3 * i];
             const uint32_t green = rgb[3 * i + 1];
             const uint32_t blue = rgb[3 * i + 2];
-            out[i] =
-                static_cast<uint8_t>((red * kWeightRed + green * kWeightGreen + blue * kWeightBlue) >> 15);
+            out[i] = GrayFromRgb(red, green, blue);
         }
     }
     jpeg_finish_decompress(&cinfo);

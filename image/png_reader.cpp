@@ -16,12 +16,6 @@ namespace {
 constexpr size_t kSignatureBytes = 8;
 constexpr png_uint_32 kRgbChannels = 3;
 
-// Luma weights scaled by 2^15; they sum to 32768, so >> 15 divides them out and equal R, G, B
-// come back unchanged.
-constexpr uint32_t kWeightRed = 9798;
-constexpr uint32_t kWeightGreen = 19235;
-constexpr uint32_t kWeightBlue = 3735;
-
 // Everything one read holds. It lives in the caller of the function that sets the recovery
 // point, so its fields keep their values across the long jump and are released in one place.
 struct PngRead
@@ -140,8 +134,7 @@ int DecodePng(PngRead& read)
             const uint32_t red = rgb[3 * i];
             const uint32_t green = rgb[3 * i + 1];
             const uint32_t blue = rgb[3 * i + 2];
-            out[i] =
-                static_cast<uint8_t>((red * kWeightRed + green * kWeightGreen + blue * kWeightBlue) >> 15);
+            out[i] = GrayFromRgb(red, green, blue);
         }
     }
     read.width = width;

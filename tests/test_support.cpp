@@ -34,7 +34,7 @@ bool LoadTestPicture(GrayImage& image, const std::string& path)
         const png_byte* src = rgb.data() + size_t{height - 1 - row} * width * 3;
         for (uint32_t x = 0; x < width; ++x) {
             const uint32_t r = src[3 * x], g = src[3 * x + 1], b = src[3 * x + 2];
-            plane[size_t{row} * width + x] = static_cast<uint8_t>((r * 9798 + g * 19235 + b * 3735) >> 15);
+            plane[size_t{row} * width + x] = GrayFromRgb(r, g, b);
         }
     }
     image = GrayImage{};

@@ -215,8 +215,11 @@ std::string Evaluate(DecoderContext& context, const SymbolRecord& candidate)
     SymbolRecord s = candidate;
     std::string fate;
     UseFilteredPlane(context.image);
+    std::string path;
     if (FindRegionBorders(s, context) != 0) {
         UseSourcePlane(context.image);
+        path = "region borders: " + std::to_string(s.moduleCountHint) + " modules, " +
+               std::to_string(s.gridLineCount) + " grid lines; ";
     } else {
         UseSourcePlane(context.image);
         if (s.status == kStatusSkip) {
@@ -229,6 +232,9 @@ std::string Evaluate(DecoderContext& context, const SymbolRecord& candidate)
             fate = "WalkRightBorder gave up";
         } else if (EstimateSymbolSize(s, kAxisVertical) > kMaxModules) {
             fate = "EstimateSymbolSize (vertical) above 150";
+        } else {
+            path = "walks: estimates " + std::to_string(EstimateSymbolSize(s, kAxisHorizontal)) + " x " +
+                   std::to_string(EstimateSymbolSize(s, kAxisVertical)) + "; ";
         }
     }
     if (fate.empty()) {
@@ -237,6 +243,8 @@ std::string Evaluate(DecoderContext& context, const SymbolRecord& candidate)
         } else {
             PlaceCodewords(s);
             PublishFrameCorners(context, s);
+            path += "side " + std::to_string(GetSymbolSide(&s)) + ", " + std::to_string(s.erasureCount) +
+                    " erasures; ";
             if (CorrectCodewords(s) == 0) {
                 fate = "CorrectCodewords gave up";
             } else {
@@ -253,7 +261,7 @@ std::string Evaluate(DecoderContext& context, const SymbolRecord& candidate)
         }
     }
     ReleaseSymbolBuffers(s);
-    return fate;
+    return path + fate;
 }
 
 // Writes the canvas upright: the picture's top row (the last stored row) goes first.

@@ -20,6 +20,10 @@ namespace {
 constexpr int32_t kFirstScanOffset = 15; // pixels from the corner: inside the first region
 constexpr float kScanOverhang = 5.0f;    // scan length beyond the longer leg
 constexpr float kLegOverhang = 10.0f;    // leg lines and offset limit beyond the longer leg
+// Scans are laid this far past their whole-pixel offset. A corner found on a sharp edge lies on a
+// pixel boundary, and in a pixel-aligned symbol whole-pixel offsets from it then put every few
+// scans exactly on a module boundary, where samples are mid-grey and their class is noise.
+constexpr float kScanOffsetShift = 0.25f;
 constexpr int32_t kMinModuleCount = 32;  // smallest side with region borders inside
 constexpr float kMinChangesPerPixel = 0.02f;
 constexpr float kMaxCountedChanges = 150.0f;  // counts from here on never raise the maximum
@@ -271,7 +275,7 @@ int ScanTransitions(const SymbolRecord& record, const DecoderContext& context, R
     const FittedLine& across = rowScan ? state.xLegLine : state.yLegLine;
     scan.line = FittedLine{};
     scan.line.valid = 1;
-    PointOnLine(scan.line.origin, along, static_cast<float>(offset));
+    PointOnLine(scan.line.origin, along, static_cast<float>(offset) + kScanOffsetShift);
     scan.line.direction = across.direction;
     scan.line.tEnd = state.scanLength;
     const float count = static_cast<float>(CountTransitions(record, context, scan));

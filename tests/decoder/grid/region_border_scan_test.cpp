@@ -167,22 +167,30 @@ struct LargeSymbolCase
     const char* file;
     int side;
     double degrees;
+    float cornerInset; // pixels from the outer pixel centre: -0.5 is the outer pixel edge
 };
 
 constexpr LargeSymbolCase kLargeSymbolCases[] = {
-    {"Side32", "sizes/s032-0.png", 32, 0.0},
-    {"Side44", "sizes/s044-0.png", 44, 0.0},
-    {"Side52", "sizes/s052-2.png", 52, 0.0},
-    {"Side64", "sizes/s064-0.png", 64, 0.0},
-    {"Side96", "sizes/s096-2.png", 96, 0.0},
-    {"Side104", "sizes/s104-1.png", 104, 0.0},
-    {"Side120", "sizes/s120-0.png", 120, 0.0},
-    {"Side144", "sizes/s144-2.png", 144, 0.0},
-    {"Side32TurnedRight", "sizes/s032-0.png", 32, 90.0},
-    {"Side52Turned30", "sizes/s052-2.png", 52, 30.0},
-    {"Side64Turned45", "sizes/s064-0.png", 64, 45.0},
-    {"Side104Turned7", "sizes/s104-1.png", 104, 7.0},
-    {"Side144Turned200", "sizes/s144-2.png", 144, 200.0},
+    {"Side32", "sizes/s032-0.png", 32, 0.0, -0.25f},
+    {"Side44", "sizes/s044-0.png", 44, 0.0, -0.25f},
+    {"Side52", "sizes/s052-2.png", 52, 0.0, -0.25f},
+    {"Side64", "sizes/s064-0.png", 64, 0.0, -0.25f},
+    {"Side96", "sizes/s096-2.png", 96, 0.0, -0.25f},
+    {"Side104", "sizes/s104-1.png", 104, 0.0, -0.25f},
+    {"Side120", "sizes/s120-0.png", 120, 0.0, -0.25f},
+    {"Side144", "sizes/s144-2.png", 144, 0.0, -0.25f},
+    {"Side32TurnedRight", "sizes/s032-0.png", 32, 90.0, -0.25f},
+    {"Side52Turned30", "sizes/s052-2.png", 52, 30.0, -0.25f},
+    {"Side64Turned45", "sizes/s064-0.png", 64, 45.0, -0.25f},
+    {"Side104Turned7", "sizes/s104-1.png", 104, 7.0, -0.25f},
+    {"Side144Turned200", "sizes/s144-2.png", 144, 200.0, -0.25f},
+    // A corner found on a sharp edge lies on the pixel boundary; scans laid at whole-pixel
+    // offsets from it would all run along module boundaries of these whole-pixel modules.
+    {"Side44CornerOnEdge", "sizes/s044-0.png", 44, 0.0, -0.5f},
+    {"Side64CornerOnEdge", "sizes/s064-0.png", 64, 0.0, -0.5f},
+    {"Side144CornerOnEdge", "sizes/s144-2.png", 144, 0.0, -0.5f},
+    {"Side52CornerOnPixelCentre", "sizes/s052-2.png", 52, 0.0, 0.0f},
+    {"Side104CornerOnPixelCentre", "sizes/s104-1.png", 104, 0.0, 0.0f},
 };
 
 class RegionBorderSymbolTest : public ::testing::TestWithParam<LargeSymbolCase>
@@ -192,11 +200,8 @@ class RegionBorderSymbolTest : public ::testing::TestWithParam<LargeSymbolCase>
 TEST_P(RegionBorderSymbolTest, BuildsGridOnModuleCentres)
 {
     const LargeSymbolCase& c = GetParam();
-    // The corners sit a quarter pixel inside the outer pixel edges. (Exactly on the edges, every
-    // scan at a whole-pixel offset of these whole-pixel modules runs along a module boundary,
-    // where samples sit at the ink threshold.)
     test::LargeSymbol symbol;
-    ASSERT_TRUE(test::LoadLargeSymbol(symbol, c.file, c.side, -0.25f));
+    ASSERT_TRUE(test::LoadLargeSymbol(symbol, c.file, c.side, c.cornerInset));
     if (c.degrees != 0.0) {
         ASSERT_TRUE(test::RotateLargeSymbol(symbol, c.degrees));
     }

@@ -1,0 +1,167 @@
+// The memory entry's result record end to end: bytes, first-codeword mode, side, corrections,
+// error codes and the four corners, on BMP pictures of clean symbols in every encodation.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "image/bmp_reader.h"
+#include "norvale/datamatrix.h"
+#include "test_support.h"
+
+namespace {
+
+struct ResultCase
+{
+    const char* name;
+    const char* file;
+    const char* hex;
+    uint32_t startMode;
+    uint32_t side;
+    bool axisAligned;  // dark on light, unrotated: the corners can be read off the dark pixels
+};
+
+constexpr ResultCase kResultCases[] = {
+    {"Ascii", "results/00-ascii-words-14.bmp", "49442038", kStartModeAscii, 14, true},
+    {"C40", "results/05-c40-16.bmp", "32574520342d38534b4b48", kStartModeC40, 16, true},
+    {"Text", "results/10-text-12.bmp", "7a737732", kStartModeText, 12, true},
+    {"X12", "results/16-x12-10.bmp", "43484b", kStartModeX12, 10, true},
+    {"Base256", "results/20-base256-12.bmp", "36", kStartModeBase256, 12, true},
+    {"Edifact", "results/00-edifact-unlatch1-24.bmp",
+     "515e224f504b57393239283c243e4d2a433b4d27393b47214f3c204c", kStartModeEdifact, 24, true},
+    {"LightOnDark", "results/inv-006.bmp", "4a5d43743b29", kStartModeAscii, 16, false},
+    {"Rotated", "results/rot-012.bmp", "4f537c", kStartModeAscii, 14, false},
+};
+
+std::vector<uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string FromHex(const std::string& hex)
+{
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+// Outer corners of the dark pixels, in the decoder's coordinates (row 0 at the bottom): the
+// finder vertex, the far end of the left leg, the far end of the bottom leg, the opposite corner.
+struct Corners
+{
+    float x[4];
+    float y[4];
+};
+
+Corners DarkBoundingCorners(const std::string& path)
+{
+    norvale::GrayImage image{};
+    norvale::InitGrayImage(image);
+    EXPECT_EQ(norvale::LoadBmpFromFile(image, path.c_str()), 1);
+    int minX = static_cast<int>(image.width), minY = static_cast<int>(image.height), maxX = -1, maxY = -1;
+    for (uint32_t y = 0; y < image.height; ++y) {
+        for (uint32_t x = 0; x < image.width; ++x) {
+            if (image.source[y * image.width + x] < 128) {
+                minX = std::min(minX, static_cast<int>(x));
+                maxX = std::max(maxX, static_cast<int>(x));
+                minY = std::min(minY, static_cast<int>(y));
+                maxY = std::max(maxY, static_cast<int>(y));
+            }
+        }
+    }
+    norvale::FreeGrayImage(image);
+    const float left = minX - 0.5f, right = maxX + 0.5f, bottom = minY - 0.5f, top = maxY + 0.5f;
+    return Corners{{left, left, right, right}, {bottom, top, bottom, top}};
+}
+
+class DecodeResultTest : public ::testing::TestWithParam<ResultCase> {};
+
+TEST_P(DecodeResultTest, MemoryEntryFillsTheRecord)
+{
+    const ResultCase& c = GetParam();
+    const std::string path = norvale::test::TestDataPath(c.file);
+    const std::vector<uint8_t> bytes = ReadFile(path);
+    ASSERT_FALSE(bytes.empty());
+    const std::string expected = FromHex(c.hex);
+
+    ImageBuffer request{bytes.data(), static_cast<uint32_t>(bytes.size())};
+    DecodeResult result{};
+    ASSERT_EQ(DecodeBuffer(&request, &result), 1);
+    ASSERT_NE(result.data, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(result.data), static_cast<size_t>(result.length)), expected);
+    EXPECT_EQ(result.errorCode, kDecodeOk);
+    EXPECT_EQ(result.reserved, 0);
+    EXPECT_EQ(result.startMode, c.startMode);
+    EXPECT_EQ(result.side, c.side);
+    EXPECT_EQ(result.correctedCount, 0);
+    if (c.axisAligned) {
+        const Corners truth = DarkBoundingCorners(path);
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_LE(std::fabs(result.cornerX[k] - truth.x[k]), 2.0f) << "corner " << k;
+            EXPECT_LE(std::fabs(result.cornerY[k] - truth.y[k]), 2.0f) << "corner " << k;
+        }
+    }
+    std::free(result.data);
+
+    // Both public entries read the same text.
+    char viaMemory[100] = {};
+    EXPECT_EQ(DecodeImage1(bytes.data(), static_cast<uint32_t>(bytes.size()), sizeof viaMemory, viaMemory),
+              static_cast<int32_t>(expected.size()));
+    EXPECT_EQ(std::string(viaMemory), expected);
+    char viaPath[1000] = {};
+    EXPECT_EQ(DecodeImage(path.c_str(), sizeof viaPath, viaPath), static_cast<int32_t>(expected.size()));
+    EXPECT_EQ(std::string(viaPath), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Symbols, DecodeResultTest, ::testing::ValuesIn(kResultCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DecodeResultTest, CopyOutCutsAtCapacity)
+{
+    const std::string path = norvale::test::TestDataPath("results/05-c40-16.bmp");
+    const std::vector<uint8_t> bytes = ReadFile(path);
+    // 11 decoded bytes into 5: four bytes and a NUL, and the return value is the capacity.
+    char small[5];
+    EXPECT_EQ(DecodeImage(path.c_str(), sizeof small, small), 5);
+    EXPECT_EQ(std::string(small), "2WE ");
+    EXPECT_EQ(DecodeImage1(bytes.data(), static_cast<uint32_t>(bytes.size()), sizeof small, small), 5);
+    EXPECT_EQ(std::string(small), "2WE ");
+    // Capacity 1 holds only the NUL.
+    char one[1] = {'x'};
+    EXPECT_EQ(DecodeImage(path.c_str(), 1, one), 1);
+    EXPECT_EQ(one[0], '\0');
+}
+
+TEST(DecodeResultTest, NothingDecodedKeepsTheCallersLength)
+{
+    const std::vector<uint8_t> bytes = ReadFile(norvale::test::TestDataPath("results/no-symbol-dm-like.bmp"));
+    ASSERT_FALSE(bytes.empty());
+    ImageBuffer request{bytes.data(), static_cast<uint32_t>(bytes.size())};
+    DecodeResult result{};
+    EXPECT_EQ(DecodeBuffer(&request, &result), 0);
+    EXPECT_EQ(result.errorCode, kDecodeNothingFound);
+    EXPECT_EQ(result.length, 0);
+    EXPECT_EQ(result.data, nullptr);
+}
+
+TEST(DecodeResultTest, TruncatedBitmapIsNotLoaded)
+{
+    std::vector<uint8_t> bytes = ReadFile(norvale::test::TestDataPath("results/05-c40-16.bmp"));
+    bytes.resize(bytes.size() - 100);
+    ImageBuffer request{bytes.data(), static_cast<uint32_t>(bytes.size())};
+    DecodeResult result{};
+    EXPECT_EQ(DecodeBuffer(&request, &result), 0);
+    EXPECT_EQ(result.errorCode, kDecodeImageNotLoaded);
+    char out[8] = {'x'};
+    EXPECT_EQ(DecodeImage1(bytes.data(), static_cast<uint32_t>(bytes.size()), sizeof out, out), 0);
+    EXPECT_EQ(out[0], 'x');
+}
+
+}  // namespace
