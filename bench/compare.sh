@@ -34,7 +34,7 @@ while [ $# -gt 0 ]; do
         *) [ -z "$MANIFEST" ] || usage; MANIFEST="$1"; shift ;;
     esac
 done
-[ -n "$MANIFEST" ] && [ -r "$MANIFEST" ] || usage
+if [ -z "$MANIFEST" ] || [ ! -r "$MANIFEST" ]; then usage; fi
 MANIFEST="$(cd "$(dirname "$MANIFEST")" && pwd)/$(basename "$MANIFEST")"
 BASE="$(dirname "$MANIFEST")"
 

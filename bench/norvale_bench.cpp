@@ -71,7 +71,7 @@ struct Plane
     bool loaded = false;
     uint32_t width = 0;
     uint32_t height = 0;
-    std::vector<uint8_t> pixels;  // bottom row first
+    std::vector<uint8_t> pixels; // bottom row first
 };
 
 struct Timing
@@ -273,8 +273,9 @@ Timing TimePicture(const Plane& plane, const Row& row, const Options& options)
     std::vector<double> runs;
     double spentMs = 0.0;
     std::string printed;
-    while (static_cast<int>(runs.size()) < options.maxRuns &&
-           (static_cast<int>(runs.size()) < options.minRuns || spentMs < options.seconds * kMillisPerSecond)) {
+    while (
+        static_cast<int>(runs.size()) < options.maxRuns &&
+        (static_cast<int>(runs.size()) < options.minRuns || spentMs < options.seconds * kMillisPerSecond)) {
         const Clock::time_point start = Clock::now();
         const norvale::Decoded decoded = DecodePlane(plane);
         const double ms = MillisSince(start);
@@ -325,7 +326,10 @@ bool ResetPeakRss()
     return std::fclose(file) == 0 && ok;
 }
 
-double Mib(long kib) { return static_cast<double>(kib) / kKibPerMib; }
+double Mib(long kib)
+{
+    return static_cast<double>(kib) / kKibPerMib;
+}
 
 // A light grey ground with mild noise, the picture pasted in the middle (clipped when larger).
 // The noise comes from a fixed linear congruential sequence, so every run sees the same picture.
@@ -403,11 +407,11 @@ int MeasureBigPicture(const Options& options, const std::vector<Row>& rows)
     std::printf("big picture %ux%u (%.1f MiB grey plane), %s embedded%s\n", big.width, big.height, pictureMib,
                 source->file.c_str(), innerLoaded ? "" : " (NOT loaded: plain noise)");
     std::printf("  decode wall time      %10.1f ms, %s\n", ms,
-                !decoded.ok()                          ? "nothing decoded"
+                !decoded.ok()                              ? "nothing decoded"
                 : PrintedText(decoded) == source->expected ? "decoded, bytes as expected"
                                                            : "decoded, bytes differ");
-    std::printf("  resident before call  %10.1f MiB (peak before %.1f MiB, %s)\n", Mib(rssBefore), Mib(peakBefore),
-                reset ? "VmHWM reset" : "ru_maxrss, not resettable");
+    std::printf("  resident before call  %10.1f MiB (peak before %.1f MiB, %s)\n", Mib(rssBefore),
+                Mib(peakBefore), reset ? "VmHWM reset" : "ru_maxrss, not resettable");
     std::printf("  peak during call      %10.1f MiB\n", Mib(peakAfter));
     std::printf("  peak growth of call   %10.1f MiB = %.2f x the grey plane%s\n", Mib(growth),
                 Mib(growth) / pictureMib, peakAfter > peakBefore ? "" : " (no new peak: upper bound)");
@@ -451,19 +455,23 @@ int RunCorpus(const Options& options, const std::vector<Row>& rows)
         loaded += planes.back().loaded ? 1 : 0;
     }
     const double loadMs = MillisSince(loadStart);
-    std::printf("%zu pictures, %d loaded in %.0f ms (not timed below); runs per picture %d..%d, %.2f s each\n\n",
-                rows.size(), loaded, loadMs, options.minRuns, options.maxRuns, options.seconds);
+    std::printf(
+        "%zu pictures, %d loaded in %.0f ms (not timed below); runs per picture %d..%d, %.2f s each\n\n",
+        rows.size(), loaded, loadMs, options.minRuns, options.maxRuns, options.seconds);
 
     std::vector<std::string> order;
     std::map<std::string, Summary> summaries;
     Summary overall;
     size_t fileWidth = std::strlen("file");
+    size_t categoryWidth = std::strlen("category");
     for (const Row& row : rows) {
         fileWidth = std::max(fileWidth, row.file.size());
+        categoryWidth = std::max(categoryWidth, row.category.size());
     }
     if (options.perPicture) {
-        std::printf("%-*s %-14s %4s %10s %10s %6s %5s\n", static_cast<int>(fileWidth), "file", "category", "runs",
-                    "min ms", "median ms", "bytes", "ok");
+        std::printf("%-*s %-*s %4s %10s %10s %6s %5s\n", static_cast<int>(fileWidth), "file",
+                    static_cast<int>(categoryWidth), "category", "runs", "min ms", "median ms", "bytes",
+                    "ok");
     }
     const Clock::time_point timedStart = Clock::now();
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -475,9 +483,10 @@ int RunCorpus(const Options& options, const std::vector<Row>& rows)
         summaries[row.category].Add(timing);
         overall.Add(timing);
         if (options.perPicture) {
-            std::printf("%-*s %-14s %4d %10.2f %10.2f %6zu %5s%s\n", static_cast<int>(fileWidth), row.file.c_str(),
-                        row.category.c_str(), timing.runs, timing.minMs, timing.medianMs, timing.decodedBytes,
-                        timing.passed ? "yes" : "NO", planes[i].loaded ? "" : "  (not loaded)");
+            std::printf("%-*s %-*s %4d %10.2f %10.2f %6zu %5s%s\n", static_cast<int>(fileWidth),
+                        row.file.c_str(), static_cast<int>(categoryWidth), row.category.c_str(), timing.runs,
+                        timing.minMs, timing.medianMs, timing.decodedBytes, timing.passed ? "yes" : "NO",
+                        planes[i].loaded ? "" : "  (not loaded)");
             std::fflush(stdout);
         }
     }
@@ -503,7 +512,7 @@ int RunCorpus(const Options& options, const std::vector<Row>& rows)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
