@@ -26,11 +26,15 @@ uint8_t* AllocatePlane(uint32_t width, uint32_t height)
 
 } // namespace
 
+// An image that is initialised owns nothing yet: a picture on the caller's stack can go straight
+// to a reader, which frees whatever planes the image held before.
 void InitGrayImage(GrayImage& image)
 {
     image.width = 0;
     image.height = 0;
     image.current = nullptr;
+    image.source = nullptr;
+    image.median = nullptr;
     image.scale = 1;
 }
 
@@ -89,9 +93,16 @@ int BuildMedianPlane(GrayImage& image)
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* line = in + size_t{y} * width;
         uint8_t* out = rows + size_t{y} * width;
-        for (uint32_t x = 0; x < width; ++x) {
-            out[x] = (x == 0 || x + 1 == width) ? line[x] : MedianOfThree(line[x - 1], line[x], line[x + 1]);
+        if (width < 3) {
+            std::copy(line, line + width, out);
+            continue;
         }
+        // The end columns are copied outside the loop so that it vectorises.
+        out[0] = line[0];
+        for (uint32_t x = 1; x + 1 < width; ++x) {
+            out[x] = MedianOfThree(line[x - 1], line[x], line[x + 1]);
+        }
+        out[width - 1] = line[width - 1];
     }
     uint8_t* median = AllocatePlane(width, height);
     if (median == nullptr) {

@@ -241,7 +241,8 @@ int DistanceOfCrossing(float& distance, const FittedLine& line, const FittedLine
     return 1;
 }
 
-int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& context, TransitionScan& scan)
+int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& context, TransitionScan& scan,
+                         int32_t stopAt)
 {
     const FittedLine& line = scan.line;
     PointF p{};
@@ -250,7 +251,7 @@ int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& conte
     SampleBicubic(gray, context.image, p.x, p.y);
     bool ink = IsInkSample(record, gray);
     int32_t count = 0;
-    for (int32_t t = 1; static_cast<float>(t) <= line.tEnd && t < kMaxScanSamples; ++t) {
+    for (int32_t t = 1; static_cast<float>(t) <= line.tEnd && t < kMaxScanSamples && count < stopAt; ++t) {
         PointOnLine(p, line, static_cast<float>(t));
         SampleBicubic(gray, context.image, p.x, p.y);
         const bool sampleInk = IsInkSample(record, gray);
@@ -278,10 +279,13 @@ int ScanTransitions(const SymbolRecord& record, const DecoderContext& context, R
     PointOnLine(scan.line.origin, along, static_cast<float>(offset) + kScanOffsetShift);
     scan.line.direction = across.direction;
     scan.line.tEnd = state.scanLength;
-    const float count = static_cast<float>(CountTransitions(record, context, scan));
-
     float& minimum = rowScan ? minima.row : minima.column;
     float& maximum = rowScan ? maxima.row : maxima.column;
+    // Once a minimum of at most 230 stands, any count above 230 ends the search, so the count
+    // need not go further (clutter can cross hundreds of edges).
+    const int32_t stopAt = minimum <= kMaxBearableChanges ? static_cast<int32_t>(kMaxBearableChanges) + 1 : INT32_MAX;
+    const float count = static_cast<float>(CountTransitions(record, context, scan, stopAt));
+
     if (count < minimum) {
         minimum = count;
         return 1;

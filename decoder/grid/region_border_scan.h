@@ -68,8 +68,10 @@ int ScanTransitions(const SymbolRecord& record, const DecoderContext& context, R
                     TransitionPair& maxima, bool rowScan);
 
 // Samples the scan once per pixel from t = 0 to its length and counts changes of class (ink:
-// contrast above the record's inkThreshold). Stores the count in both count fields.
-int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& context, TransitionScan& scan);
+// contrast above the record's inkThreshold). Stores the count in both count fields. The count stops
+// early once it reaches stopAt (a caller that only needs to know the count is too high).
+int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& context, TransitionScan& scan,
+                         int32_t stopAt = INT32_MAX);
 
 // Slides the two ends of a border scan along the leg direction in 0.33-pixel steps: outward while
 // the count falls, then inward while it stays low, so the line ends up hugging the clocked row.

@@ -59,14 +59,18 @@ void SampleBicubic(float& v, const GrayImage& image, float x, float y)
     TapOffsets(dy, iy, height);
     const double wy[4] = {FarWeight(fy + 1.0), NearWeight(fy), NearWeight(1.0 - fy), FarWeight(2.0 - fy)};
     const double wx[4] = {FarWeight(fx + 1.0), NearWeight(fx), NearWeight(1.0 - fx), FarWeight(2.0 - fx)};
+    const uint8_t* rows[4];
+    for (int j = 0; j < 4; ++j) {
+        rows[j] = image.current + size_t(iy + dy[j]) * image.width;
+    }
     double sum = 0.0;
     for (int i = 0; i < 4; ++i) {
-        double column = 0.0;
+        const size_t column = size_t(ix + dx[i]);
+        double weighted = 0.0;
         for (int j = 0; j < 4; ++j) {
-            const size_t index = size_t(iy + dy[j]) * image.width + size_t(ix + dx[i]);
-            column += wy[j] * image.current[index];
+            weighted += wy[j] * rows[j][column];
         }
-        sum += wx[i] * column;
+        sum += wx[i] * weighted;
     }
     if (sum < 0.0) {
         sum = 0.0;
