@@ -53,7 +53,7 @@ bool LoadGrey(const char* path, GrayImage& image)
 
 bool LoadRgb(const char* path, RgbPicture& picture)
 {
-    GrayImage image{};  // zeroed: InitGrayImage leaves the plane pointers alone
+    GrayImage image{}; // zeroed: InitGrayImage leaves the plane pointers alone
     InitGrayImage(image);
     if (!LoadGrey(path, image)) {
         FreeGrayImage(image);
@@ -157,7 +157,7 @@ bool WritePng(const char* path, RgbPicture& picture)
     return written;
 }
 
-}  // namespace
+} // namespace
 
 bool WriteAnnotatedPicture(const char* picturePath, const Decoded& decoded, const char* outPath)
 {
@@ -169,4 +169,4 @@ bool WriteAnnotatedPicture(const char* picturePath, const Decoded& decoded, cons
     return WritePng(outPath, picture);
 }
 
-}  // namespace norvale::app
+} // namespace norvale::app

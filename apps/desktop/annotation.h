@@ -22,4 +22,4 @@ inline constexpr int kCornerHalfWidth = 3;
 // the picture cannot be read or the PNG cannot be written (no file is left behind then).
 bool WriteAnnotatedPicture(const char* picturePath, const Decoded& decoded, const char* outPath);
 
-}  // namespace norvale::app
+} // namespace norvale::app

@@ -49,7 +49,7 @@ FileReport RunAlone(const FileJob& job, size_t index)
     return done ? report : FailedReport();
 }
 
-}  // namespace
+} // namespace
 
 void RunFileBatch(size_t count, unsigned workers, const FileJob& job, const ReportSink& sink)
 {
@@ -93,4 +93,4 @@ void RunFileBatch(size_t count, unsigned workers, const FileJob& job, const Repo
     }
 }
 
-}  // namespace norvale::app
+} // namespace norvale::app

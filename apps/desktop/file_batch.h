@@ -12,8 +12,8 @@ namespace norvale::app {
 struct FileReport
 {
     int status = 0;
-    std::string out;  // for standard output
-    std::string err;  // for standard error
+    std::string out; // for standard output
+    std::string err; // for standard error
 };
 
 using FileJob = std::function<FileReport(size_t index)>;
@@ -25,4 +25,4 @@ using ReportSink = std::function<void(size_t index, FileReport& report)>;
 // so a file is decoded exactly as it would be alone, whatever ran before it.
 void RunFileBatch(size_t count, unsigned workers, const FileJob& job, const ReportSink& sink);
 
-}  // namespace norvale::app
+} // namespace norvale::app

@@ -112,7 +112,7 @@ const char* ErrorName(const JsonOutcome& outcome)
     return outcome.decoded.error == DecodeErrorKind::kNothingFound ? "nothing-found" : "image-not-loaded";
 }
 
-}  // namespace
+} // namespace
 
 std::string JsonString(const std::string& utf8)
 {
@@ -158,15 +158,17 @@ std::string FormatJsonLine(const std::string& file, const JsonOutcome& outcome)
         line += ",\"corners\":[";
         const auto corners = d.cornersFromTop();
         for (size_t k = 0; k < corners.size(); ++k) {
-            line += (k == 0 ? "[" : ",[") + std::to_string(corners[k].x) + "," + std::to_string(corners[k].y) + "]";
+            line += (k == 0 ? "[" : ",[") + std::to_string(corners[k].x) + "," +
+                    std::to_string(corners[k].y) + "]";
         }
         line += "]";
     } else {
-        line += ",\"text\":null,\"hex\":null,\"side\":null,\"startMode\":null,\"corrected\":null,\"corners\":null";
+        line += ",\"text\":null,\"hex\":null,\"side\":null,\"startMode\":null,\"corrected\":null,\"corners\":"
+                "null";
     }
     line += ",\"milliseconds\":" + std::string(outcome.opened ? milliseconds : "0");
     line += ",\"error\":" + (ok ? std::string("null") : "\"" + std::string(ErrorName(outcome)) + "\"");
     return line + "}\n";
 }
 
-}  // namespace norvale::app
+} // namespace norvale::app

@@ -12,7 +12,7 @@ struct JsonOutcome
 {
     bool opened = false;
     Decoded decoded;
-    double milliseconds = 0.0;  // wall time of the decode call
+    double milliseconds = 0.0; // wall time of the decode call
 };
 
 // One line, newline included:
@@ -29,4 +29,4 @@ std::string FormatJsonLine(const std::string& file, const JsonOutcome& outcome);
 // U+FFFD.
 std::string JsonString(const std::string& utf8);
 
-}  // namespace norvale::app
+} // namespace norvale::app

@@ -48,8 +48,7 @@ struct Options
     std::vector<const char*> files;
 };
 
-enum class Command
-{
+enum class Command {
     kDecode,
     kHelp,
     kUsageError,
@@ -185,7 +184,9 @@ FileReport ReportAsJson(const char* path, JsonOutcome& outcome)
         outcome.milliseconds = elapsed.count();
     }
     report.out = FormatJsonLine(path, outcome);
-    report.status = !outcome.opened ? kExitOpenFailed : outcome.decoded.ok() ? kExitDecoded : kExitDecodeFailed;
+    report.status = !outcome.opened        ? kExitOpenFailed
+                    : outcome.decoded.ok() ? kExitDecoded
+                                           : kExitDecodeFailed;
     return report;
 }
 
@@ -211,7 +212,7 @@ FileReport DecodeOneFile(const Options& options, const char* path)
     return report;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -229,7 +230,8 @@ int main(int argc, char** argv)
     // The worst file decides: an open failure (2) over a decode failure (1) over success (0).
     int status = kExitDecoded;
     RunFileBatch(
-        options.files.size(), options.jobs, [&](size_t index) { return DecodeOneFile(options, options.files[index]); },
+        options.files.size(), options.jobs,
+        [&](size_t index) { return DecodeOneFile(options, options.files[index]); },
         [&](size_t, FileReport& report) {
             std::fputs(report.out.c_str(), stdout);
             std::fflush(stdout);

@@ -15,11 +15,10 @@
 
 namespace norvale {
 
-enum class DecodeErrorKind
-{
-    kNone = 0,            // a symbol was decoded
-    kImageNotLoaded = 1,  // unreadable file, unknown format, bad pixels or dimensions
-    kNothingFound = 2,    // the picture loaded, but no symbol decoded
+enum class DecodeErrorKind {
+    kNone = 0,           // a symbol was decoded
+    kImageNotLoaded = 1, // unreadable file, unknown format, bad pixels or dimensions
+    kNothingFound = 2,   // the picture loaded, but no symbol decoded
 };
 
 struct SymbolPoint
@@ -36,12 +35,12 @@ struct SymbolPoint
 struct Decoded
 {
     DecodeErrorKind error = DecodeErrorKind::kImageNotLoaded;
-    std::vector<uint8_t> bytes;   // the decoded bytes, NUL bytes included
-    uint32_t side = 0;            // modules per side
-    uint32_t startMode = 0;       // StartMode of the first codeword
-    int32_t correctedCount = 0;   // codewords fixed by Reed-Solomon
+    std::vector<uint8_t> bytes; // the decoded bytes, NUL bytes included
+    uint32_t side = 0;          // modules per side
+    uint32_t startMode = 0;     // StartMode of the first codeword
+    int32_t correctedCount = 0; // codewords fixed by Reed-Solomon
     std::array<SymbolPoint, 4> corners{};
-    uint32_t pictureHeight = 0;   // of the loaded picture, to turn corners into top-down rows
+    uint32_t pictureHeight = 0; // of the loaded picture, to turn corners into top-down rows
 
     bool ok() const noexcept { return error == DecodeErrorKind::kNone; }
 
@@ -71,8 +70,7 @@ struct Decoded
 };
 
 // Row order of a caller's grey buffer.
-enum class RowOrder
-{
+enum class RowOrder {
     kTopFirst,
     kBottomFirst,
 };
@@ -92,4 +90,4 @@ Decoded DecodeMemory(const uint8_t* bytes, size_t length) noexcept;
 Decoded DecodeGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
                    RowOrder order) noexcept;
 
-}  // namespace norvale
+} // namespace norvale

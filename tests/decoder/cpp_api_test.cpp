@@ -12,8 +12,8 @@
 
 namespace {
 
-using norvale::DecodeErrorKind;
 using norvale::Decoded;
+using norvale::DecodeErrorKind;
 using norvale::GrayImage;
 using norvale::RowOrder;
 
@@ -64,7 +64,9 @@ void ExpectDecoded(const Decoded& decoded, const PictureCase& c)
     EXPECT_GE(decoded.correctedCount, 0);
 }
 
-class CppApiPictureTest : public ::testing::TestWithParam<PictureCase> {};
+class CppApiPictureTest : public ::testing::TestWithParam<PictureCase>
+{
+};
 
 TEST_P(CppApiPictureTest, DecodesPath)
 {
@@ -99,7 +101,7 @@ struct GrayCase
 {
     const char* name;
     RowOrder order;
-    size_t padding;  // stride - width
+    size_t padding; // stride - width
 };
 
 constexpr GrayCase kGrayCases[] = {
@@ -108,7 +110,9 @@ constexpr GrayCase kGrayCases[] = {
     {"TopFirstTight", RowOrder::kTopFirst, 0},
 };
 
-class CppApiGrayTest : public ::testing::TestWithParam<GrayCase> {};
+class CppApiGrayTest : public ::testing::TestWithParam<GrayCase>
+{
+};
 
 TEST_P(CppApiGrayTest, DecodesWithTheCornersOfThePathEntry)
 {
@@ -117,7 +121,8 @@ TEST_P(CppApiGrayTest, DecodesWithTheCornersOfThePathEntry)
     ASSERT_TRUE(norvale::test::LoadTestPicture(image, norvale::test::TestDataPath(png.picture)));
     const size_t stride = image.width + GetParam().padding;
     const std::vector<uint8_t> buffer = LayOutRows(image, stride, GetParam().order);
-    const Decoded decoded = norvale::DecodeGray(buffer.data(), image.width, image.height, stride, GetParam().order);
+    const Decoded decoded =
+        norvale::DecodeGray(buffer.data(), image.width, image.height, stride, GetParam().order);
     ExpectDecoded(decoded, png);
     EXPECT_EQ(decoded.pictureHeight, image.height);
 
@@ -145,17 +150,20 @@ const uint8_t kNotAnImage[] = "plain text, no picture signature";
 const uint8_t kPngSignatureOnly[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13};
 
 const FailureCase kFailureCases[] = {
-    {"MissingFile", [] { return norvale::DecodePath("/nonexistent/picture.png"); }, DecodeErrorKind::kImageNotLoaded},
+    {"MissingFile", [] { return norvale::DecodePath("/nonexistent/picture.png"); },
+     DecodeErrorKind::kImageNotLoaded},
     {"Directory", [] { return norvale::DecodePath(norvale::test::TestDataPath("apps")); },
      DecodeErrorKind::kImageNotLoaded},
-    {"UnknownFormatFile", [] { return norvale::DecodePath(norvale::test::TestDataPath("blackbox/formats/png-grey8.bin")); },
+    {"UnknownFormatFile",
+     [] { return norvale::DecodePath(norvale::test::TestDataPath("blackbox/formats/png-grey8.bin")); },
      DecodeErrorKind::kImageNotLoaded},
     {"EmptyPath", [] { return norvale::DecodePath(""); }, DecodeErrorKind::kImageNotLoaded},
     {"UnknownFormatMemory", [] { return norvale::DecodeMemory(kNotAnImage, sizeof kNotAnImage); },
      DecodeErrorKind::kImageNotLoaded},
     {"TruncatedPngMemory", [] { return norvale::DecodeMemory(kPngSignatureOnly, sizeof kPngSignatureOnly); },
      DecodeErrorKind::kImageNotLoaded},
-    {"ZeroLengthMemory", [] { return norvale::DecodeMemory(kNotAnImage, 0); }, DecodeErrorKind::kImageNotLoaded},
+    {"ZeroLengthMemory", [] { return norvale::DecodeMemory(kNotAnImage, 0); },
+     DecodeErrorKind::kImageNotLoaded},
     {"NullMemory", [] { return norvale::DecodeMemory(nullptr, 100); }, DecodeErrorKind::kImageNotLoaded},
     {"ZeroWidthGray", [] { return norvale::DecodeGray(kGrey, 0, 4, 4, RowOrder::kTopFirst); },
      DecodeErrorKind::kImageNotLoaded},
@@ -165,7 +173,8 @@ const FailureCase kFailureCases[] = {
      DecodeErrorKind::kImageNotLoaded},
     {"NullGray", [] { return norvale::DecodeGray(nullptr, 4, 4, 4, RowOrder::kTopFirst); },
      DecodeErrorKind::kImageNotLoaded},
-    {"TooManyPixels", [] { return norvale::DecodeGray(kGrey, 1u << 14, 1u << 13, 1u << 14, RowOrder::kTopFirst); },
+    {"TooManyPixels",
+     [] { return norvale::DecodeGray(kGrey, 1u << 14, 1u << 13, 1u << 14, RowOrder::kTopFirst); },
      DecodeErrorKind::kImageNotLoaded},
     {"BlankPicture", [] { return norvale::DecodePath(norvale::test::TestDataPath("apps/blank.png")); },
      DecodeErrorKind::kNothingFound},
@@ -173,7 +182,9 @@ const FailureCase kFailureCases[] = {
      DecodeErrorKind::kNothingFound},
 };
 
-class CppApiFailureTest : public ::testing::TestWithParam<FailureCase> {};
+class CppApiFailureTest : public ::testing::TestWithParam<FailureCase>
+{
+};
 
 TEST_P(CppApiFailureTest, ReportsErrorKind)
 {
@@ -191,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(Refusals, CppApiFailureTest, ::testing::ValuesIn(kFailu
 // The symbol's true outline on a clean, upright picture: the box around its dark pixels.
 struct DarkBox
 {
-    int32_t left = 0, right = 0, top = 0, bottom = 0;  // rows counted from the top
+    int32_t left = 0, right = 0, top = 0, bottom = 0; // rows counted from the top
 };
 
 DarkBox FindDarkBox(const GrayImage& image)
@@ -243,4 +254,4 @@ TEST(CppApiTest, NoPictureMeansNoCorners)
     }
 }
 
-}  // namespace
+} // namespace

@@ -24,7 +24,8 @@ struct RgbPicture
     const png_byte* At(int32_t x, int32_t y) const { return &pixels[(size_t(y) * width + size_t(x)) * 3]; }
     bool Is(int32_t x, int32_t y, const unsigned char* colour) const
     {
-        return x >= 0 && y >= 0 && uint32_t(x) < width && uint32_t(y) < height && std::memcmp(At(x, y), colour, 3) == 0;
+        return x >= 0 && y >= 0 && uint32_t(x) < width && uint32_t(y) < height &&
+               std::memcmp(At(x, y), colour, 3) == 0;
     }
 };
 
@@ -45,7 +46,10 @@ bool ReadRgb(const std::string& path, RgbPicture& picture)
     return ok;
 }
 
-std::string OutputPath(const std::string& name) { return std::string(NORVALE_TEST_OUTPUT_DIR) + "/" + name; }
+std::string OutputPath(const std::string& name)
+{
+    return std::string(NORVALE_TEST_OUTPUT_DIR) + "/" + name;
+}
 
 struct AnnotationCase
 {
@@ -55,14 +59,14 @@ struct AnnotationCase
 
 // Pictures from the corpus: upright, turned and in perspective, in each format.
 constexpr AnnotationCase kAnnotationCases[] = {
-    {"UprightPng", "blackbox/formats/png-grey8.png"},
-    {"UprightBmp", "apps/symbol-24.bmp"},
-    {"UprightJpeg", "blackbox/formats/jpeg-q90.jpg"},
-    {"Turned", "blackbox/rotated/rot-004.png"},
+    {"UprightPng", "blackbox/formats/png-grey8.png"},      {"UprightBmp", "apps/symbol-24.bmp"},
+    {"UprightJpeg", "blackbox/formats/jpeg-q90.jpg"},      {"Turned", "blackbox/rotated/rot-004.png"},
     {"Perspective", "blackbox/perspective/persp-004.png"},
 };
 
-class AnnotationTest : public ::testing::TestWithParam<AnnotationCase> {};
+class AnnotationTest : public ::testing::TestWithParam<AnnotationCase>
+{
+};
 
 TEST_P(AnnotationTest, OutlineRunsThroughTheReportedCorners)
 {
@@ -85,7 +89,8 @@ TEST_P(AnnotationTest, OutlineRunsThroughTheReportedCorners)
     for (const auto& side : kSides) {
         const SymbolPoint a = corners[side[0]];
         const SymbolPoint b = corners[side[1]];
-        EXPECT_TRUE(annotated.Is((a.x + b.x) / 2, (a.y + b.y) / 2, green)) << "side " << side[0] << "-" << side[1];
+        EXPECT_TRUE(annotated.Is((a.x + b.x) / 2, (a.y + b.y) / 2, green))
+            << "side " << side[0] << "-" << side[1];
     }
     const int32_t cx = (corners[0].x + corners[3].x) / 2;
     const int32_t cy = (corners[0].y + corners[3].y) / 2;
@@ -107,7 +112,8 @@ TEST(AnnotationTest, NothingFoundLeavesThePictureGrey)
     RgbPicture annotated;
     ASSERT_TRUE(ReadRgb(out, annotated));
     for (size_t i = 0; i + 2 < annotated.pixels.size(); i += 3) {
-        ASSERT_TRUE(annotated.pixels[i] == annotated.pixels[i + 1] && annotated.pixels[i + 1] == annotated.pixels[i + 2]);
+        ASSERT_TRUE(annotated.pixels[i] == annotated.pixels[i + 1] &&
+                    annotated.pixels[i + 1] == annotated.pixels[i + 2]);
     }
     std::remove(out.c_str());
 }
@@ -124,4 +130,4 @@ TEST(AnnotationTest, FailuresLeaveNoFile)
     EXPECT_FALSE(norvale::app::WriteAnnotatedPicture(picture.c_str(), none, "/nonexistent/dir/out.png"));
 }
 
-}  // namespace
+} // namespace

@@ -15,7 +15,9 @@ using norvale::app::RunFileBatch;
 // Counts the jobs each thread has run: 1 on a fresh thread.
 thread_local int jobsOnThisThread = 0;
 
-class FileBatchTest : public ::testing::TestWithParam<unsigned> {};
+class FileBatchTest : public ::testing::TestWithParam<unsigned>
+{
+};
 
 TEST_P(FileBatchTest, ReportsComeBackInOrder)
 {
@@ -60,8 +62,9 @@ INSTANTIATE_TEST_SUITE_P(Workers, FileBatchTest, ::testing::Values(1u, 2u, 4u, 6
 TEST(FileBatchTest, NoFilesNoReports)
 {
     bool called = false;
-    RunFileBatch(0, 4, [&](size_t) { return FileReport{}; }, [&](size_t, FileReport&) { called = true; });
+    RunFileBatch(
+        0, 4, [&](size_t) { return FileReport{}; }, [&](size_t, FileReport&) { called = true; });
     EXPECT_FALSE(called);
 }
 
-}  // namespace
+} // namespace

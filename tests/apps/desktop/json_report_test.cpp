@@ -23,14 +23,23 @@ const StringCase kStringCases[] = {
     {"ControlBytes", std::string("\n\t\x01\x7f", 4), "\"\\u000a\\u0009\\u0001\\u007f\""},
     {"Nul", std::string("a\0b", 3), "\"a\\u0000b\""},
     {"Utf8Kept", "\xe8\xae\xaf\xe6\x81\xaf", "\"\xe8\xae\xaf\xe6\x81\xaf\""},
-    {"InvalidByteReplaced", "a\xff" "b", "\"a\xef\xbf\xbd" "b\""},
+    {"InvalidByteReplaced",
+     "a\xff"
+     "b",
+     "\"a\xef\xbf\xbd"
+     "b\""},
     {"TruncatedSequenceReplaced", "\xe8\xae", "\"\xef\xbf\xbd\xef\xbf\xbd\""},
     {"OverlongReplaced", "\xc0\xaf", "\"\xef\xbf\xbd\xef\xbf\xbd\""},
 };
 
-class JsonReportStringTest : public ::testing::TestWithParam<StringCase> {};
+class JsonReportStringTest : public ::testing::TestWithParam<StringCase>
+{
+};
 
-TEST_P(JsonReportStringTest, Escapes) { EXPECT_EQ(JsonString(GetParam().input), GetParam().json); }
+TEST_P(JsonReportStringTest, Escapes)
+{
+    EXPECT_EQ(JsonString(GetParam().input), GetParam().json);
+}
 
 INSTANTIATE_TEST_SUITE_P(Strings, JsonReportStringTest, ::testing::ValuesIn(kStringCases),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -79,7 +88,9 @@ constexpr FailureCase kFailureCases[] = {
     {"NothingFound", true, norvale::DecodeErrorKind::kNothingFound, "nothing-found"},
 };
 
-class JsonReportFailureTest : public ::testing::TestWithParam<FailureCase> {};
+class JsonReportFailureTest : public ::testing::TestWithParam<FailureCase>
+{
+};
 
 TEST_P(JsonReportFailureTest, FieldsAreNullAndErrorNamed)
 {
@@ -88,13 +99,14 @@ TEST_P(JsonReportFailureTest, FieldsAreNullAndErrorNamed)
     outcome.decoded.error = GetParam().error;
     outcome.milliseconds = 2.0;
     const std::string milliseconds = GetParam().opened ? "2.000" : "0";
-    EXPECT_EQ(FormatJsonLine("x\".bmp", outcome),
-              "{\"file\":\"x\\\".bmp\",\"ok\":false,\"text\":null,\"hex\":null,\"side\":null,\"startMode\":null,"
-              "\"corrected\":null,\"corners\":null,\"milliseconds\":" + milliseconds +
-              ",\"error\":\"" + GetParam().errorName + "\"}\n");
+    EXPECT_EQ(
+        FormatJsonLine("x\".bmp", outcome),
+        "{\"file\":\"x\\\".bmp\",\"ok\":false,\"text\":null,\"hex\":null,\"side\":null,\"startMode\":null,"
+        "\"corrected\":null,\"corners\":null,\"milliseconds\":" +
+            milliseconds + ",\"error\":\"" + GetParam().errorName + "\"}\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Failures, JsonReportFailureTest, ::testing::ValuesIn(kFailureCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-}  // namespace
+} // namespace
