@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Runs vistrel over every picture under a folder with -j 1 and with -j 4, plain and --json, and
 # checks both give the same standard output, standard error and exit status (the JSON decode
-# times aside), and that the --json lines parse.
-# usage: check_parallel_output.sh VISTREL FOLDER CHECK_JSON_SCRIPT PYTHON
+# times aside), and, given a Python interpreter, that the --json lines parse.
+# usage: check_parallel_output.sh VISTREL FOLDER CHECK_JSON_SCRIPT [PYTHON]
 set -u
-vistrel="$1"; folder="$2"; check_json="$3"; python="$4"
+vistrel="$1"; folder="$2"; check_json="$3"; python="${4:-}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mapfile -t pictures < <(find "$folder" -type f \( -name '*.png' -o -name '*.bmp' -o -name '*.jpg' \
@@ -29,5 +29,7 @@ for mode in plain json; do
     done
     echo "$mode: ${#pictures[@]} pictures, exit status $(cat "$work/$mode-1.status"), $(wc -l <"$work/$mode-1.out") lines out"
 done
-"$vistrel" --json -j 4 "${pictures[@]}" | "$python" "$check_json" "${pictures[@]}" || fail=1
+if [ -n "$python" ]; then
+    "$vistrel" --json -j 4 "${pictures[@]}" | "$python" "$check_json" "${pictures[@]}" || fail=1
+fi
 exit $fail
