@@ -16,7 +16,10 @@ inline constexpr int kExitDecoded = 0;
 inline constexpr int kExitDecodeFailed = 1;
 inline constexpr int kExitOpenFailed = 2;
 
-inline void ShowMessage(const std::string& text) { std::fprintf(stderr, "%s: %s\n", kCaption, text.c_str()); }
+// One message box as its line of text: caption, colon, space, text, newline.
+inline std::string MessageLine(const std::string& text) { return std::string(kCaption) + ": " + text + "\n"; }
+
+inline void ShowMessage(const std::string& text) { std::fputs(MessageLine(text).c_str(), stderr); }
 
 // The open test of the load buttons: the file must open for binary reading; it is closed again
 // at once (it only proves the file is readable).

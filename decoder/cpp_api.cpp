@@ -18,8 +18,7 @@ namespace norvale {
 
 namespace {
 
-enum class Format
-{
+enum class Format {
     kUnknown,
     kBmp,
     kPng,
@@ -44,8 +43,7 @@ Format SniffFormat(const uint8_t* bytes, size_t length)
 }
 
 // Runs a loader on a fresh context and decodes what it loaded.
-template <typename Loader>
-Decoded DecodeWith(Loader load) noexcept
+template <typename Loader> Decoded DecodeWith(Loader load) noexcept
 {
     Decoded decoded;
     DecoderContext* context = CreateDecoderContext();
@@ -83,7 +81,7 @@ Decoded DecodeWith(Loader load) noexcept
     return decoded;
 }
 
-}  // namespace
+} // namespace
 
 Decoded DecodeMemory(const uint8_t* bytes, size_t length) noexcept
 {
@@ -126,7 +124,8 @@ Decoded DecodePath(const std::string& path) noexcept
     return Decoded{};
 }
 
-Decoded DecodeGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride, RowOrder order) noexcept
+Decoded DecodeGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
+                   RowOrder order) noexcept
 {
     if (pixels == nullptr || width == 0 || height == 0 || stride < width ||
         uint64_t{width} * height > kMaxPicturePixels) {
@@ -147,4 +146,4 @@ Decoded DecodeGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_
     });
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -3,7 +3,7 @@
 # one is missing), then configures and builds the Release tree in build/.
 set -euo pipefail
 
-NORVALE_PACKAGES=(cmake g++ make pkg-config libpng-dev libjpeg62-turbo-dev zlib1g-dev libgtest-dev)
+NORVALE_PACKAGES=(cmake g++ make pkg-config libpng-dev libjpeg62-turbo-dev zlib1g-dev libgtest-dev python3)
 
 norvale_install_missing() {
     local missing=()

@@ -1,12 +1,21 @@
 // Vistrel, the desktop front end: the load button decodes an image file by path, the hidden
-// button 1002 (--buffer) decodes the same file from memory.
+// button 1002 (--buffer) decodes the same file from memory. For scripts, several files can be
+// given at once, decoded in parallel (-j), reported as JSON lines (--json), and a picture's
+// symbol outline drawn into a copy (--annotate).
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "apps/console_dialog.h"
+#include "apps/desktop/annotation.h"
+#include "apps/desktop/file_batch.h"
+#include "apps/desktop/json_report.h"
 #include "norvale/datamatrix.h"
+#include "norvale/datamatrix.hpp"
 
 namespace {
 
@@ -14,25 +23,95 @@ using namespace norvale::app;
 
 constexpr int32_t kPathBufferSize = 1000;
 constexpr int32_t kMemoryBufferSize = 100;
+constexpr unsigned kMaxJobs = 64;
 
 const char* const kUsage =
-    "usage: vistrel [--buffer] IMAGE\n"
-    "Decodes the Data Matrix symbol in IMAGE (.bmp, .png, .jpg, .jpeg) and prints its text.\n"
-    "  --buffer  read the whole file into memory and decode it from there (BMP only)\n";
+    "usage: vistrel [--buffer] [--json] [-j N] [--annotate OUT.png] IMAGE...\n"
+    "Decodes the Data Matrix symbol in each IMAGE (.bmp, .png, .jpg, .jpeg) and prints its text.\n"
+    "  --buffer          read the whole file into memory and decode it from there (BMP only)\n"
+    "  --json            one JSON object per IMAGE and line: file, ok, text, hex, side, startMode,\n"
+    "                    corrected, corners, milliseconds, error (the file's format is recognised\n"
+    "                    by its content)\n"
+    "  -j N              decode up to N files at a time (1 to 64); output stays in argument order\n"
+    "  --annotate OUT    also write OUT, a PNG copy of IMAGE with the symbol's outline drawn\n"
+    "                    (green: decoded; red: a candidate that failed); one IMAGE only\n"
+    "With several IMAGEs each line of output starts with \"IMAGE: \". Exit status: 0 when every\n"
+    "IMAGE decoded, 1 when one did not, 2 for wrong usage, a file that cannot be opened or an\n"
+    "annotated copy that cannot be written.\n";
 
-// Load button: decode by path into a 1000-byte buffer.
-int LoadImageFile(const char* path)
+struct Options
 {
-    if (!CanOpenForReading(path)) {
-        return kExitOpenFailed;
+    bool buffer = false;
+    bool json = false;
+    unsigned jobs = 1;
+    const char* annotate = nullptr;
+    std::vector<const char*> files;
+};
+
+enum class Command {
+    kDecode,
+    kHelp,
+    kUsageError,
+};
+
+bool ParseJobs(const char* text, unsigned& jobs)
+{
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < 1 || value > long{kMaxJobs}) {
+        return false;
     }
-    char text[kPathBufferSize] = {};
-    if (DecodeImage(path, kPathBufferSize, text) > 0) {
-        ShowText(text);
-        return kExitDecoded;
+    jobs = static_cast<unsigned>(value);
+    return true;
+}
+
+Command ParseArguments(int argc, char** argv, Options& options)
+{
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (optionsEnded || (arg[0] != '-')) {
+            options.files.push_back(arg);
+        } else if (std::strcmp(arg, "--") == 0) {
+            optionsEnded = true;
+        } else if (std::strcmp(arg, "--help") == 0) {
+            return Command::kHelp;
+        } else if (std::strcmp(arg, "--buffer") == 0) {
+            options.buffer = true;
+        } else if (std::strcmp(arg, "--json") == 0) {
+            options.json = true;
+        } else if (std::strcmp(arg, "-j") == 0 && hasValue) {
+            if (!ParseJobs(argv[++i], options.jobs)) {
+                return Command::kUsageError;
+            }
+        } else if (std::strncmp(arg, "-j", 2) == 0 && arg[2] != '\0') {
+            if (!ParseJobs(arg + 2, options.jobs)) {
+                return Command::kUsageError;
+            }
+        } else if (std::strcmp(arg, "--annotate") == 0 && hasValue) {
+            options.annotate = argv[++i];
+        } else {
+            return Command::kUsageError;
+        }
     }
-    ShowMessage(kDecodeFailure);
-    return kExitDecodeFailed;
+    // The memory button is the dialog's own test of DecodeImage1: it has no JSON or annotation.
+    const bool buttonOnly = options.buffer && (options.json || options.annotate != nullptr);
+    const bool annotateOne = options.annotate == nullptr || options.files.size() == 1;
+    if (options.files.empty() || buttonOnly || !annotateOne) {
+        return Command::kUsageError;
+    }
+    return Command::kDecode;
+}
+
+bool CanOpenQuietly(const char* path)
+{
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    std::fclose(file);
+    return true;
 }
 
 bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes)
@@ -51,37 +130,113 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes)
     return ok;
 }
 
-// Hidden button 1002: the whole file from memory into a 100-byte buffer.
-int TestMemoryBuffer(const char* path)
+// Load button: the open test, then decode by path into a 1000-byte buffer.
+FileReport LoadImageFile(const char* path, const std::string& prefix)
 {
-    if (!CanOpenForReading(path)) {
-        return kExitOpenFailed;
+    FileReport report;
+    if (!CanOpenQuietly(path)) {
+        report.err = prefix + MessageLine(std::string(kOpenFailure) + path);
+        report.status = kExitOpenFailed;
+        return report;
+    }
+    char text[kPathBufferSize] = {};
+    if (DecodeImage(path, kPathBufferSize, text) > 0) {
+        report.out = prefix + text + "\n";
+        report.status = kExitDecoded;
+    } else {
+        report.err = prefix + MessageLine(kDecodeFailure);
+        report.status = kExitDecodeFailed;
+    }
+    return report;
+}
+
+// Hidden button 1002: the same open test, the whole file from memory into a 100-byte buffer.
+FileReport TestMemoryBuffer(const char* path, const std::string& prefix)
+{
+    FileReport report;
+    if (!CanOpenQuietly(path)) {
+        report.err = prefix + MessageLine(std::string(kOpenFailure) + path);
+        report.status = kExitOpenFailed;
+        return report;
     }
     std::vector<uint8_t> bytes;
     char text[kMemoryBufferSize] = {};
     if (ReadWholeFile(path, bytes) &&
         DecodeImage1(bytes.data(), static_cast<uint32_t>(bytes.size()), kMemoryBufferSize, text) > 0) {
-        ShowText(text);
-        return kExitDecoded;
+        report.out = prefix + text + "\n";
+        report.status = kExitDecoded;
+    } else {
+        report.err = prefix + MessageLine(kDecodeFailure);
+        report.status = kExitDecodeFailed;
     }
-    ShowMessage(kDecodeFailure);
-    return kExitDecodeFailed;
+    return report;
 }
 
-}  // namespace
+// --json: the full result of the C++ API, timed.
+FileReport ReportAsJson(const char* path, JsonOutcome& outcome)
+{
+    FileReport report;
+    outcome.opened = CanOpenQuietly(path);
+    if (outcome.opened) {
+        const auto start = std::chrono::steady_clock::now();
+        outcome.decoded = norvale::DecodePath(path);
+        const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+        outcome.milliseconds = elapsed.count();
+    }
+    report.out = FormatJsonLine(path, outcome);
+    report.status = !outcome.opened        ? kExitOpenFailed
+                    : outcome.decoded.ok() ? kExitDecoded
+                                           : kExitDecodeFailed;
+    return report;
+}
+
+FileReport DecodeOneFile(const Options& options, const char* path)
+{
+    const std::string prefix = options.files.size() > 1 ? std::string(path) + ": " : std::string();
+    if (!options.json) {
+        FileReport report = options.buffer ? TestMemoryBuffer(path, prefix) : LoadImageFile(path, prefix);
+        if (options.annotate != nullptr && report.status != kExitOpenFailed &&
+            !WriteAnnotatedPicture(path, norvale::DecodePath(path), options.annotate)) {
+            report.err += "vistrel: no annotated picture written to " + std::string(options.annotate) + "\n";
+            report.status = kExitOpenFailed;
+        }
+        return report;
+    }
+    JsonOutcome outcome;
+    FileReport report = ReportAsJson(path, outcome);
+    if (options.annotate != nullptr && outcome.opened &&
+        !WriteAnnotatedPicture(path, outcome.decoded, options.annotate)) {
+        report.err += "vistrel: no annotated picture written to " + std::string(options.annotate) + "\n";
+        report.status = kExitOpenFailed;
+    }
+    return report;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    Options options;
+    switch (ParseArguments(argc, argv, options)) {
+    case Command::kHelp:
         std::fputs(kUsage, stdout);
         return kExitDecoded;
+    case Command::kUsageError:
+        std::fputs(kUsage, stderr);
+        return kExitOpenFailed;
+    case Command::kDecode:
+        break;
     }
-    if (argc == 2 && argv[1][0] != '-') {
-        return LoadImageFile(argv[1]);
-    }
-    if (argc == 3 && std::strcmp(argv[1], "--buffer") == 0) {
-        return TestMemoryBuffer(argv[2]);
-    }
-    std::fputs(kUsage, stderr);
-    return kExitOpenFailed;
+    // The worst file decides: an open failure (2) over a decode failure (1) over success (0).
+    int status = kExitDecoded;
+    RunFileBatch(
+        options.files.size(), options.jobs,
+        [&](size_t index) { return DecodeOneFile(options, options.files[index]); },
+        [&](size_t, FileReport& report) {
+            std::fputs(report.out.c_str(), stdout);
+            std::fflush(stdout);
+            std::fputs(report.err.c_str(), stderr);
+            status = std::max(status, report.status);
+        });
+    return status;
 }

@@ -1,0 +1,257 @@
+#include "norvale/datamatrix.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using norvale::Decoded;
+using norvale::DecodeErrorKind;
+using norvale::GrayImage;
+using norvale::RowOrder;
+
+std::vector<uint8_t> ReadBytes(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return bytes;
+    }
+    uint8_t chunk[4096];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    std::fclose(file);
+    return bytes;
+}
+
+// The picture and the file holding its expected bytes, both under tests/data.
+struct PictureCase
+{
+    const char* name;
+    const char* picture;
+    const char* expected;
+};
+
+constexpr PictureCase kPictureCases[] = {
+    {"Bmp", "blackbox/formats/bmp-8bit-grey.bmp", "blackbox/formats/bmp-8bit-grey.bin"},
+    {"BmpOneBit", "blackbox/formats/bmp-1bit.bmp", "blackbox/formats/bmp-1bit.bin"},
+    {"Png", "blackbox/formats/png-grey8.png", "blackbox/formats/png-grey8.bin"},
+    {"PngRgb", "blackbox/formats/png-rgb8.png", "blackbox/formats/png-rgb8.bin"},
+    {"Jpeg", "blackbox/formats/jpeg-q90.jpg", "blackbox/formats/jpeg-q90.bin"},
+    {"JpegUpperCaseName", "blackbox/formats/jpeg-q75-upper.JPG", "blackbox/formats/jpeg-q75-upper.bin"},
+};
+
+void ExpectDecoded(const Decoded& decoded, const PictureCase& c)
+{
+    const std::vector<uint8_t> expected = ReadBytes(norvale::test::TestDataPath(c.expected));
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(decoded.error, DecodeErrorKind::kNone);
+    EXPECT_TRUE(decoded.ok());
+    EXPECT_EQ(decoded.bytes, expected);
+    EXPECT_EQ(decoded.text(), std::string(expected.begin(), expected.end()));
+    EXPECT_GE(decoded.side, 10u);
+    EXPECT_LE(decoded.side, 144u);
+    EXPECT_GT(decoded.pictureHeight, 0u);
+    EXPECT_GE(decoded.correctedCount, 0);
+}
+
+class CppApiPictureTest : public ::testing::TestWithParam<PictureCase>
+{
+};
+
+TEST_P(CppApiPictureTest, DecodesPath)
+{
+    ExpectDecoded(norvale::DecodePath(norvale::test::TestDataPath(GetParam().picture)), GetParam());
+}
+
+TEST_P(CppApiPictureTest, DecodesMemory)
+{
+    const std::vector<uint8_t> bytes = ReadBytes(norvale::test::TestDataPath(GetParam().picture));
+    ASSERT_FALSE(bytes.empty());
+    ExpectDecoded(norvale::DecodeMemory(bytes.data(), bytes.size()), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, CppApiPictureTest, ::testing::ValuesIn(kPictureCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A grey picture laid out in a caller's buffer, rows padded to stride bytes.
+std::vector<uint8_t> LayOutRows(const GrayImage& image, size_t stride, RowOrder order)
+{
+    std::vector<uint8_t> buffer(stride * image.height, 0x5a);
+    for (uint32_t row = 0; row < image.height; ++row) {
+        // The test loader stores the bottom row first, as the readers do.
+        const uint32_t sourceRow = order == RowOrder::kBottomFirst ? row : image.height - 1 - row;
+        for (uint32_t x = 0; x < image.width; ++x) {
+            buffer[row * stride + x] = image.source[size_t{sourceRow} * image.width + x];
+        }
+    }
+    return buffer;
+}
+
+struct GrayCase
+{
+    const char* name;
+    RowOrder order;
+    size_t padding; // stride - width
+};
+
+constexpr GrayCase kGrayCases[] = {
+    {"TopFirstPadded", RowOrder::kTopFirst, 13},
+    {"BottomFirstPadded", RowOrder::kBottomFirst, 7},
+    {"TopFirstTight", RowOrder::kTopFirst, 0},
+};
+
+class CppApiGrayTest : public ::testing::TestWithParam<GrayCase>
+{
+};
+
+TEST_P(CppApiGrayTest, DecodesWithTheCornersOfThePathEntry)
+{
+    const PictureCase png = kPictureCases[2];
+    GrayImage image{};
+    ASSERT_TRUE(norvale::test::LoadTestPicture(image, norvale::test::TestDataPath(png.picture)));
+    const size_t stride = image.width + GetParam().padding;
+    const std::vector<uint8_t> buffer = LayOutRows(image, stride, GetParam().order);
+    const Decoded decoded =
+        norvale::DecodeGray(buffer.data(), image.width, image.height, stride, GetParam().order);
+    ExpectDecoded(decoded, png);
+    EXPECT_EQ(decoded.pictureHeight, image.height);
+
+    const Decoded byPath = norvale::DecodePath(norvale::test::TestDataPath(png.picture));
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(decoded.corners[k].x, byPath.corners[k].x) << "corner " << k;
+        EXPECT_EQ(decoded.corners[k].y, byPath.corners[k].y) << "corner " << k;
+    }
+    norvale::test::FreeTestPicture(image);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, CppApiGrayTest, ::testing::ValuesIn(kGrayCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Refusals: each call must report the given error kind and nothing else.
+struct FailureCase
+{
+    const char* name;
+    Decoded (*decode)();
+    DecodeErrorKind error;
+};
+
+const uint8_t kGrey[4 * 4] = {};
+const uint8_t kNotAnImage[] = "plain text, no picture signature";
+const uint8_t kPngSignatureOnly[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13};
+
+const FailureCase kFailureCases[] = {
+    {"MissingFile", [] { return norvale::DecodePath("/nonexistent/picture.png"); },
+     DecodeErrorKind::kImageNotLoaded},
+    {"Directory", [] { return norvale::DecodePath(norvale::test::TestDataPath("apps")); },
+     DecodeErrorKind::kImageNotLoaded},
+    {"UnknownFormatFile",
+     [] { return norvale::DecodePath(norvale::test::TestDataPath("blackbox/formats/png-grey8.bin")); },
+     DecodeErrorKind::kImageNotLoaded},
+    {"EmptyPath", [] { return norvale::DecodePath(""); }, DecodeErrorKind::kImageNotLoaded},
+    {"UnknownFormatMemory", [] { return norvale::DecodeMemory(kNotAnImage, sizeof kNotAnImage); },
+     DecodeErrorKind::kImageNotLoaded},
+    {"TruncatedPngMemory", [] { return norvale::DecodeMemory(kPngSignatureOnly, sizeof kPngSignatureOnly); },
+     DecodeErrorKind::kImageNotLoaded},
+    {"ZeroLengthMemory", [] { return norvale::DecodeMemory(kNotAnImage, 0); },
+     DecodeErrorKind::kImageNotLoaded},
+    {"NullMemory", [] { return norvale::DecodeMemory(nullptr, 100); }, DecodeErrorKind::kImageNotLoaded},
+    {"ZeroWidthGray", [] { return norvale::DecodeGray(kGrey, 0, 4, 4, RowOrder::kTopFirst); },
+     DecodeErrorKind::kImageNotLoaded},
+    {"ZeroHeightGray", [] { return norvale::DecodeGray(kGrey, 4, 0, 4, RowOrder::kTopFirst); },
+     DecodeErrorKind::kImageNotLoaded},
+    {"StrideBelowWidth", [] { return norvale::DecodeGray(kGrey, 4, 4, 3, RowOrder::kBottomFirst); },
+     DecodeErrorKind::kImageNotLoaded},
+    {"NullGray", [] { return norvale::DecodeGray(nullptr, 4, 4, 4, RowOrder::kTopFirst); },
+     DecodeErrorKind::kImageNotLoaded},
+    {"TooManyPixels",
+     [] { return norvale::DecodeGray(kGrey, 1u << 14, 1u << 13, 1u << 14, RowOrder::kTopFirst); },
+     DecodeErrorKind::kImageNotLoaded},
+    {"BlankPicture", [] { return norvale::DecodePath(norvale::test::TestDataPath("apps/blank.png")); },
+     DecodeErrorKind::kNothingFound},
+    {"BlankGray", [] { return norvale::DecodeGray(kGrey, 4, 4, 4, RowOrder::kTopFirst); },
+     DecodeErrorKind::kNothingFound},
+};
+
+class CppApiFailureTest : public ::testing::TestWithParam<FailureCase>
+{
+};
+
+TEST_P(CppApiFailureTest, ReportsErrorKind)
+{
+    const Decoded decoded = GetParam().decode();
+    EXPECT_EQ(decoded.error, GetParam().error);
+    EXPECT_FALSE(decoded.ok());
+    EXPECT_TRUE(decoded.bytes.empty());
+    EXPECT_EQ(decoded.side, 0u);
+    EXPECT_TRUE(decoded.text().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Refusals, CppApiFailureTest, ::testing::ValuesIn(kFailureCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The symbol's true outline on a clean, upright picture: the box around its dark pixels.
+struct DarkBox
+{
+    int32_t left = 0, right = 0, top = 0, bottom = 0; // rows counted from the top
+};
+
+DarkBox FindDarkBox(const GrayImage& image)
+{
+    DarkBox box{static_cast<int32_t>(image.width), -1, static_cast<int32_t>(image.height), -1};
+    for (uint32_t row = 0; row < image.height; ++row) {
+        for (uint32_t x = 0; x < image.width; ++x) {
+            if (image.source[size_t{row} * image.width + x] < 128) {
+                const auto fromTop = static_cast<int32_t>(image.height - 1 - row);
+                box.left = std::min(box.left, static_cast<int32_t>(x));
+                box.right = std::max(box.right, static_cast<int32_t>(x));
+                box.top = std::min(box.top, fromTop);
+                box.bottom = std::max(box.bottom, fromTop);
+            }
+        }
+    }
+    return box;
+}
+
+constexpr int32_t kCornerTolerance = 2;
+
+TEST(CppApiTest, CornersLieOnTheSymbolOutline)
+{
+    const std::string path = norvale::test::TestDataPath("blackbox/formats/png-grey8.png");
+    GrayImage image{};
+    ASSERT_TRUE(norvale::test::LoadTestPicture(image, path));
+    const DarkBox box = FindDarkBox(image);
+    const Decoded decoded = norvale::DecodePath(path);
+    ASSERT_TRUE(decoded.ok());
+    // Finder vertex bottom left, its legs up the left side and along the bottom.
+    const norvale::SymbolPoint expected[4] = {
+        {box.left, box.bottom}, {box.left, box.top}, {box.right, box.bottom}, {box.right, box.top}};
+    const auto corners = decoded.cornersFromTop();
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_NEAR(corners[k].x, expected[k].x, kCornerTolerance) << "corner " << k;
+        EXPECT_NEAR(corners[k].y, expected[k].y, kCornerTolerance) << "corner " << k;
+        // The bottom-up corners describe the same points.
+        EXPECT_EQ(decoded.corners[k].y, static_cast<int32_t>(image.height) - 1 - corners[k].y);
+    }
+    norvale::test::FreeTestPicture(image);
+}
+
+TEST(CppApiTest, NoPictureMeansNoCorners)
+{
+    const Decoded decoded = norvale::DecodePath("/nonexistent/picture.bmp");
+    for (const norvale::SymbolPoint& corner : decoded.cornersFromTop()) {
+        EXPECT_EQ(corner.x, 0);
+        EXPECT_EQ(corner.y, 0);
+    }
+}
+
+} // namespace

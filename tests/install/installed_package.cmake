@@ -1,0 +1,9 @@
+# The installed package, used from a project outside the tree: CMake package and pkg-config.
+add_test(NAME Install.ConsumerUsesInstalledPackage
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install/check_installed_package.sh
+        ${CMAKE_BINARY_DIR}
+        ${CMAKE_CURRENT_SOURCE_DIR}/install/consumer
+        ${CMAKE_CURRENT_BINARY_DIR}/installed-package
+        ${CMAKE_CURRENT_SOURCE_DIR}/data/blackbox/formats/png-grey8.png
+        ${CMAKE_CURRENT_SOURCE_DIR}/data/blackbox/formats/png-grey8.bin)
+set_tests_properties(Install.ConsumerUsesInstalledPackage PROPERTIES TIMEOUT 120)
