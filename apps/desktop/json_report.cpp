@@ -158,8 +158,11 @@ std::string FormatJsonLine(const std::string& file, const JsonOutcome& outcome)
         line += ",\"corners\":[";
         const auto corners = d.cornersFromTop();
         for (size_t k = 0; k < corners.size(); ++k) {
-            line += (k == 0 ? "[" : ",[") + std::to_string(corners[k].x) + "," +
-                    std::to_string(corners[k].y) + "]";
+            line += k == 0 ? "[" : ",[";
+            line += std::to_string(corners[k].x);
+            line += ',';
+            line += std::to_string(corners[k].y);
+            line += ']';
         }
         line += "]";
     } else {
