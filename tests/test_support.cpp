@@ -53,4 +53,21 @@ void FreeTestPicture(GrayImage& image)
     image = GrayImage{};
 }
 
+void ContextDeleter::operator()(DecoderContext* context) const
+{
+    FreeGrayImage(context->image);
+    DestroyDecoderContext(&context);
+}
+
+ContextPtr MakeTestContext()
+{
+    DecoderContext* context = CreateDecoderContext();
+    if (context != nullptr) {
+        context->flags = kFlagStopAtFirst;
+        InitGrayImage(context->image);
+        ResetDecoderContext(*context);
+    }
+    return ContextPtr(context);
+}
+
 }  // namespace norvale::test

@@ -2,8 +2,10 @@
 // depend on the library's own readers (so each stage can be tested on real pictures alone).
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "decoder/decoder_context.h"
 #include "image/gray_image.h"
 
 namespace norvale::test {
@@ -15,5 +17,14 @@ std::string TestDataPath(const std::string& relative);
 // library's luma weights. The planes are malloc'd; release them with FreeTestPicture.
 bool LoadTestPicture(GrayImage& image, const std::string& path);
 void FreeTestPicture(GrayImage& image);
+
+// A decoder context as the entries prepare it (stop at the first symbol, image empty, reset);
+// destroying it frees its picture too.
+struct ContextDeleter
+{
+    void operator()(DecoderContext* context) const;
+};
+using ContextPtr = std::unique_ptr<DecoderContext, ContextDeleter>;
+ContextPtr MakeTestContext();
 
 }  // namespace norvale::test

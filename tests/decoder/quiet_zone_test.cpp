@@ -13,24 +13,9 @@
 namespace norvale {
 namespace {
 
-struct ContextDeleter
-{
-    void operator()(DecoderContext* context) const
-    {
-        FreeGrayImage(context->image);
-        DestroyDecoderContext(&context);
-    }
-};
-using ContextPtr = std::unique_ptr<DecoderContext, ContextDeleter>;
+using test::ContextPtr;
 
-ContextPtr MakeContext()
-{
-    DecoderContext* context = CreateDecoderContext();
-    context->flags = kFlagStopAtFirst;
-    InitGrayImage(context->image);
-    ResetDecoderContext(*context);
-    return ContextPtr(context);
-}
+ContextPtr MakeContext() { return test::MakeTestContext(); }
 
 // A clean symbol picture cut down to `margin` pixels around its dark modules, every `step`-th
 // pixel kept (step 3 on a 3-pixel module gives one pixel per module).

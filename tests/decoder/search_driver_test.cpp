@@ -12,24 +12,9 @@
 namespace norvale {
 namespace {
 
-struct ContextDeleter
-{
-    void operator()(DecoderContext* context) const
-    {
-        FreeGrayImage(context->image);
-        DestroyDecoderContext(&context);
-    }
-};
-using ContextPtr = std::unique_ptr<DecoderContext, ContextDeleter>;
+using test::ContextPtr;
 
-ContextPtr MakeContext()
-{
-    DecoderContext* context = CreateDecoderContext();
-    context->flags = kFlagStopAtFirst;
-    InitGrayImage(context->image);
-    ResetDecoderContext(*context);
-    return ContextPtr(context);
-}
+ContextPtr MakeContext() { return test::MakeTestContext(); }
 
 SymbolRecord MakeRecord(float cx, float cy, float yLeg, float xLeg)
 {
