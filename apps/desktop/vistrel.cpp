@@ -130,8 +130,10 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes)
     return ok;
 }
 
-// Load button: the open test, then decode by path into a 1000-byte buffer.
-FileReport LoadImageFile(const char* path, const std::string& prefix)
+// What both buttons do around their decode: the open test, then the text or the failure message.
+// `decode` fills a zeroed text buffer and returns the entry's count.
+template <typename Decode>
+FileReport PressButton(const char* path, const std::string& prefix, Decode decode)
 {
     FileReport report;
     if (!CanOpenQuietly(path)) {
@@ -140,7 +142,7 @@ FileReport LoadImageFile(const char* path, const std::string& prefix)
         return report;
     }
     char text[kPathBufferSize] = {};
-    if (DecodeImage(path, kPathBufferSize, text) > 0) {
+    if (decode(text) > 0) {
         report.out = prefix + text + "\n";
         report.status = kExitDecoded;
     } else {
@@ -150,26 +152,22 @@ FileReport LoadImageFile(const char* path, const std::string& prefix)
     return report;
 }
 
-// Hidden button 1002: the same open test, the whole file from memory into a 100-byte buffer.
+// Load button: decode by path into a 1000-byte buffer.
+FileReport LoadImageFile(const char* path, const std::string& prefix)
+{
+    return PressButton(path, prefix, [&](char* text) { return DecodeImage(path, kPathBufferSize, text); });
+}
+
+// Hidden button 1002: the whole file from memory into a 100-byte buffer.
 FileReport TestMemoryBuffer(const char* path, const std::string& prefix)
 {
-    FileReport report;
-    if (!CanOpenQuietly(path)) {
-        report.err = prefix + MessageLine(std::string(kOpenFailure) + path);
-        report.status = kExitOpenFailed;
-        return report;
-    }
-    std::vector<uint8_t> bytes;
-    char text[kMemoryBufferSize] = {};
-    if (ReadWholeFile(path, bytes) &&
-        DecodeImage1(bytes.data(), static_cast<uint32_t>(bytes.size()), kMemoryBufferSize, text) > 0) {
-        report.out = prefix + text + "\n";
-        report.status = kExitDecoded;
-    } else {
-        report.err = prefix + MessageLine(kDecodeFailure);
-        report.status = kExitDecodeFailed;
-    }
-    return report;
+    return PressButton(path, prefix, [&](char* text) {
+        std::vector<uint8_t> bytes;
+        if (!ReadWholeFile(path, bytes)) {
+            return 0;
+        }
+        return DecodeImage1(bytes.data(), static_cast<uint32_t>(bytes.size()), kMemoryBufferSize, text);
+    });
 }
 
 // --json: the full result of the C++ API, timed.
