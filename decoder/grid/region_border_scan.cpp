@@ -26,6 +26,8 @@ constexpr float kLegOverhang = 10.0f;    // leg lines and offset limit beyond th
 constexpr float kScanOffsetShift = 0.25f;
 constexpr int32_t kMinModuleCount = 32;  // smallest side with region borders inside
 constexpr float kMinChangesPerPixel = 0.02f;
+constexpr float kSmallestSymbolSide = 10.0f;  // modules
+constexpr int32_t kMinChangesBesideFinder = 2;
 constexpr float kMaxCountedChanges = 150.0f;  // counts from here on never raise the maximum
 constexpr float kMaxBearableChanges = 230.0f; // a count above it is no symbol: stop
 constexpr int32_t kBorderPairing = 10;        // column and row borders closer than this pair up
@@ -84,6 +86,23 @@ int32_t CountFromSmallerMaximum(float maximum)
     return n;
 }
 
+// The first row scan runs 15 pixels from the x leg. Modules larger than that put it inside the
+// solid finder row, where it sees nothing although the candidate is a symbol; so a candidate is
+// only marked as blank when a second row scan, through the middle of the second module row of the
+// coarsest symbol its legs allow (10 modules), crosses no edge either.
+bool IsBlankBesideFinder(const SymbolRecord& record, const DecoderContext& context, const RegionScanState& state)
+{
+    const float longerLeg = state.scanLength - kScanOverhang;
+    const float coarsestModule = longerLeg / kSmallestSymbolSide;
+    TransitionScan probe{};
+    probe.line.valid = 1;
+    PointOnLine(probe.line.origin, state.yLegLine, 1.5f * coarsestModule + kScanOffsetShift);
+    probe.line.direction = state.xLegLine.direction;
+    probe.line.tEnd = state.scanLength;
+    // Data modules of any size change class somewhere along a row; blank paper does not.
+    return CountTransitions(record, context, probe) < kMinChangesBesideFinder;
+}
+
 // Steps 2 to 6 of the search, on a state whose arrays are allocated. The caller frees them.
 int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionScanState& state, float limit)
 {
@@ -98,7 +117,7 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
     TransitionScan& first = state.rowScans[0];
     ScanTransitions(record, context, state, first, kFirstScanOffset, limit, minima, maxima, true);
     const float density = first.line.tEnd > 0.0f ? first.transitions / first.line.tEnd : 0.0f;
-    if (density < kMinChangesPerPixel) {
+    if (density < kMinChangesPerPixel && IsBlankBesideFinder(record, context, state)) {
         record.status = kStatusSkip;
         return 0;
     }

@@ -194,3 +194,36 @@ INSTANTIATE_TEST_SUITE_P(Pictures, SearchDriverNoiseTest, ::testing::ValuesIn(kN
 
 }  // namespace
 }  // namespace norvale
+
+namespace norvale {
+namespace {
+
+class SearchDriverModuleSizeTest : public ::testing::TestWithParam<int> {};
+
+// Close-up pictures: modules far larger than the 15 pixels at which the region-border scan first
+// looks beside the finder.
+TEST_P(SearchDriverModuleSizeTest, LargeModulesDecode)
+{
+    const uint32_t factor = static_cast<uint32_t>(GetParam());
+    GrayImage symbol{};
+    ASSERT_TRUE(test::LoadTestPicture(symbol, test::TestDataPath("sizes/s020-1.png")));  // 3-pixel modules
+    const uint32_t width = symbol.width * factor;
+    const uint32_t height = symbol.height * factor;
+    auto* plane = static_cast<uint8_t*>(std::malloc(size_t{width} * height));
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            plane[size_t{y} * width + x] = symbol.source[size_t{y / factor} * symbol.width + x / factor];
+        }
+    }
+    test::FreeTestPicture(symbol);
+    ContextPtr context = MakeContext();
+    AdoptSourcePlane(context->image, plane, width, height);
+    ASSERT_EQ(SearchSymbols(*context, 20, 20), 1);
+    EXPECT_EQ(GetSymbolSide(GetSymbol(*context, 0)), 20u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Factors, SearchDriverModuleSizeTest, ::testing::Values(4, 6, 9, 14),
+                         [](const auto& info) { return "Module" + std::to_string(3 * info.param) + "Pixels"; });
+
+}  // namespace
+}  // namespace norvale
