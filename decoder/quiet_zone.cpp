@@ -15,11 +15,9 @@ namespace {
 constexpr int kScanDivisions = 20;
 // Below this swing between the darkest and lightest pixel there is nothing to decode.
 constexpr int kMinimumSwing = 30;
-// Share of one ring of pixels that must be dark before the picture counts as cut at a symbol.
-constexpr double kDarkRingShare = 0.10;
 // Rings examined from the edge inward: the tracers stop two pixels short of the picture's edge,
 // so a margin this thin is as good as none.
-constexpr uint32_t kEdgeBand = 4;
+constexpr uint32_t kEdgeBand = 6;
 // Pictures whose shorter side is below this are enlarged (whole factors, nearest neighbour) so
 // that one-pixel modules become traceable.
 constexpr uint32_t kSmallPictureSide = 64;
@@ -45,36 +43,61 @@ GreyRange MeasureRange(const GrayImage& image)
     return range;
 }
 
-// True when at least a tenth of the ring of pixels `depth` pixels in from the edge is darker
-// than mid-grey.
-bool RingIsInked(const GrayImage& image, uint32_t depth, int mid)
+// Along a side of the picture, a few pixels in from its edge: a solid finder leg is one dark run
+// over most of the side; a clock border alternates.
+constexpr double kFinderRunShare = 0.6;
+constexpr int kClockChanges = 6;
+
+struct SideProfile
 {
-    const uint32_t x0 = depth;
-    const uint32_t y0 = depth;
-    const uint32_t x1 = image.width - 1 - depth;
-    const uint32_t y1 = image.height - 1 - depth;
-    size_t dark = 0;
-    size_t total = 0;
-    auto visit = [&](uint32_t x, uint32_t y) {
-        total += 1;
-        dark += image.source[size_t{y} * image.width + x] < mid ? 1 : 0;
-    };
-    for (uint32_t x = x0; x <= x1; ++x) {
-        visit(x, y0);
-        visit(x, y1);
+    double longestDarkRun;  // share of the side
+    int changes;            // dark/light changes along it
+};
+
+// Side `side` (0 bottom, 1 right, 2 top, 3 left) of the ring `depth` pixels in from the edge.
+SideProfile ProfileSide(const GrayImage& image, int side, uint32_t depth, int mid)
+{
+    const bool horizontal = side == 0 || side == 2;
+    const uint32_t length = horizontal ? image.width : image.height;
+    const uint32_t across = horizontal ? image.height : image.width;
+    const uint32_t fixed = side == 0 || side == 3 ? depth : across - 1 - depth;
+    SideProfile profile{0.0, 0};
+    uint32_t run = 0;
+    uint32_t longest = 0;
+    bool previous = false;
+    for (uint32_t i = 0; i < length; ++i) {
+        const uint32_t x = horizontal ? i : fixed;
+        const uint32_t y = horizontal ? fixed : i;
+        const bool dark = image.source[size_t{y} * image.width + x] < mid;
+        run = dark ? run + 1 : 0;
+        longest = std::max(longest, run);
+        profile.changes += i > 0 && dark != previous ? 1 : 0;
+        previous = dark;
     }
-    for (uint32_t y = y0 + 1; y < y1; ++y) {
-        visit(x0, y);
-        visit(x1, y);
-    }
-    return static_cast<double>(dark) >= kDarkRingShare * static_cast<double>(total);
+    profile.longestDarkRun = static_cast<double>(longest) / static_cast<double>(length);
+    return profile;
 }
 
-// Something, possibly a finder, reaches into the few pixels along the picture's edge.
-bool EdgeBandIsInked(const GrayImage& image, int mid)
+// A symbol cut out tightly shows, at the first inked ring of pixels of each side, its finder
+// legs along two adjacent sides of the picture and its clock borders along the other two, all
+// within a few pixels of the edge. (A dark frame is solid on all four sides.)
+bool SymbolFillsThePicture(const GrayImage& image, int mid)
 {
-    for (uint32_t depth = 0; depth < kEdgeBand && 2 * depth + 2 <= std::min(image.width, image.height); ++depth) {
-        if (RingIsInked(image, depth, mid)) {
+    const uint32_t deepest = std::min<uint32_t>(kEdgeBand, std::min(image.width, image.height) / 2);
+    bool finder[4] = {false, false, false, false};
+    bool clock[4] = {false, false, false, false};
+    for (int side = 0; side < 4; ++side) {
+        for (uint32_t depth = 0; depth < deepest; ++depth) {
+            const SideProfile profile = ProfileSide(image, side, depth, mid);
+            if (profile.longestDarkRun > 0.0) {
+                finder[side] = profile.longestDarkRun >= kFinderRunShare;
+                clock[side] = profile.changes >= kClockChanges;
+                break;
+            }
+        }
+    }
+    for (int side = 0; side < 4; ++side) {
+        if (finder[side] && finder[(side + 1) % 4] && clock[(side + 2) % 4] && clock[(side + 3) % 4]) {
             return true;
         }
     }
@@ -91,7 +114,7 @@ int32_t SearchWithAddedQuietZone(DecoderContext& context)
     }
     const GreyRange range = MeasureRange(image);
     if (range.lightest - range.darkest < kMinimumSwing ||
-        !EdgeBandIsInked(image, (range.lightest + range.darkest) / 2)) {
+        !SymbolFillsThePicture(image, (range.lightest + range.darkest) / 2)) {
         return 0;
     }
     const uint32_t shorter = std::min(image.width, image.height);

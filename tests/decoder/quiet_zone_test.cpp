@@ -85,6 +85,23 @@ TEST(QuietZoneTest, PictureWithAClearEdgeIsLeftAlone)
     EXPECT_EQ(context->image.width, width);
 }
 
+// A dark frame runs solid along every side; a cut-out symbol has clock borders on two of them.
+TEST(QuietZoneTest, DarkFrameIsLeftAlone)
+{
+    ContextPtr context = MakeContext();
+    const uint32_t side = 120;
+    auto* plane = static_cast<uint8_t*>(std::malloc(size_t{side} * side));
+    for (uint32_t y = 0; y < side; ++y) {
+        for (uint32_t x = 0; x < side; ++x) {
+            const bool frame = x < 5 || y < 5 || x >= side - 5 || y >= side - 5;
+            plane[y * side + x] = frame ? 10 : ((x / 7 + y / 11) % 2 == 0 ? 240 : 30);
+        }
+    }
+    AdoptSourcePlane(context->image, plane, side, side);
+    EXPECT_EQ(SearchWithAddedQuietZone(*context), 0);
+    EXPECT_EQ(context->image.width, side);
+}
+
 TEST(QuietZoneTest, UniformOrTinyPicturesAreLeftAlone)
 {
     for (uint32_t side : {1u, 2u, 40u}) {
