@@ -1,9 +1,9 @@
-// Fuzz target: the PNG reader through a file.
+// Fuzz target: the PNG reader, through a file and from memory.
 #include "fuzz_file_readers.h"
 #include "image/png_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FuzzFileReader(data, size, ".png", norvale::LoadPngFromFile);
+    fuzz::FuzzReaders(data, size, ".png", norvale::LoadPngFromFile, norvale::LoadPngFromMemory);
     return 0;
 }

@@ -4,6 +4,8 @@
 set -euo pipefail
 
 NORVALE_PACKAGES=(cmake g++ make pkg-config libpng-dev libjpeg62-turbo-dev zlib1g-dev libgtest-dev python3)
+# Only for the checks in test.sh: the sanitizer runtimes of g++, and clang with libFuzzer.
+NORVALE_CHECK_PACKAGES=(libasan8 libubsan1 libtsan2 clang libclang-rt-14-dev)
 
 norvale_install_missing() {
     local missing=()
@@ -22,9 +24,20 @@ norvale_install_missing() {
     fi
 }
 
+# norvale_build DIR [CMAKE_ARGS...]: configures DIR (Release unless the arguments say otherwise)
+# and builds everything in it.
 norvale_build() {
     local dir="$1"
     shift
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
     cmake --build "$dir" -j "$(nproc)"
+}
+
+# norvale_build_target DIR TARGET [CMAKE_ARGS...]: the same, building one target only.
+norvale_build_target() {
+    local dir="$1"
+    local target="$2"
+    shift 2
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+    cmake --build "$dir" -j "$(nproc)" --target "$target"
 }
