@@ -119,8 +119,8 @@ run_per_file() {
 }
 
 # takes_several NAME: true when the program reads two files given in one process. Probed on the
-# first picture it decodes alone: the output for "F F" must start with that text and be twice
-# as long (a trailing newline aside).
+# first picture it decodes alone: the output for "F F" must hold that text twice (a program may
+# put the file name before each result).
 takes_several() {
     local name="$1" file single double
     local -a cmd
@@ -130,7 +130,8 @@ takes_several() {
     single=$(timeout -s KILL "$TIMEOUT" "${cmd[@]}" "$file" 2>/dev/null </dev/null | od -An -v -tx1 | tr -d ' \n') || true
     double=$(timeout -s KILL "$TIMEOUT" "${cmd[@]}" "$file" "$file" 2>/dev/null </dev/null | od -An -v -tx1 | tr -d ' \n') || true
     single="${single%0a}"
-    [ -n "$single" ] && [ "${double#"$single"}" != "$double" ] && [ ${#double} -ge $((2 * ${#single})) ]
+    local rest="${double#*"$single"}"
+    [ -n "$single" ] && [ "$rest" != "$double" ] && [ "${rest#*"$single"}" != "$rest" ]
 }
 
 # common: the files no program refused alone (exit status 0 or 1 in its per-file run).
