@@ -136,10 +136,7 @@ SampleOutcome SampleAndCorrect(DecoderContext& context, SymbolRecord& candidate)
 // modules of two pixels and less.)
 SampleOutcome SampleOnMedianPlane(DecoderContext& context, SymbolRecord& candidate, const SymbolRecord& fitted)
 {
-    std::free(candidate.moduleMatrix);
-    std::free(candidate.codewords);
-    std::free(candidate.data);
-    std::free(candidate.erasures);
+    ReleaseCodewordBuffers(candidate);
     // The fitted record holds no codeword buffers yet, and shares the grid lines that sampling
     // only reads.
     candidate = fitted;

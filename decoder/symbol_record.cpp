@@ -16,18 +16,23 @@ void InitSymbolRecord(SymbolRecord& symbol, const ScanContrast& contrast)
     BuildFrameTransforms(symbol);
 }
 
-void ReleaseSymbolBuffers(SymbolRecord& symbol)
+void ReleaseCodewordBuffers(SymbolRecord& symbol)
 {
     std::free(symbol.moduleMatrix);
     std::free(symbol.codewords);
     std::free(symbol.data);
     std::free(symbol.erasures);
-    std::free(symbol.rowLines);
-    std::free(symbol.columnLines);
     symbol.moduleMatrix = nullptr;
     symbol.codewords = nullptr;
     symbol.data = nullptr;
     symbol.erasures = nullptr;
+}
+
+void ReleaseSymbolBuffers(SymbolRecord& symbol)
+{
+    ReleaseCodewordBuffers(symbol);
+    std::free(symbol.rowLines);
+    std::free(symbol.columnLines);
     symbol.rowLines = nullptr;
     symbol.columnLines = nullptr;
 }

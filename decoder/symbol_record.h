@@ -54,6 +54,9 @@ struct SymbolRecord
 // and builds both frame matrices (the identity).
 void InitSymbolRecord(SymbolRecord& symbol, const ScanContrast& contrast);
 void ReleaseSymbolBuffers(SymbolRecord& symbol);
+// Frees the four buffers size selection allocates (mapping matrix, codewords, erasures, data),
+// leaving the grid lines.
+void ReleaseCodewordBuffers(SymbolRecord& symbol);
 void ClearSymbolRecord(SymbolRecord& symbol);
 // Modules per side of the record's size, 0 for a null record.
 uint32_t GetSymbolSide(const SymbolRecord* symbol);

@@ -166,18 +166,6 @@ int RunTrialSeries(SymbolRecord& record, DecoderContext& context, int centre, bo
     return 0;
 }
 
-void ReleaseCodewordBuffers(SymbolRecord& record)
-{
-    std::free(record.moduleMatrix);
-    std::free(record.codewords);
-    std::free(record.erasures);
-    std::free(record.data);
-    record.moduleMatrix = nullptr;
-    record.codewords = nullptr;
-    record.erasures = nullptr;
-    record.data = nullptr;
-}
-
 int AcceptSize(SymbolRecord& record, DecoderContext& context, int side)
 {
     SampleInterior(record, context);
