@@ -54,74 +54,48 @@ void ReadModule(PlacementWalk& walk, int row, int col, int codeword, uint8_t mas
     }
 }
 
-// The standard's "utah" shape: the module at (row, col) is bit 1 of the codeword.
-void ReadUtah(PlacementWalk& walk, int row, int col, int codeword)
+// One module of a shape: its row and column, each counted from 0 or from the end of the matrix
+// (fromEnd: the index is nrow - row, resp. ncol - col), or relative to the anchor for the utah
+// shape. Listed from the most significant bit (128) down.
+struct ShapeModule
 {
-    ReadModule(walk, row - 2, col - 2, codeword, 128);
-    ReadModule(walk, row - 2, col - 1, codeword, 64);
-    ReadModule(walk, row - 1, col - 2, codeword, 32);
-    ReadModule(walk, row - 1, col - 1, codeword, 16);
-    ReadModule(walk, row - 1, col, codeword, 8);
-    ReadModule(walk, row, col - 2, codeword, 4);
-    ReadModule(walk, row, col - 1, codeword, 2);
-    ReadModule(walk, row, col, codeword, 1);
+    bool rowFromEnd;
+    int8_t row;
+    bool colFromEnd;
+    int8_t col;
+};
+using Shape = ShapeModule[8];
+
+// The standard's "utah" shape, relative to its anchor: (row, col) is bit 1 of the codeword.
+constexpr Shape kUtah = {{false, -2, false, -2}, {false, -2, false, -1}, {false, -1, false, -2},
+                         {false, -1, false, -1}, {false, -1, false, 0},  {false, 0, false, -2},
+                         {false, 0, false, -1},  {false, 0, false, 0}};
+constexpr Shape kCorner1 = {{true, 1, false, 0}, {true, 1, false, 1}, {true, 1, false, 2}, {false, 0, true, 2},
+                            {false, 0, true, 1}, {false, 1, true, 1}, {false, 2, true, 1}, {false, 3, true, 1}};
+constexpr Shape kCorner2 = {{true, 3, false, 0}, {true, 2, false, 0}, {true, 1, false, 0}, {false, 0, true, 4},
+                            {false, 0, true, 3}, {false, 0, true, 2}, {false, 0, true, 1}, {false, 1, true, 1}};
+constexpr Shape kCorner3 = {{true, 3, false, 0}, {true, 2, false, 0}, {true, 1, false, 0}, {false, 0, true, 2},
+                            {false, 0, true, 1}, {false, 1, true, 1}, {false, 2, true, 1}, {false, 3, true, 1}};
+constexpr Shape kCorner4 = {{true, 1, false, 0}, {true, 1, true, 1},  {false, 0, true, 3}, {false, 0, true, 2},
+                            {false, 0, true, 1}, {false, 1, true, 3}, {false, 1, true, 2}, {false, 1, true, 1}};
+
+// Reads the eight modules of a shape into one codeword; (row, col) anchors the utah shape.
+void ReadShape(PlacementWalk& walk, const Shape& shape, int row, int col, int codeword)
+{
+    uint8_t mask = 128;
+    for (const ShapeModule& module : shape) {
+        const int r = module.rowFromEnd ? walk.nrow - module.row : row + module.row;
+        const int c = module.colFromEnd ? walk.ncol - module.col : col + module.col;
+        ReadModule(walk, r, c, codeword, mask);
+        mask = static_cast<uint8_t>(mask >> 1);
+    }
 }
 
-void ReadCorner1(PlacementWalk& walk, int codeword)
-{
-    const int nrow = walk.nrow;
-    const int ncol = walk.ncol;
-    ReadModule(walk, nrow - 1, 0, codeword, 128);
-    ReadModule(walk, nrow - 1, 1, codeword, 64);
-    ReadModule(walk, nrow - 1, 2, codeword, 32);
-    ReadModule(walk, 0, ncol - 2, codeword, 16);
-    ReadModule(walk, 0, ncol - 1, codeword, 8);
-    ReadModule(walk, 1, ncol - 1, codeword, 4);
-    ReadModule(walk, 2, ncol - 1, codeword, 2);
-    ReadModule(walk, 3, ncol - 1, codeword, 1);
-}
-
-void ReadCorner2(PlacementWalk& walk, int codeword)
-{
-    const int nrow = walk.nrow;
-    const int ncol = walk.ncol;
-    ReadModule(walk, nrow - 3, 0, codeword, 128);
-    ReadModule(walk, nrow - 2, 0, codeword, 64);
-    ReadModule(walk, nrow - 1, 0, codeword, 32);
-    ReadModule(walk, 0, ncol - 4, codeword, 16);
-    ReadModule(walk, 0, ncol - 3, codeword, 8);
-    ReadModule(walk, 0, ncol - 2, codeword, 4);
-    ReadModule(walk, 0, ncol - 1, codeword, 2);
-    ReadModule(walk, 1, ncol - 1, codeword, 1);
-}
-
-void ReadCorner3(PlacementWalk& walk, int codeword)
-{
-    const int nrow = walk.nrow;
-    const int ncol = walk.ncol;
-    ReadModule(walk, nrow - 3, 0, codeword, 128);
-    ReadModule(walk, nrow - 2, 0, codeword, 64);
-    ReadModule(walk, nrow - 1, 0, codeword, 32);
-    ReadModule(walk, 0, ncol - 2, codeword, 16);
-    ReadModule(walk, 0, ncol - 1, codeword, 8);
-    ReadModule(walk, 1, ncol - 1, codeword, 4);
-    ReadModule(walk, 2, ncol - 1, codeword, 2);
-    ReadModule(walk, 3, ncol - 1, codeword, 1);
-}
-
-void ReadCorner4(PlacementWalk& walk, int codeword)
-{
-    const int nrow = walk.nrow;
-    const int ncol = walk.ncol;
-    ReadModule(walk, nrow - 1, 0, codeword, 128);
-    ReadModule(walk, nrow - 1, ncol - 1, codeword, 64);
-    ReadModule(walk, 0, ncol - 3, codeword, 32);
-    ReadModule(walk, 0, ncol - 2, codeword, 16);
-    ReadModule(walk, 0, ncol - 1, codeword, 8);
-    ReadModule(walk, 1, ncol - 3, codeword, 4);
-    ReadModule(walk, 1, ncol - 2, codeword, 2);
-    ReadModule(walk, 1, ncol - 1, codeword, 1);
-}
+void ReadUtah(PlacementWalk& walk, int row, int col, int codeword) { ReadShape(walk, kUtah, row, col, codeword); }
+void ReadCorner1(PlacementWalk& walk, int codeword) { ReadShape(walk, kCorner1, 0, 0, codeword); }
+void ReadCorner2(PlacementWalk& walk, int codeword) { ReadShape(walk, kCorner2, 0, 0, codeword); }
+void ReadCorner3(PlacementWalk& walk, int codeword) { ReadShape(walk, kCorner3, 0, 0, codeword); }
+void ReadCorner4(PlacementWalk& walk, int codeword) { ReadShape(walk, kCorner4, 0, 0, codeword); }
 
 // Outside positions count as placed, so a shape is never anchored there.
 bool IsPlaced(const PlacementWalk& walk, int row, int col)
