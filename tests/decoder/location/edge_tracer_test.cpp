@@ -9,19 +9,7 @@ namespace {
 
 using test::PictureContext;
 
-// A tracer on a dark-on-white picture: level 255 is black, the threshold halfway.
-EdgeTracer MakeTracer(int direction, int coord, float position, int16_t polarity)
-{
-    EdgeTracer tracer{};
-    tracer.direction = direction;
-    tracer.coord = coord;
-    tracer.position = position;
-    tracer.polarity = polarity;
-    tracer.inkThreshold = 127.5f;
-    tracer.contrastReference = 255.0f;
-    tracer.contrastSign = -1.0f;
-    return tracer;
-}
+using test::MakeTracer;
 
 TEST(EdgeTracerTest, StartsAtTheWalkersCrossing)
 {

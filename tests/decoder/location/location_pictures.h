@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "decoder/decoder_context.h"
+#include "decoder/location/edge_tracer.h"
 #include "decoder/location/image_sampling.h"
 #include "decoder/location/line_probe.h"
 
@@ -218,6 +219,20 @@ inline double NearestCornerDistance(const DecoderContext& context, double x, dou
         best = std::fmin(best, std::hypot(context.symbols[i].corner.x - x, context.symbols[i].corner.y - y));
     }
     return best;
+}
+
+// A tracer on a dark-on-white picture: level 255 is black, the threshold halfway.
+inline EdgeTracer MakeTracer(int direction, int coord, float position, int16_t polarity)
+{
+    EdgeTracer tracer{};
+    tracer.direction = direction;
+    tracer.coord = coord;
+    tracer.position = position;
+    tracer.polarity = polarity;
+    tracer.inkThreshold = 127.5f;
+    tracer.contrastReference = 255.0f;
+    tracer.contrastSign = -1.0f;
+    return tracer;
 }
 
 } // namespace norvale::test

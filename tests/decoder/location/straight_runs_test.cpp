@@ -11,18 +11,7 @@ namespace {
 
 using test::PictureContext;
 
-EdgeTracer MakeTracer(int direction, int coord, float position, int16_t polarity)
-{
-    EdgeTracer tracer{};
-    tracer.direction = direction;
-    tracer.coord = coord;
-    tracer.position = position;
-    tracer.polarity = polarity;
-    tracer.inkThreshold = 127.5f;
-    tracer.contrastReference = 255.0f;
-    tracer.contrastSign = -1.0f;
-    return tracer;
-}
+using test::MakeTracer;
 
 // Distance of p from the infinite line through `line`.
 double OffLine(const FittedLine& line, double x, double y)
