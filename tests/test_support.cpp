@@ -1,6 +1,8 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
 #include <png.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,8 @@
 namespace norvale::test {
 
 std::string TestDataPath(const std::string& relative) { return std::string(NORVALE_TEST_DATA_DIR) + "/" + relative; }
+
+std::string ScratchDir() { return ::testing::TempDir() + "norvale-" + std::to_string(getpid()) + "-"; }
 
 bool LoadTestPicture(GrayImage& image, const std::string& path)
 {

@@ -13,6 +13,10 @@ namespace norvale::test {
 // Absolute path of a file under tests/data.
 std::string TestDataPath(const std::string& relative);
 
+// Prefix for scratch files of this test process (temporary directory, process id): test
+// programs running side by side never share a scratch file.
+std::string ScratchDir();
+
 // Loads a PNG into `image` the way the readers store pictures: bottom row first, grey by the
 // library's luma weights. The planes are malloc'd; release them with FreeTestPicture.
 bool LoadTestPicture(GrayImage& image, const std::string& path);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -124,7 +126,7 @@ uint8_t ExpectedGrey(const BmpPicture& picture, int x, int row)
 
 std::string WriteTempFile(const std::string& name, const Bytes& bytes)
 {
-    const std::string path = ::testing::TempDir() + "norvale_bmp_" + name;
+    const std::string path = norvale::test::ScratchDir() + "bmp_" + name;
     std::FILE* file = std::fopen(path.c_str(), "wb");
     EXPECT_NE(file, nullptr);
     if (file != nullptr) {
@@ -476,7 +478,7 @@ TEST(BmpReaderTest, MissingFileAndNullBufferAreRefused)
 {
     GrayImage image{};
     InitGrayImage(image);
-    EXPECT_EQ(LoadBmpFromFile(image, (::testing::TempDir() + "norvale_no_such_file.bmp").c_str()), 0);
+    EXPECT_EQ(LoadBmpFromFile(image, (norvale::test::ScratchDir() + "no_such_file.bmp").c_str()), 0);
     EXPECT_EQ(LoadBmpFromFile(image, nullptr), 0);
     EXPECT_EQ(LoadBmpFromMemory(image, nullptr, 100), 0);
     EXPECT_EQ(image.source, nullptr);

@@ -108,7 +108,7 @@ class JpegRefusedTest : public ::testing::TestWithParam<RefusedCase>
 
 TEST_P(JpegRefusedTest, Refused)
 {
-    const std::string path = ::testing::TempDir() + "norvale_jpeg_" + GetParam().name + ".jpg";
+    const std::string path = norvale::test::ScratchDir() + "jpeg_" + GetParam().name + ".jpg";
     const std::vector<uint8_t> bytes = GetParam().make();
     std::FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
@@ -139,7 +139,7 @@ TEST(JpegReaderTest, TruncatedScanStillLoadsWithoutCrash)
     }
     ASSERT_GT(scanStart, 0u);
     bytes.resize(scanStart + 16); // the scan header and a few bytes of entropy-coded data
-    const std::string path = ::testing::TempDir() + "norvale_jpeg_truncated_scan.jpg";
+    const std::string path = norvale::test::ScratchDir() + "jpeg_truncated_scan.jpg";
     std::FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     std::fwrite(bytes.data(), 1, bytes.size(), file);
@@ -157,7 +157,7 @@ TEST(JpegReaderTest, MissingFileRefused)
 {
     GrayImage image{};
     InitGrayImage(image);
-    EXPECT_EQ(LoadJpegFromFile(image, (::testing::TempDir() + "norvale_no_such_file.jpg").c_str()), 0);
+    EXPECT_EQ(LoadJpegFromFile(image, (norvale::test::ScratchDir() + "no_such_file.jpg").c_str()), 0);
     EXPECT_EQ(LoadJpegFromFile(image, nullptr), 0);
 }
 

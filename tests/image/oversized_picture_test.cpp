@@ -20,6 +20,7 @@
 #include "image/png_reader.h"
 #include "norvale/datamatrix.h"
 #include "norvale/datamatrix.hpp"
+#include "test_support.h"
 
 #ifdef NORVALE_COUNT_ALLOCATIONS
 #include <atomic>
@@ -174,7 +175,7 @@ template <typename FileReader>
 Loader ThroughFile(FileReader reader, const char* name)
 {
     return [reader, name](GrayImage& image, const std::vector<uint8_t>& bytes) {
-        const std::string path = ::testing::TempDir() + "norvale_oversized_" + name;
+        const std::string path = norvale::test::ScratchDir() + "oversized_" + name;
         std::FILE* file = std::fopen(path.c_str(), "wb");
         if (file == nullptr) {
             return -1;

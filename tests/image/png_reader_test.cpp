@@ -235,7 +235,7 @@ class PngReaderTest : public ::testing::TestWithParam<PngCase>
 TEST_P(PngReaderTest, LoadsBottomRowFirst)
 {
     const PngPicture& picture = GetParam().picture;
-    const std::string path = ::testing::TempDir() + "norvale_png_" + GetParam().name + ".png";
+    const std::string path = norvale::test::ScratchDir() + "png_" + GetParam().name + ".png";
     ASSERT_TRUE(WritePng(path, picture));
     GrayImage image{};
     InitGrayImage(image);
@@ -263,7 +263,7 @@ TEST(PngReaderTest, GreyValuesComeBackUnchanged)
     // Equal R, G, B give the grey itself, because the weights sum to 32768.
     const PngPicture picture{
         PNG_COLOR_TYPE_GRAY, 8, 256, 1, [](uint32_t x, uint32_t, int) { return x; }, nullptr};
-    const std::string path = ::testing::TempDir() + "norvale_png_ramp.png";
+    const std::string path = norvale::test::ScratchDir() + "png_ramp.png";
     ASSERT_TRUE(WritePng(path, picture));
     GrayImage image{};
     InitGrayImage(image);
@@ -277,7 +277,7 @@ TEST(PngReaderTest, GreyValuesComeBackUnchanged)
 
 std::string WriteBytes(const std::string& name, const std::vector<uint8_t>& bytes)
 {
-    const std::string path = ::testing::TempDir() + "norvale_png_" + name;
+    const std::string path = norvale::test::ScratchDir() + "png_" + name;
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file != nullptr) {
         if (!bytes.empty()) {
@@ -305,7 +305,7 @@ std::vector<uint8_t> ReadBytes(const std::string& path)
 
 std::vector<uint8_t> ValidPngBytes()
 {
-    const std::string path = ::testing::TempDir() + "norvale_png_valid.png";
+    const std::string path = norvale::test::ScratchDir() + "png_valid.png";
     WritePng(path, Colour(PNG_COLOR_TYPE_RGB, 8, 16, 16));
     std::vector<uint8_t> bytes = ReadBytes(path);
     std::remove(path.c_str());
@@ -383,7 +383,7 @@ TEST(PngReaderTest, MissingFileRefused)
 {
     GrayImage image{};
     InitGrayImage(image);
-    EXPECT_EQ(LoadPngFromFile(image, (::testing::TempDir() + "norvale_no_such_file.png").c_str()), 0);
+    EXPECT_EQ(LoadPngFromFile(image, (norvale::test::ScratchDir() + "no_such_file.png").c_str()), 0);
     EXPECT_EQ(LoadPngFromFile(image, nullptr), 0);
 }
 
