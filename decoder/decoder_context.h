@@ -28,6 +28,8 @@ struct RetryCandidate
     int32_t reserved[2];
 };
 
+struct StageClock;
+
 struct DecoderContext
 {
     uint8_t flags;
@@ -45,6 +47,7 @@ struct DecoderContext
     PointF corners[4];  // of the last symbol that reached error correction
     SampleGrid sampleGrid;
     SampleGrid levelGrid;
+    StageClock* clock;  // the benchmark's stage clock, or null
 };
 
 // A new zero-filled context, or null when memory is exhausted.

@@ -10,6 +10,7 @@
 #include "decoder/location/line_probe.h"
 #include "decoder/quiet_zone.h"
 #include "decoder/search_driver.h"
+#include "decoder/stage_clock.h"
 #include "image/bmp_reader.h"
 #include "image/gray_image.h"
 #ifndef NORVALE_BMP_ONLY
@@ -32,7 +33,10 @@ constexpr float kStretchMargin = 5.0f;
 constexpr float kStretchFactor = 2.0f;
 
 // Nearest: add 0.5, then truncate toward zero. Floors are never used here.
-int32_t Nearest(double v) { return static_cast<int32_t>(v + 0.5); }
+int32_t Nearest(double v)
+{
+    return static_cast<int32_t>(v + 0.5);
+}
 
 using Reader = int (*)(GrayImage&, const char*);
 
@@ -193,14 +197,16 @@ uint32_t StartModeOf(const SymbolRecord& symbol)
 
 #endif
 
-}  // namespace
+} // namespace
 
 int32_t DecodeToText(DecoderContext& context, uint8_t** text)
 {
     if (SearchSymbols(context, kScanDivisions, kScanDivisions) <= 0) {
+        StageScope stage(context.clock, Stage::kFallbacks);
         RetryForText(context);
     }
     if (GetSymbolCount(context) <= 0) {
+        StageScope stage(context.clock, Stage::kFallbacks);
         SearchWithAddedQuietZone(context);
     }
     if (GetSymbolCount(context) <= 0) {
@@ -231,9 +237,11 @@ int32_t DecodeToResult(DecoderContext& context, DecodeResult& result)
 {
     SearchSymbols(context, kScanDivisions, kScanDivisions);
     if (GetSymbolCount(context) <= 0) {
+        StageScope stage(context.clock, Stage::kFallbacks);
         RetryForResult(context);
     }
     if (GetSymbolCount(context) <= 0) {
+        StageScope stage(context.clock, Stage::kFallbacks);
         SearchWithAddedQuietZone(context);
     }
     result.reserved = 0;
@@ -292,7 +300,7 @@ int32_t DecodeFile(const char* path, uint8_t** text)
     return n;
 }
 
-}  // namespace norvale
+} // namespace norvale
 
 using norvale::DecodeFile;
 
@@ -326,7 +334,8 @@ extern "C" int32_t DecodeBuffer(const ImageBuffer* request, DecodeResult* result
         return 0;
     }
     int32_t r = 0;
-    if (request->bytes != nullptr && norvale::LoadBmpFromMemory(context->image, request->bytes, request->length) == 1) {
+    if (request->bytes != nullptr &&
+        norvale::LoadBmpFromMemory(context->image, request->bytes, request->length) == 1) {
         r = norvale::DecodeToResult(*context, *result);
         norvale::FreeGrayImage(context->image);
     } else {

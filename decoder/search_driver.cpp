@@ -5,25 +5,15 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "decoder/codewords/codeword_placement.h"
-#include "decoder/codewords/data_encodation.h"
-#include "decoder/codewords/module_sampling.h"
-#include "decoder/codewords/reed_solomon.h"
 #include "decoder/decoder_context.h"
-#include "decoder/grid/border_walk.h"
-#include "decoder/grid/region_border_scan.h"
-#include "decoder/grid/symbol_frame.h"
+#include "decoder/evaluation_chain.h"
 #include "decoder/location/line_probe.h"
+#include "decoder/stage_clock.h"
 
 namespace norvale {
 
 namespace {
 
-// Estimates above this many modules cannot be a symbol (the grids hold 150 cells a side).
-constexpr int kMaxEstimatedModules = 150;
-// Frame sampling normally stops at this estimate; past it, module grid lines are expected.
-constexpr int kLargestFrameEstimate = 38;
-constexpr int kLargestSymbolSide = 144;
 // Corners closer than this (pixels, each axis) belong to the same finder.
 constexpr float kTwinDistance = 2.0f;
 // Remembered candidates closer than this (pixels, each axis) are not remembered twice.
@@ -31,7 +21,10 @@ constexpr float kRememberDistance = 5.0f;
 // A failed region-border scan silences later candidates this close (pixels, each coordinate).
 constexpr float kSuppressDistance = 6.0f;
 
-int32_t Nearest(double v) { return static_cast<int32_t>(v + 0.5); }
+int32_t Nearest(double v)
+{
+    return static_cast<int32_t>(v + 0.5);
+}
 
 bool CloseCorners(PointF a, PointF b, float distance)
 {
@@ -45,7 +38,8 @@ int CompareForSort(const void* a, const void* b)
 
 void SortCandidates(DecoderContext& context)
 {
-    std::qsort(context.symbols, static_cast<size_t>(context.symbolCount), sizeof(SymbolRecord), CompareForSort);
+    std::qsort(context.symbols, static_cast<size_t>(context.symbolCount), sizeof(SymbolRecord),
+               CompareForSort);
 }
 
 // The first examined entry whose corner lies within 2 pixels of the candidate's, or null.
@@ -84,7 +78,10 @@ ScanGridLayout LayOutGrid(const GrayImage& image, int32_t xStep, int32_t yStep)
     return grid;
 }
 
-int32_t HalfSpanCount(const ScanGridLayout& grid) { return 2 * (grid.columnCount + grid.rowCount); }
+int32_t HalfSpanCount(const ScanGridLayout& grid)
+{
+    return 2 * (grid.columnCount + grid.rowCount);
+}
 
 int32_t ProbeHalfSpan(DecoderContext& context, const ScanGridLayout& grid, int32_t index)
 {
@@ -96,8 +93,8 @@ int32_t ProbeHalfSpan(DecoderContext& context, const ScanGridLayout& grid, int32
                              secondHalf ? grid.height - half : half);
     }
     const int32_t half = grid.width / 2;
-    return ProbeScanLine(context, kScanRight, (line - grid.columnCount + 1) * grid.yStep, secondHalf ? half : 0,
-                         secondHalf ? grid.width - half : half);
+    return ProbeScanLine(context, kScanRight, (line - grid.columnCount + 1) * grid.yStep,
+                         secondHalf ? half : 0, secondHalf ? grid.width - half : half);
 }
 
 // Probes half-spans from `cursor` on until the table is full or the grid is done; the plane of
@@ -107,10 +104,12 @@ int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& c
     int32_t total = 0;
     for (; cursor < HalfSpanCount(grid) && total < kMaxSymbolRecords; ++cursor) {
         if (filtered) {
-            UseFilteredPlane(context.image);  // without a median plane the current one is kept
+            StageScope stage(context.clock, Stage::kPlanes);
+            UseFilteredPlane(context.image); // without a median plane the current one is kept
         } else {
             UseSourcePlane(context.image);
         }
+        StageScope stage(context.clock, Stage::kLocation);
         total += ProbeHalfSpan(context, grid, cursor);
     }
     return total;
@@ -118,81 +117,9 @@ int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& c
 
 enum TailResult { kTailNext, kTailStop };
 
-enum SampleOutcome { kSizeRejected, kCorrectionFailed, kCorrected };
-
-SampleOutcome SampleAndCorrect(DecoderContext& context, SymbolRecord& candidate)
+// Files an evaluated candidate in the table (or in the retry and rejected lists) by its outcome.
+TailResult FileOutcome(DecoderContext& context, SymbolRecord& candidate, SampleOutcome outcome)
 {
-    if (SelectSizeAndSample(candidate, context) != 1) {
-        return kSizeRejected;
-    }
-    PlaceCodewords(candidate);
-    PublishFrameCorners(context, candidate);
-    return CorrectCodewords(candidate) != 0 ? kCorrected : kCorrectionFailed;
-}
-
-// A second look at a candidate that did not decode from the source plane: the same fitted frame
-// sampled on the median plane, which removes isolated noise pixels that a module-centre sample
-// would otherwise take for the module. (The source plane stays first: the median filter erodes
-// modules of two pixels and less.)
-SampleOutcome SampleOnMedianPlane(DecoderContext& context, SymbolRecord& candidate, const SymbolRecord& fitted)
-{
-    ReleaseCodewordBuffers(candidate);
-    // The fitted record holds no codeword buffers yet, and shares the grid lines that sampling
-    // only reads.
-    candidate = fitted;
-    uint8_t* const plane = context.image.current;
-    context.image.current = context.image.median;
-    const SampleOutcome outcome = SampleAndCorrect(context, candidate);
-    context.image.current = plane;
-    return outcome;
-}
-
-// A large symbol whose region borders gave no decodable grid (a strong perspective bends the
-// scans away from the region borders), or whose frame estimate is beyond what frame sampling
-// normally takes: the outline walks fit the frame's tapers, and the symbol is sampled from the
-// frame at any size.
-SampleOutcome SampleLargeFromWalks(DecoderContext& context, SymbolRecord& candidate, const SymbolRecord& unfitted,
-                                   bool viaRegionBorders, SampleOutcome outcome)
-{
-    SymbolRecord walked = unfitted;
-    walked.moduleCountHint = 0;
-    walked.status = 0;
-    if (WalkTopBorder(walked, context) == 0 || WalkRightBorder(walked, context) == 0) {
-        return outcome;
-    }
-    const int estimate = EstimateSymbolSize(walked, kAxisHorizontal);
-    if (estimate <= 0 || estimate > kLargestSymbolSide || (!viaRegionBorders && estimate <= kLargestFrameEstimate)) {
-        return outcome;
-    }
-    SampleOutcome second = kSizeRejected;
-    if (SelectSizeAndSampleUpTo(walked, context, kLargestSymbolSide) == 1) {
-        PlaceCodewords(walked);
-        PublishFrameCorners(context, walked);
-        second = CorrectCodewords(walked) != 0 ? kCorrected : kCorrectionFailed;
-    }
-    if (second <= outcome) {
-        ReleaseSymbolBuffers(walked);
-        return outcome;
-    }
-    ReleaseSymbolBuffers(candidate);
-    candidate = walked;
-    return second;
-}
-
-// Sampling, placement, correction and decoding of a candidate that passed frame fitting.
-// `unfitted` is the candidate as collected.
-TailResult EvaluateTail(DecoderContext& context, SymbolRecord& candidate, const SymbolRecord& unfitted,
-                        bool viaRegionBorders)
-{
-    const SymbolRecord fitted = candidate;
-    SampleOutcome outcome = SampleAndCorrect(context, candidate);
-    if (outcome != kCorrected && context.image.median != nullptr && context.image.current != context.image.median) {
-        const SampleOutcome second = SampleOnMedianPlane(context, candidate, fitted);
-        outcome = second > outcome ? second : outcome;
-    }
-    if (outcome != kCorrected) {
-        outcome = SampleLargeFromWalks(context, candidate, unfitted, viaRegionBorders, outcome);
-    }
     if (outcome == kSizeRejected) {
         AddRetryCandidate(context, candidate);
         AddRejectedSymbol(context, candidate);
@@ -205,7 +132,6 @@ TailResult EvaluateTail(DecoderContext& context, SymbolRecord& candidate, const 
         context.examinedCount += 1;
         return kTailNext;
     }
-    DecodeDataCodewords(candidate);
     // The entry written here is either the visited one or an earlier one: a decoded entry never
     // overwrites a record that still owns buffers.
     context.symbols[context.decodedCount] = candidate;
@@ -214,7 +140,25 @@ TailResult EvaluateTail(DecoderContext& context, SymbolRecord& candidate, const 
     return (context.flags & kFlagStopAtFirst) != 0 ? kTailStop : kTailNext;
 }
 
-}  // namespace
+constexpr ChainOptions kFirstPassChain{true, true, WalkEstimateCheck::kBothAxes, true};
+constexpr ChainOptions kSecondPassChain{false, true, WalkEstimateCheck::kVerticalOnly, true};
+
+// A candidate blank beside its finder silences the later candidates of the table whose corner
+// and y-leg end lie this close to its own.
+void SuppressNeighbours(DecoderContext& context, int32_t from, const SymbolRecord& blank)
+{
+    for (int32_t b = from; b < context.symbolCount; ++b) {
+        SymbolRecord& later = context.symbols[b];
+        if (std::fabs(later.corner.x - blank.corner.x) < kSuppressDistance &&
+            std::fabs(later.corner.y - blank.corner.y) < kSuppressDistance &&
+            std::fabs(later.yLegEnd.x - blank.yLegEnd.x) < kSuppressDistance &&
+            std::fabs(later.yLegEnd.y - blank.yLegEnd.y) < kSuppressDistance) {
+            later.status = kStatusSkip;
+        }
+    }
+}
+
+} // namespace
 
 int CompareEdgeBalance(const SymbolRecord& a, const SymbolRecord& b)
 {
@@ -285,31 +229,18 @@ int32_t EvaluateFirstPass(DecoderContext& context)
         if (context.examinedCount > 0 && FindExaminedTwin(context, candidate) == nullptr) {
             continue;
         }
-        if (UseFilteredPlane(context.image) == 0) {
+        const SymbolRecord unfitted = candidate;
+        const FrameOutcome frame = FitCandidateFrame(context, candidate, kFirstPassChain);
+        if (frame == FrameOutcome::kNoPlane) {
             return 0;
         }
-        const SymbolRecord unfitted = candidate;
-        const bool viaRegionBorders = FindRegionBorders(candidate, context) != 0;
-        if (viaRegionBorders) {
-            if (UseSourcePlane(context.image) == 0) {
-                ReleaseSymbolBuffers(candidate);
-                return 0;
-            }
-        } else {
-            if (candidate.status == kStatusSkip) {
-                continue;
-            }
-            if (UseSourcePlane(context.image) == 0) {
-                return 0;
-            }
-            if (WalkTopBorder(candidate, context) == 0 ||
-                EstimateSymbolSize(candidate, kAxisHorizontal) > kMaxEstimatedModules ||
-                WalkRightBorder(candidate, context) == 0 ||
-                EstimateSymbolSize(candidate, kAxisVertical) > kMaxEstimatedModules) {
-                continue;
-            }
+        if (frame != FrameOutcome::kRegionBorders && frame != FrameOutcome::kWalks) {
+            continue;
         }
-        if (EvaluateTail(context, candidate, unfitted, viaRegionBorders) == kTailStop) {
+        const bool viaRegionBorders = frame == FrameOutcome::kRegionBorders;
+        const SampleOutcome outcome =
+            EvaluateFittedCandidate(context, candidate, unfitted, viaRegionBorders, kFirstPassChain);
+        if (FileOutcome(context, candidate, outcome) == kTailStop) {
             break;
         }
     }
@@ -333,26 +264,18 @@ int32_t EvaluateSecondPass(DecoderContext& context)
             continue;
         }
         const SymbolRecord unfitted = candidate;
-        const bool viaRegionBorders = FindRegionBorders(candidate, context) != 0;
-        if (!viaRegionBorders) {
-            if (candidate.status == kStatusSkip) {
-                for (int32_t b = a + 1; b < context.symbolCount; ++b) {
-                    SymbolRecord& later = context.symbols[b];
-                    if (std::fabs(later.corner.x - candidate.corner.x) < kSuppressDistance &&
-                        std::fabs(later.corner.y - candidate.corner.y) < kSuppressDistance &&
-                        std::fabs(later.yLegEnd.x - candidate.yLegEnd.x) < kSuppressDistance &&
-                        std::fabs(later.yLegEnd.y - candidate.yLegEnd.y) < kSuppressDistance) {
-                        later.status = kStatusSkip;
-                    }
-                }
-                continue;
-            }
-            if (WalkTopBorder(candidate, context) == 0 || WalkRightBorder(candidate, context) == 0 ||
-                EstimateSymbolSize(candidate, kAxisVertical) > kMaxEstimatedModules) {
-                continue;
-            }
+        const FrameOutcome frame = FitCandidateFrame(context, candidate, kSecondPassChain);
+        if (frame == FrameOutcome::kBlank) {
+            SuppressNeighbours(context, a + 1, candidate);
+            continue;
         }
-        if (EvaluateTail(context, candidate, unfitted, viaRegionBorders) == kTailStop) {
+        if (frame != FrameOutcome::kRegionBorders && frame != FrameOutcome::kWalks) {
+            continue;
+        }
+        const bool viaRegionBorders = frame == FrameOutcome::kRegionBorders;
+        const SampleOutcome outcome =
+            EvaluateFittedCandidate(context, candidate, unfitted, viaRegionBorders, kSecondPassChain);
+        if (FileOutcome(context, candidate, outcome) == kTailStop) {
             break;
         }
     }
@@ -394,4 +317,4 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     return decoded;
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -4,14 +4,11 @@
 
 #include <cmath>
 
-#include "decoder/codewords/codeword_placement.h"
 #include "decoder/codewords/data_encodation.h"
 #include "decoder/codewords/module_sampling.h"
-#include "decoder/codewords/reed_solomon.h"
 #include "decoder/decoder_context.h"
+#include "decoder/evaluation_chain.h"
 #include "decoder/grid/border_walk.h"
-#include "decoder/grid/region_border_scan.h"
-#include "decoder/grid/symbol_frame.h"
 #include "decoder/location/edge_tracer.h"
 #include "decoder/location/finder_corner.h"
 #include "decoder/location/scan_line_edges.h"
@@ -25,9 +22,6 @@ namespace {
 // A record whose corner lies farther than this from the first examined symbol is not collected.
 constexpr float kExaminedNeighbourhood = 2.0f;
 constexpr float kDuplicateEpsilon = 1e-6f;
-// Largest module count the outline-walk estimate may give (plus the quiet-zone allowance).
-constexpr int kMaxEstimatedSide = 144;
-constexpr int kEstimateAllowance = 6;
 
 bool StopAtFirst(const DecoderContext& context)
 {
@@ -93,18 +87,15 @@ bool IsDuplicate(const DecoderContext& context, const SymbolRecord& record)
     return false;
 }
 
-// Frame fitting for the retry probe: the region-border scan, or else both outline walks (with
-// the horizontal size estimate on the first attempt only).
-bool FitFrame(SymbolRecord& record, DecoderContext& context, bool checkEstimate)
+// The retry probe fits with the region-border scan, or else both outline walks, on the current
+// plane; the horizontal size estimate bounds the first attempt only.
+constexpr ChainOptions kProbeChain{false, false, WalkEstimateCheck::kHorizontalProbe, false};
+constexpr ChainOptions kProbeRetryChain{false, false, WalkEstimateCheck::kNone, false};
+
+bool FitFrame(SymbolRecord& record, DecoderContext& context, const ChainOptions& options)
 {
-    if (FindRegionBorders(record, context) != 0) {
-        return true;
-    }
-    if (WalkTopBorder(record, context) != 1 || WalkRightBorder(record, context) != 1) {
-        return false;
-    }
-    return !checkEstimate ||
-           EstimateSymbolSize(record, kAxisHorizontal) - kEstimateAllowance <= kMaxEstimatedSide;
+    const FrameOutcome frame = FitCandidateFrame(context, record, options);
+    return frame == FrameOutcome::kRegionBorders || frame == FrameOutcome::kWalks;
 }
 
 enum class CrossingOutcome {
@@ -121,7 +112,7 @@ CrossingOutcome DecodeCrossing(DecoderContext& context, SymbolRecord& record, co
     if (BuildCornerCandidate(record, context, tracerA, tracerB) == 0) {
         return CrossingOutcome::kNext;
     }
-    if (!FitFrame(record, context, true)) {
+    if (!FitFrame(record, context, kProbeChain)) {
         ReleaseSymbolBuffers(record);
         return CrossingOutcome::kNext;
     }
@@ -136,7 +127,7 @@ CrossingOutcome DecodeCrossing(DecoderContext& context, SymbolRecord& record, co
         if (BuildCornerCandidate(record, context, tracerA, tracerB) == 0) {
             return CrossingOutcome::kNext;
         }
-        if (!FitFrame(record, context, false)) {
+        if (!FitFrame(record, context, kProbeRetryChain)) {
             ReleaseSymbolBuffers(record);
             return CrossingOutcome::kNext;
         }
@@ -147,9 +138,7 @@ CrossingOutcome DecodeCrossing(DecoderContext& context, SymbolRecord& record, co
             return CrossingOutcome::kNext;
         }
     }
-    PlaceCodewords(record);
-    PublishFrameCorners(context, record);
-    if (CorrectCodewords(record) == 0) {
+    if (PlaceAndCorrect(context, record) != kCorrected) {
         AddRetryCandidate(context, record);
         AddRejectedSymbol(context, record);
         ClearSymbolRecord(record);

@@ -1,0 +1,53 @@
+// Evaluation chain: one finder candidate through frame fitting, size selection and sampling,
+// placement, correction and data decoding. The two passes of the search and the retry probe run
+// the same chain; they differ only in the options they pass.
+#pragma once
+
+#include <cstdint>
+
+namespace norvale {
+
+struct DecoderContext;
+struct SymbolRecord;
+
+// How the size estimates of the outline walks bound a frame fitted from them.
+enum class WalkEstimateCheck {
+    kBothAxes,        // horizontal after the top walk, vertical after the right walk: at most 150
+    kVerticalOnly,    // vertical after both walks: at most 150
+    kHorizontalProbe, // horizontal after both walks: at most 144 plus the quiet-zone allowance
+    kNone,
+};
+
+struct ChainOptions
+{
+    bool regionScanOnMedian; // the region-border scan reads the median plane, the rest the source
+    bool blankEndsFit;       // a candidate blank beside its finder gets no outline walks
+    WalkEstimateCheck walkCheck;
+    bool extraLooks; // second look on the median plane and the walk-fitted large symbol
+};
+
+enum class FrameOutcome {
+    kRegionBorders, // module grid lines built
+    kWalks,         // frame tapers fitted by the outline walks
+    kFailed,
+    kBlank,   // nothing beside the finder: the record is marked kStatusSkip
+    kNoPlane, // a plane could not be switched to (memory exhausted)
+};
+
+// Fits the frame of `candidate`: the region-border scan, or else the two outline walks.
+FrameOutcome FitCandidateFrame(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options);
+
+enum SampleOutcome { kSizeRejected, kCorrectionFailed, kCorrected };
+
+// Codeword placement, the published corners and error correction of a sampled candidate.
+SampleOutcome PlaceAndCorrect(DecoderContext& context, SymbolRecord& candidate);
+
+// Size selection and sampling, then placement and correction, of a fitted candidate; with
+// `extraLooks`, the second look on the median plane and the walk-fitted large symbol follow a
+// failure. `unfitted` is the candidate as collected. The candidate keeps the buffers of the best
+// outcome; a corrected candidate has its data decoded.
+SampleOutcome EvaluateFittedCandidate(DecoderContext& context, SymbolRecord& candidate,
+                                      const SymbolRecord& unfitted, bool viaRegionBorders,
+                                      const ChainOptions& options);
+
+} // namespace norvale
