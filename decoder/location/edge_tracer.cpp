@@ -23,14 +23,13 @@ bool IsVertical(int direction)
     return (direction & kVerticalCodes) != 0;
 }
 
+// Contrast level of the pixel at (along, travel), which the caller has checked lies inside.
 float LevelAt(const EdgeTracer& tracer, const GrayImage& image, int along, int travel)
 {
-    float v = 0.0f;
-    if (IsVertical(tracer.direction)) {
-        PixelAt(v, image, static_cast<uint32_t>(along), static_cast<uint32_t>(travel));
-    } else {
-        PixelAt(v, image, static_cast<uint32_t>(travel), static_cast<uint32_t>(along));
-    }
+    const bool vertical = IsVertical(tracer.direction);
+    const size_t x = static_cast<size_t>(vertical ? along : travel);
+    const size_t y = static_cast<size_t>(vertical ? travel : along);
+    const float v = image.current[y * image.width + x];
     return tracer.contrastSign > 0.0f ? v - tracer.contrastReference : tracer.contrastReference - v;
 }
 

@@ -36,6 +36,14 @@ bool IsStalled(PointF v)
     return std::fabs(v.x) < kStallEpsilon && std::fabs(v.y) < kStallEpsilon;
 }
 
+// |cos| of the angle between the step v (any length, squared length vv) and the unit direction
+// `unit`, compared with `cosine` without a square root: |v . u| > cosine |v| squared on both sides.
+bool Within(PointF v, double vv, PointF unit, double cosine)
+{
+    const double d = Dot(v, unit);
+    return d * d > cosine * cosine * vv;
+}
+
 void RecordLine(FittedLine& line, PointF anchor, PointF q)
 {
     line.valid = 1;
@@ -99,29 +107,31 @@ void TraceEdgeLines(EdgeTracer& tracer, const DecoderContext& context)
             if (IsStalled(v)) {
                 return;
             }
-            NormalizeVector(v);
-            double c1 = std::fabs(Dot(v, ref));
-            const double c2 = std::fabs(Dot(v, prevRef));
+            // The step stays unnormalised: directions are compared through squared cosines, and
+            // only a step that becomes the new reference is divided by its length.
+            const double vv = Dot(v, v);
+            bool aligned = Within(v, vv, ref, kAligned);
+            const bool alignedBefore = Within(v, vv, prevRef, kAligned);
 
             // One-step glitch inside a long run: keep the run and smooth the glitch point.
-            if (c1 <= kAligned && c2 > kAligned && prevRunLen > runLen) {
+            if (!aligned && alignedBefore && prevRunLen > runLen) {
                 runLen = prevRunLen;
                 ref = prevRef;
-                c1 = c2;
+                aligned = true;
                 const PointF& before = ring[(b + 4) % kRingSize];
                 ring[(b + 5) % kRingSize] =
                     PointF{(before.x + ring[b].x) * 0.5f, (before.y + ring[b].y) * 0.5f};
             }
 
             if (tracer.firstLine.valid != 0 && tracer.turnCount == 0 &&
-                std::fabs(Dot(v, tracer.firstLine.direction)) > kAligned) {
+                Within(v, vv, tracer.firstLine.direction, kAligned)) {
                 ReaimLine(tracer.firstLine, old);
             } else if (tracer.secondLine.valid != 0 && tracer.turnCount == 1 &&
-                       std::fabs(Dot(v, tracer.secondLine.direction)) > kAligned) {
+                       Within(v, vv, tracer.secondLine.direction, kAligned)) {
                 ReaimLine(tracer.secondLine, old);
             }
 
-            if (c1 > kAligned) {
+            if (aligned) {
                 runLen += 1;
                 prevRunLen = runLen;
             } else {
@@ -130,12 +140,13 @@ void TraceEdgeLines(EdgeTracer& tracer, const DecoderContext& context)
                 } else if (tracer.firstLine.valid == 0) {
                     RecordLine(tracer.firstLine, anchor, old);
                 } else if (tracer.secondLine.valid == 0) {
-                    if (std::fabs(Dot(v, tracer.firstLine.direction)) < kNewDirection) {
+                    if (!Within(v, vv, tracer.firstLine.direction, kNewDirection)) {
                         RecordLine(tracer.secondLine, anchor, old);
                     }
-                } else if (std::fabs(Dot(v, tracer.secondLine.direction)) < kNewDirection) {
+                } else if (!Within(v, vv, tracer.secondLine.direction, kNewDirection)) {
                     return; // a third direction
                 }
+                NormalizeVector(v);
                 prevRef = ref;
                 anchor = old;
                 ref = v;
@@ -155,7 +166,7 @@ void TraceEdgeLines(EdgeTracer& tracer, const DecoderContext& context)
         if (tracer.firstLine.valid == 0) {
             RecordLine(tracer.firstLine, anchor, q);
         } else if (tracer.secondLine.valid == 0 &&
-                   std::fabs(Dot(v, tracer.firstLine.direction)) < kNewDirectionAtClose) {
+                   !Within(v, Dot(v, v), tracer.firstLine.direction, kNewDirectionAtClose)) {
             RecordLine(tracer.secondLine, anchor, q);
         }
     }
