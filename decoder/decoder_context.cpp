@@ -30,7 +30,10 @@ void ResetDecoderContext(DecoderContext& context)
     context.errorCode = kErrorNothingDecoded;
 }
 
-int32_t GetSymbolCount(const DecoderContext& context) { return context.symbolCount; }
+int32_t GetSymbolCount(const DecoderContext& context)
+{
+    return context.symbolCount;
+}
 
 SymbolRecord* GetSymbol(DecoderContext& context, int32_t index)
 {
@@ -40,4 +43,4 @@ SymbolRecord* GetSymbol(DecoderContext& context, int32_t index)
     return &context.symbols[index];
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "decoder/codewords/module_sampling.h"
+#include "decoder/evaluation_chain.h"
 #include "decoder/symbol_record.h"
 #include "image/gray_image.h"
 
@@ -44,10 +45,12 @@ struct DecoderContext
     SymbolRecord rejectedSymbols[kMaxRejectedSymbols];
     int32_t rejectedCount;
     int32_t errorCode;
-    PointF corners[4];  // of the last symbol that reached error correction
+    PointF corners[4]; // of the last symbol that reached error correction
     SampleGrid sampleGrid;
     SampleGrid levelGrid;
-    StageClock* clock;  // the benchmark's stage clock, or null
+    FrameMemo frameMemos[kMaxFrameMemos]; // region-border scans of this search, oldest first
+    int32_t frameMemoCount;
+    StageClock* clock; // the benchmark's stage clock, or null
 };
 
 // A new zero-filled context, or null when memory is exhausted.
@@ -58,4 +61,4 @@ void ResetDecoderContext(DecoderContext& context);
 int32_t GetSymbolCount(const DecoderContext& context);
 SymbolRecord* GetSymbol(DecoderContext& context, int32_t index);
 
-}  // namespace norvale
+} // namespace norvale

@@ -17,4 +17,4 @@ int32_t DecodeToText(DecoderContext& context, uint8_t** text);
 // Not in the BMP-only build.
 int32_t DecodeToResult(DecoderContext& context, DecodeResult& result);
 
-}  // namespace norvale
+} // namespace norvale

@@ -2,6 +2,8 @@
 // decoding of one finder candidate, shared by both search passes and the retry probe.
 #include "decoder/evaluation_chain.h"
 
+#include <cmath>
+
 #include "decoder/codewords/codeword_placement.h"
 #include "decoder/codewords/data_encodation.h"
 #include "decoder/codewords/module_sampling.h"
@@ -108,6 +110,77 @@ SampleOutcome SampleLargeFromWalks(DecoderContext& context, SymbolRecord& candid
     return second;
 }
 
+bool Near(PointF a, PointF b)
+{
+    return std::fabs(a.x - b.x) <= kSameMeasurement && std::fabs(a.y - b.y) <= kSameMeasurement;
+}
+
+FrameMemo* FindFrameMemo(DecoderContext& context, const SymbolRecord& candidate, bool onMedian)
+{
+    for (int32_t i = 0; i < context.frameMemoCount; ++i) {
+        FrameMemo& memo = context.frameMemos[i];
+        if ((memo.onMedian != 0) == onMedian && memo.hintIn == candidate.moduleCountHint &&
+            Near(memo.corner, candidate.corner) && Near(memo.yLegEnd, candidate.yLegEnd) &&
+            Near(memo.xLegEnd, candidate.xLegEnd)) {
+            return &memo;
+        }
+    }
+    return nullptr;
+}
+
+// Remembers a region-border scan, while there is room.
+void AddFrameMemo(DecoderContext& context, const SymbolRecord& before, const SymbolRecord& after,
+                  bool onMedian, uint8_t verdict)
+{
+    if (context.frameMemoCount >= kMaxFrameMemos) {
+        return;
+    }
+    FrameMemo& memo = context.frameMemos[context.frameMemoCount];
+    memo.corner = before.corner;
+    memo.yLegEnd = before.yLegEnd;
+    memo.xLegEnd = before.xLegEnd;
+    memo.hintIn = before.moduleCountHint;
+    memo.onMedian = onMedian ? 1 : 0;
+    memo.verdict = verdict;
+    memo.hintOut = after.moduleCountHint;
+    memo.gridOutcome = -1;
+    context.frameMemoCount += 1;
+}
+
+// The region-border scan of a candidate, or the verdict of an equal measurement's scan. A repeated
+// grid is not rebuilt: the candidate only takes its module count.
+FrameOutcome ScanRegionBorders(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options)
+{
+    const bool onMedian = options.regionScanOnMedian;
+    if (options.useMemos) {
+        const FrameMemo* memo = FindFrameMemo(context, candidate, onMedian);
+        // A grid whose sampling never finished (a plane switch failed) is scanned again.
+        if (memo != nullptr && (memo->verdict != kMemoGrid || memo->gridOutcome >= 0)) {
+            switch (memo->verdict) {
+            case kMemoGrid:
+                candidate.moduleCountHint = memo->hintOut;
+                // An equal measurement that decoded is the same symbol: nothing new to find.
+                return memo->gridOutcome == kCorrected ? FrameOutcome::kFailed : FrameOutcome::kRepeatedGrid;
+            case kMemoBlank:
+                candidate.status = kStatusSkip;
+                candidate.moduleCountHint = 0;
+                return FrameOutcome::kFailed;
+            default:
+                candidate.moduleCountHint = 0;
+                return FrameOutcome::kFailed;
+            }
+        }
+    }
+    const SymbolRecord before = candidate;
+    const bool grid = FindRegionBorders(candidate, context) != 0;
+    if (options.useMemos) {
+        const uint8_t verdict =
+            grid ? kMemoGrid : (candidate.status == kStatusSkip ? kMemoBlank : kMemoNoGrid);
+        AddFrameMemo(context, before, candidate, onMedian, verdict);
+    }
+    return grid ? FrameOutcome::kRegionBorders : FrameOutcome::kFailed;
+}
+
 } // namespace
 
 FrameOutcome FitCandidateFrame(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options)
@@ -116,12 +189,13 @@ FrameOutcome FitCandidateFrame(DecoderContext& context, SymbolRecord& candidate,
     if (options.regionScanOnMedian && UseFilteredPlane(context.image) == 0) {
         return FrameOutcome::kNoPlane;
     }
-    if (FindRegionBorders(candidate, context) != 0) {
+    const FrameOutcome scan = ScanRegionBorders(context, candidate, options);
+    if (scan != FrameOutcome::kFailed) {
         if (options.regionScanOnMedian && UseSourcePlane(context.image) == 0) {
             ReleaseSymbolBuffers(candidate);
             return FrameOutcome::kNoPlane;
         }
-        return FrameOutcome::kRegionBorders;
+        return scan;
     }
     if (options.blankEndsFit && candidate.status == kStatusSkip) {
         return FrameOutcome::kBlank;
@@ -142,20 +216,34 @@ SampleOutcome PlaceAndCorrect(DecoderContext& context, SymbolRecord& candidate)
 }
 
 SampleOutcome EvaluateFittedCandidate(DecoderContext& context, SymbolRecord& candidate,
-                                      const SymbolRecord& unfitted, bool viaRegionBorders,
+                                      const SymbolRecord& unfitted, FrameOutcome frame,
                                       const ChainOptions& options)
 {
-    const SymbolRecord fitted = candidate;
-    SampleOutcome outcome = SampleAndCorrect(context, candidate);
-    if (options.extraLooks && outcome != kCorrected) {
-        StageScope stage(context.clock, Stage::kFallbacks);
-        if (context.image.median != nullptr && context.image.current != context.image.median) {
+    const bool viaRegionBorders =
+        frame == FrameOutcome::kRegionBorders || frame == FrameOutcome::kRepeatedGrid;
+    FrameMemo* memo = viaRegionBorders && options.useMemos
+                          ? FindFrameMemo(context, unfitted, options.regionScanOnMedian)
+                          : nullptr;
+    SampleOutcome outcome = kSizeRejected;
+    if (frame == FrameOutcome::kRepeatedGrid && memo != nullptr) {
+        // The same grid samples the same modules: only the walk-fitted look can differ.
+        outcome = static_cast<SampleOutcome>(memo->gridOutcome);
+    } else {
+        const SymbolRecord fitted = candidate;
+        outcome = SampleAndCorrect(context, candidate);
+        if (options.extraLooks && outcome != kCorrected && context.image.median != nullptr &&
+            context.image.current != context.image.median) {
+            StageScope stage(context.clock, Stage::kFallbacks);
             const SampleOutcome second = SampleOnMedianPlane(context, candidate, fitted);
             outcome = second > outcome ? second : outcome;
         }
-        if (outcome != kCorrected) {
-            outcome = SampleLargeFromWalks(context, candidate, unfitted, viaRegionBorders, outcome);
+        if (memo != nullptr && memo->verdict == kMemoGrid) {
+            memo->gridOutcome = outcome;
         }
+    }
+    if (options.extraLooks && outcome != kCorrected) {
+        StageScope stage(context.clock, Stage::kFallbacks);
+        outcome = SampleLargeFromWalks(context, candidate, unfitted, viaRegionBorders, outcome);
     }
     if (outcome == kCorrected) {
         StageScope stage(context.clock, Stage::kCorrection);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "decoder/location/line_geometry.h"
+
 namespace norvale {
 
 struct DecoderContext;
@@ -18,16 +20,38 @@ enum class WalkEstimateCheck {
     kNone,
 };
 
+// A region-border scan already made on this plane for the same finder measurement: corner and
+// both leg ends within kSameMeasurement pixels, the same module count hint going in. Near-equal
+// candidates are common (every scan line across a finder gives one); a repeat reuses the verdict
+// instead of scanning the symbol again.
+struct FrameMemo
+{
+    PointF corner;
+    PointF yLegEnd;
+    PointF xLegEnd;
+    int32_t hintIn;
+    uint8_t onMedian;
+    uint8_t verdict;     // FrameMemoVerdict
+    int32_t hintOut;     // module count of a grid
+    int32_t gridOutcome; // SampleOutcome of the grid's line-mode sampling, -1 until known
+};
+constexpr int kMaxFrameMemos = 32;
+constexpr float kSameMeasurement = 1.0f;
+
+enum FrameMemoVerdict : uint8_t { kMemoNoGrid, kMemoBlank, kMemoGrid };
+
 struct ChainOptions
 {
     bool regionScanOnMedian; // the region-border scan reads the median plane, the rest the source
     bool blankEndsFit;       // a candidate blank beside its finder gets no outline walks
     WalkEstimateCheck walkCheck;
     bool extraLooks; // second look on the median plane and the walk-fitted large symbol
+    bool useMemos;   // the picture stays as it is for the whole run (not so in the retry step)
 };
 
 enum class FrameOutcome {
     kRegionBorders, // module grid lines built
+    kRepeatedGrid,  // the grid of an equal measurement, already sampled without success
     kWalks,         // frame tapers fitted by the outline walks
     kFailed,
     kBlank,   // nothing beside the finder: the record is marked kStatusSkip
@@ -47,7 +71,7 @@ SampleOutcome PlaceAndCorrect(DecoderContext& context, SymbolRecord& candidate);
 // failure. `unfitted` is the candidate as collected. The candidate keeps the buffers of the best
 // outcome; a corrected candidate has its data decoded.
 SampleOutcome EvaluateFittedCandidate(DecoderContext& context, SymbolRecord& candidate,
-                                      const SymbolRecord& unfitted, bool viaRegionBorders,
+                                      const SymbolRecord& unfitted, FrameOutcome frame,
                                       const ChainOptions& options);
 
 } // namespace norvale

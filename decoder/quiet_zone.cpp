@@ -50,8 +50,8 @@ constexpr int kClockChanges = 6;
 
 struct SideProfile
 {
-    double longestDarkRun;  // share of the side
-    int changes;            // dark/light changes along it
+    double longestDarkRun; // share of the side
+    int changes;           // dark/light changes along it
 };
 
 // Side `side` (0 bottom, 1 right, 2 top, 3 left) of the ring `depth` pixels in from the edge.
@@ -104,7 +104,7 @@ bool SymbolFillsThePicture(const GrayImage& image, int mid)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 int32_t SearchWithAddedQuietZone(DecoderContext& context)
 {
@@ -121,7 +121,8 @@ int32_t SearchWithAddedQuietZone(DecoderContext& context)
     const uint32_t factor = shorter >= kSmallPictureSide
                                 ? 1
                                 : std::min(kMaxEnlargement, (kSmallPictureSide + shorter - 1) / shorter);
-    const uint32_t margin = std::max(kMinimumMargin, std::max(image.width, image.height) * factor / kMarginDivisor);
+    const uint32_t margin =
+        std::max(kMinimumMargin, std::max(image.width, image.height) * factor / kMarginDivisor);
     const uint64_t width = uint64_t{image.width} * factor + 2 * margin;
     const uint64_t height = uint64_t{image.height} * factor + 2 * margin;
     if (width * height > kMaxPicturePixels) {
@@ -160,4 +161,4 @@ int32_t SearchWithAddedQuietZone(DecoderContext& context)
     return decoded;
 }
 
-}  // namespace norvale
+} // namespace norvale

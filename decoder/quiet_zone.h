@@ -13,4 +13,4 @@ struct DecoderContext;
 // symbols; on success the context's corners are in the original picture's pixels.
 int32_t SearchWithAddedQuietZone(DecoderContext& context);
 
-}  // namespace norvale
+} // namespace norvale

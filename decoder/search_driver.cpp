@@ -140,8 +140,8 @@ TailResult FileOutcome(DecoderContext& context, SymbolRecord& candidate, SampleO
     return (context.flags & kFlagStopAtFirst) != 0 ? kTailStop : kTailNext;
 }
 
-constexpr ChainOptions kFirstPassChain{true, true, WalkEstimateCheck::kBothAxes, true};
-constexpr ChainOptions kSecondPassChain{false, true, WalkEstimateCheck::kVerticalOnly, true};
+constexpr ChainOptions kFirstPassChain{true, true, WalkEstimateCheck::kBothAxes, true, true};
+constexpr ChainOptions kSecondPassChain{false, true, WalkEstimateCheck::kVerticalOnly, true, true};
 
 // A candidate blank beside its finder silences the later candidates of the table whose corner
 // and y-leg end lie this close to its own.
@@ -234,12 +234,11 @@ int32_t EvaluateFirstPass(DecoderContext& context)
         if (frame == FrameOutcome::kNoPlane) {
             return 0;
         }
-        if (frame != FrameOutcome::kRegionBorders && frame != FrameOutcome::kWalks) {
+        if (frame == FrameOutcome::kFailed || frame == FrameOutcome::kBlank) {
             continue;
         }
-        const bool viaRegionBorders = frame == FrameOutcome::kRegionBorders;
         const SampleOutcome outcome =
-            EvaluateFittedCandidate(context, candidate, unfitted, viaRegionBorders, kFirstPassChain);
+            EvaluateFittedCandidate(context, candidate, unfitted, frame, kFirstPassChain);
         if (FileOutcome(context, candidate, outcome) == kTailStop) {
             break;
         }
@@ -269,12 +268,11 @@ int32_t EvaluateSecondPass(DecoderContext& context)
             SuppressNeighbours(context, a + 1, candidate);
             continue;
         }
-        if (frame != FrameOutcome::kRegionBorders && frame != FrameOutcome::kWalks) {
+        if (frame == FrameOutcome::kFailed || frame == FrameOutcome::kNoPlane) {
             continue;
         }
-        const bool viaRegionBorders = frame == FrameOutcome::kRegionBorders;
         const SampleOutcome outcome =
-            EvaluateFittedCandidate(context, candidate, unfitted, viaRegionBorders, kSecondPassChain);
+            EvaluateFittedCandidate(context, candidate, unfitted, frame, kSecondPassChain);
         if (FileOutcome(context, candidate, outcome) == kTailStop) {
             break;
         }
@@ -289,6 +287,7 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     const int32_t xStep = xDivisions > 0 ? Nearest(width / xDivisions) : 0;
     const int32_t yStep = yDivisions > 0 ? Nearest(height / yDivisions) : 0;
     context.image.scale = 2;
+    context.frameMemoCount = 0;
     const ScanGridLayout grid = LayOutGrid(context.image, xStep, yStep);
 
     // A pass evaluates its first 20 candidates. When none of them decodes and the grid was not

@@ -17,4 +17,4 @@ void ClearRetryCandidates(DecoderContext& context);
 void AddRetryCandidate(DecoderContext& context, const SymbolRecord& record);
 void AddRejectedSymbol(DecoderContext& context, const SymbolRecord& record);
 
-}  // namespace norvale
+} // namespace norvale

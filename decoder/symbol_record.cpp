@@ -51,4 +51,4 @@ uint32_t GetSymbolSide(const SymbolRecord* symbol)
     return static_cast<uint32_t>(kSymbolSizeTable[symbol->sizeIndex].side);
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -15,13 +15,13 @@ constexpr int32_t kStatusSkip = 2;
 
 struct SymbolRecord
 {
-    PointF corner;   // finder vertex, frame (0, 0)
-    PointF yLegEnd;  // frame (0, 100)
-    PointF xLegEnd;  // frame (100, 0)
+    PointF corner;  // finder vertex, frame (0, 0)
+    PointF yLegEnd; // frame (0, 100)
+    PointF xLegEnd; // frame (100, 0)
     float yLegLength;
     float xLegLength;
     ScanContrast contrast;
-    int16_t inkSense;  // +1 dark on light, -1 light on dark, 0 not yet known
+    int16_t inkSense; // +1 dark on light, -1 light on dark, 0 not yet known
     FrameParams frame;
     Transform2D imageToFrame;
     Transform2D frameToImage;
@@ -29,25 +29,25 @@ struct SymbolRecord
     PointF topWalkEnd;
     PointF rightWalkStart;
     PointF rightWalkEnd;
-    int32_t moduleCountHint;  // 0 = none
+    int32_t moduleCountHint; // 0 = none
     int32_t sizeIndex;
     uint32_t regionCount;
     int32_t matrixRows;
     int32_t matrixCols;
     uint32_t matrixSize;
     int32_t totalCodewords;
-    uint32_t dataCapacity;  // bytes of `data`: 10 per codeword
+    uint32_t dataCapacity; // bytes of `data`: 10 per codeword
     int32_t dataLength;
     uint8_t* moduleMatrix;
-    uint8_t* codewords;  // placement order, corrected in place
-    uint8_t* data;       // decoded bytes, no terminator
+    uint8_t* codewords; // placement order, corrected in place
+    uint8_t* data;      // decoded bytes, no terminator
     uint16_t* erasures;
     int32_t erasureCount;
-    FittedLine* rowLines;     // moduleCountHint + 1 entries
-    FittedLine* columnLines;  // moduleCountHint + 1 entries
+    FittedLine* rowLines;    // moduleCountHint + 1 entries
+    FittedLine* columnLines; // moduleCountHint + 1 entries
     int32_t gridLineCount;
     int32_t status;
-    int32_t correctedCount;  // -1 when correction failed
+    int32_t correctedCount; // -1 when correction failed
 };
 
 // Zero-fills the record, copies the scan line's contrast block in, resets the frame parameters
@@ -61,4 +61,4 @@ void ClearSymbolRecord(SymbolRecord& symbol);
 // Modules per side of the record's size, 0 for a null record.
 uint32_t GetSymbolSide(const SymbolRecord* symbol);
 
-}  // namespace norvale
+} // namespace norvale

@@ -89,8 +89,8 @@ bool IsDuplicate(const DecoderContext& context, const SymbolRecord& record)
 
 // The retry probe fits with the region-border scan, or else both outline walks, on the current
 // plane; the horizontal size estimate bounds the first attempt only.
-constexpr ChainOptions kProbeChain{false, false, WalkEstimateCheck::kHorizontalProbe, false};
-constexpr ChainOptions kProbeRetryChain{false, false, WalkEstimateCheck::kNone, false};
+constexpr ChainOptions kProbeChain{false, false, WalkEstimateCheck::kHorizontalProbe, false, false};
+constexpr ChainOptions kProbeRetryChain{false, false, WalkEstimateCheck::kNone, false, false};
 
 bool FitFrame(SymbolRecord& record, DecoderContext& context, const ChainOptions& options)
 {
