@@ -17,9 +17,9 @@
 #
 # Programs that take several files in one process (vistrel -j 1 and ZXingReader3 by their
 # usage, the others probed) are also timed over the whole set in one process, and vistrel and
-# ZXingReader3 over each category's part of it. That set leaves out the files some program
-# refused alone (exit status above 1, or a timeout), since ZXingReader 1.4 stops at the first
-# file it cannot read.
+# ZXingReader3 over each category's part of it when there are several categories. That set
+# leaves out the files some program refused alone (exit status above 1, or a timeout), since
+# ZXingReader 1.4 stops at the first file it cannot read.
 #
 # ZXingReader3 is ../shared/tools/peers/ZXingReader3 beside the repository, skipped with a note
 # when it is not there. The Debian peers are installed with apt-get when missing (packages
@@ -263,6 +263,8 @@ for name in norvale zxing3; do
 done
 COMMON=$(wc -l <"$WORK/common")
 mapfile -t CATS < <(cut -f2 "$WORK/common" | awk '!seen[$0]++')
+# With one category that table would only repeat the whole set.
+[ ${#CATS[@]} -gt 1 ] || PER_CAT=()
 
 # The runs go round the readers (and the categories) so that a slow spell of the machine falls
 # on all of them alike.
@@ -274,15 +276,17 @@ if [ "$COMMON" -gt 0 ] && [ ${#MULTI[@]} -gt 0 ]; then
             time_one_process "$name" "*" "$run" "$WORK/list"
         done
     done
-    log "running ${PER_CAT[*]} on each of ${#CATS[@]} categories in one process, runs: $RUNS"
-    for ((run = 1; run <= RUNS; run++)); do
-        for cat in "${CATS[@]}"; do
-            awk -F '\t' -v c="$cat" '$2 == c { print $1 }' "$WORK/common" >"$WORK/list"
-            for name in "${PER_CAT[@]}"; do
-                time_one_process "$name" "$cat" "$run" "$WORK/list"
+    if [ ${#PER_CAT[@]} -gt 0 ]; then
+        log "running ${PER_CAT[*]} on each of ${#CATS[@]} categories in one process, runs: $RUNS"
+        for ((run = 1; run <= RUNS; run++)); do
+            for cat in "${CATS[@]}"; do
+                awk -F '\t' -v c="$cat" '$2 == c { print $1 }' "$WORK/common" >"$WORK/list"
+                for name in "${PER_CAT[@]}"; do
+                    time_one_process "$name" "$cat" "$run" "$WORK/list"
+                done
             done
         done
-    done
+    fi
 fi
 
 # --- the tables ------------------------------------------------------------------------------
