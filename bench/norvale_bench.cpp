@@ -1,5 +1,6 @@
 // Decoding benchmark: loads every picture of a corpus manifest once, then times only the decode
-// of the loaded grey plane, and reports decode rates, times and peak resident memory.
+// of the loaded grey plane, and reports decode rates, times, where the time goes per stage and
+// peak resident memory.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -9,12 +10,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "decoder/decoder_context.h"
+#include "decoder/entries.h"
+#include "decoder/stage_clock.h"
 #include "image/bmp_reader.h"
 #include "image/gray_image.h"
 #include "image/jpeg_reader.h"
@@ -24,6 +29,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using norvale::kStageCount;
+using norvale::Stage;
 
 // The desktop program prints the decoded bytes as a C string in a 1000-byte buffer.
 constexpr size_t kPrintedBytes = 999;
@@ -43,7 +50,10 @@ const char* const kUsage =
     "  --big WxH         also decode once a WxH picture built around one corpus picture and\n"
     "                    report its time and the growth of peak resident memory\n"
     "  --big-source FILE corpus picture (manifest path) to embed; default: first of 'sizes'\n"
-    "  --big-only        only the --big measurement, no corpus timing\n";
+    "  --big-only        only the --big measurement, no corpus timing\n"
+    "  --stage-runs N    decodes per picture with the stage clock for the stage table (default 1,\n"
+    "                    0 leaves the table out); a picture counts with its run of median wall\n"
+    "                    time. These runs come after the timed ones and are not in their figures\n";
 
 struct Options
 {
@@ -57,6 +67,7 @@ struct Options
     uint32_t bigHeight = 0;
     std::string bigSource;
     bool bigOnly = false;
+    int stageRuns = 1;
 };
 
 struct Row
@@ -72,6 +83,7 @@ struct Plane
     uint32_t width = 0;
     uint32_t height = 0;
     std::vector<uint8_t> pixels; // bottom row first
+    double loadMs = 0.0;         // the reader's call
 };
 
 struct Timing
@@ -80,7 +92,7 @@ struct Timing
     double minMs = 0.0;
     double medianMs = 0.0;
     bool passed = false;
-    size_t decodedBytes = 0;
+    std::string printed;
 };
 
 bool ParseSize(const char* text, uint32_t& width, uint32_t& height)
@@ -125,6 +137,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.bigSource = argv[++i];
         } else if (arg == "--big-only") {
             options.bigOnly = true;
+        } else if (arg == "--stage-runs" && hasValue) {
+            options.stageRuns = std::max(0, std::atoi(argv[++i]));
         } else if (!arg.empty() && arg[0] != '-' && options.manifest.empty()) {
             options.manifest = arg;
         } else {
@@ -190,6 +204,11 @@ std::string JoinPath(const std::string& manifest, const std::string& file)
     return slash == std::string::npos ? file : manifest.substr(0, slash + 1) + file;
 }
 
+double MillisSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
 using Reader = int (*)(norvale::GrayImage&, const char*);
 
 // The reader is picked by the last four characters of the path, as the path entry picks it.
@@ -221,7 +240,10 @@ Plane LoadPlane(const std::string& path)
     // InitGrayImage leaves the owned plane pointers alone, so they start out null here.
     norvale::GrayImage image{};
     norvale::InitGrayImage(image);
-    if (reader(image, path.c_str()) == 1 && image.current != nullptr) {
+    const Clock::time_point start = Clock::now();
+    const int read = reader(image, path.c_str());
+    plane.loadMs = MillisSince(start);
+    if (read == 1 && image.current != nullptr) {
         plane.loaded = true;
         plane.width = image.width;
         plane.height = image.height;
@@ -238,14 +260,15 @@ norvale::Decoded DecodePlane(const Plane& plane)
 }
 
 // What the desktop program would print: the bytes up to the first NUL, at most 999 of them.
-std::string PrintedText(const norvale::Decoded& decoded)
+std::string PrintedText(std::string text)
 {
-    if (!decoded.ok()) {
-        return std::string();
-    }
-    std::string text = decoded.text();
     text = text.substr(0, std::min(text.find('\0'), text.size()));
     return text.substr(0, std::min(text.size(), kPrintedBytes));
+}
+
+std::string PrintedText(const norvale::Decoded& decoded)
+{
+    return decoded.ok() ? PrintedText(decoded.text()) : std::string();
 }
 
 double Median(std::vector<double> values)
@@ -256,11 +279,6 @@ double Median(std::vector<double> values)
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
-
-double MillisSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
 Timing TimePicture(const Plane& plane, const Row& row, const Options& options)
@@ -288,9 +306,73 @@ Timing TimePicture(const Plane& plane, const Row& row, const Options& options)
     timing.runs = static_cast<int>(runs.size());
     timing.minMs = *std::min_element(runs.begin(), runs.end());
     timing.medianMs = Median(runs);
-    timing.decodedBytes = printed.size();
     timing.passed = printed == row.expected;
+    timing.printed = printed;
     return timing;
+}
+
+// One clocked decode of a picture: milliseconds per stage (loading still without the reader) and
+// the wall time around the whole call.
+struct StageRun
+{
+    double ms[kStageCount] = {};
+    double wallMs = 0.0;
+    std::string printed;
+};
+
+// Runs the call the grey-buffer entry makes, with the clock handed to it: a fresh context, a
+// malloc'd copy of the plane, the search with its fallbacks. Returns DecodeToResult's answer.
+int32_t DecodeWithClock(const Plane& plane, norvale::StageClock& clock, DecodeResult& result)
+{
+    norvale::DecoderContext* context = norvale::CreateDecoderContext();
+    auto* pixels = static_cast<uint8_t*>(context != nullptr ? std::malloc(plane.pixels.size()) : nullptr);
+    if (pixels == nullptr) {
+        norvale::DestroyDecoderContext(&context);
+        return 0;
+    }
+    context->flags = norvale::kFlagStopAtFirst;
+    norvale::InitGrayImage(context->image);
+    norvale::ResetDecoderContext(*context);
+    std::memcpy(pixels, plane.pixels.data(), plane.pixels.size());
+    norvale::AdoptSourcePlane(context->image, pixels, plane.width, plane.height);
+    context->clock = &clock;
+    const int32_t ok = norvale::DecodeToResult(*context, result);
+    norvale::FreeGrayImage(context->image);
+    norvale::DestroyDecoderContext(&context);
+    return ok;
+}
+
+// Context set-up, the plane's copy and the clean-up are charged to the drivers' own stage.
+StageRun ClockedDecode(const Plane& plane)
+{
+    StageRun run;
+    norvale::StageClock clock;
+    DecodeResult result{};
+    const Clock::time_point start = Clock::now();
+    norvale::StartStageClock(clock);
+    const int32_t ok = DecodeWithClock(plane, clock, result);
+    norvale::StopStageClock(clock);
+    run.wallMs = MillisSince(start);
+    for (int k = 0; k < kStageCount; ++k) {
+        run.ms[k] = clock.seconds[k] * kMillisPerSecond;
+    }
+    if (ok == 1 && result.data != nullptr) {
+        run.printed = PrintedText(std::string(result.data, result.data + result.length));
+    }
+    std::free(result.data);
+    return run;
+}
+
+// The picture's clocked run of median wall time (the lower middle one for an even count).
+StageRun MeasureStages(const Plane& plane, int runs)
+{
+    std::vector<StageRun> all;
+    for (int i = 0; i < runs; ++i) {
+        all.push_back(ClockedDecode(plane));
+    }
+    std::sort(all.begin(), all.end(),
+              [](const StageRun& a, const StageRun& b) { return a.wallMs < b.wallMs; });
+    return all[(all.size() - 1) / 2];
 }
 
 // Peak resident memory of the process so far, in KiB (Linux reports ru_maxrss in KiB).
@@ -437,6 +519,88 @@ struct Summary
     }
 };
 
+// Column heads of the stage table, in the order a decode from a file meets the stages.
+struct StageColumn
+{
+    Stage stage;
+    const char* name;
+};
+constexpr StageColumn kStageColumns[] = {
+    {Stage::kLoading, "loading"},    {Stage::kPlanes, "planes"},     {Stage::kLocation, "location"},
+    {Stage::kFrameFitting, "frame"}, {Stage::kSampling, "sampling"}, {Stage::kCorrection, "correct"},
+    {Stage::kFallbacks, "fallback"}, {Stage::kOther, "other"},
+};
+static_assert(std::size(kStageColumns) == kStageCount, "one column per stage");
+constexpr int kStageColumnWidth = 9;
+constexpr double kPercent = 100.0;
+
+struct StageSummary
+{
+    int pictures = 0;
+    double ms[kStageCount] = {}; // loading includes the reader's call
+    double decodeMs = 0.0;       // stage sum of the clocked decodes
+    double wallMs = 0.0;         // their wall time
+    double publicMs = 0.0;       // the timed public call's medians for the same pictures
+    int agreeing = 0;            // clocked decodes that printed what the public call printed
+
+    void Add(const Plane& plane, const StageRun& run, const Timing& timing)
+    {
+        ++pictures;
+        ms[static_cast<int>(Stage::kLoading)] += plane.loadMs;
+        for (int k = 0; k < kStageCount; ++k) {
+            ms[k] += run.ms[k];
+            decodeMs += run.ms[k];
+        }
+        wallMs += run.wallMs;
+        publicMs += timing.medianMs;
+        agreeing += run.printed == timing.printed ? 1 : 0;
+    }
+
+    double TotalMs() const
+    {
+        double total = 0.0;
+        for (double stageMs : ms) {
+            total += stageMs;
+        }
+        return total;
+    }
+};
+
+// Per-category figures, categories in the order of their first row.
+struct Tally
+{
+    std::vector<std::string> order;
+    std::map<std::string, Summary> summaries;
+    Summary overall;
+    std::map<std::string, StageSummary> stages;
+    StageSummary stagesOverall;
+
+    void Add(const Row& row, const Timing& timing)
+    {
+        if (summaries.find(row.category) == summaries.end()) {
+            order.push_back(row.category);
+            stages[row.category] = StageSummary{}; // a row even when none of its pictures loads
+        }
+        summaries[row.category].Add(timing);
+        overall.Add(timing);
+    }
+
+    void AddStages(const Row& row, const Plane& plane, const StageRun& run, const Timing& timing)
+    {
+        stages[row.category].Add(plane, run, timing);
+        stagesOverall.Add(plane, run, timing);
+    }
+
+    int NameWidth() const
+    {
+        int width = static_cast<int>(std::strlen("category"));
+        for (const std::string& name : order) {
+            width = std::max(width, static_cast<int>(name.size()));
+        }
+        return width;
+    }
+};
+
 void PrintSummaryLine(int width, const std::string& name, const Summary& summary)
 {
     std::printf("%-*s %6d %6d %6.1f%% %10.2f %10.1f\n", width, name.c_str(), summary.total, summary.passed,
@@ -444,7 +608,92 @@ void PrintSummaryLine(int width, const std::string& name, const Summary& summary
                 summary.totalMs);
 }
 
-int RunCorpus(const Options& options, const std::vector<Row>& rows)
+void PrintSummaryTable(const Tally& tally)
+{
+    const int width = tally.NameWidth();
+    std::printf("%-*s %6s %6s %7s %10s %10s\n", width, "category", "total", "passed", "rate", "median ms",
+                "total ms");
+    for (const std::string& name : tally.order) {
+        PrintSummaryLine(width, name, tally.summaries.at(name));
+    }
+    PrintSummaryLine(width, "overall", tally.overall);
+    std::printf("\n(median ms: median over pictures of each picture's median decode; total ms: sum of those "
+                "medians)\n");
+}
+
+void PrintStageHeader(int width, bool shares)
+{
+    std::printf("%-*s %6s", width, "category", "pics");
+    for (const StageColumn& column : kStageColumns) {
+        std::printf(" %*s", kStageColumnWidth, column.name);
+    }
+    if (!shares) {
+        std::printf(" %*s %*s", kStageColumnWidth, "decode", kStageColumnWidth, "total");
+    }
+    std::printf("\n");
+}
+
+// Milliseconds per stage, or with `shares` each stage's percentage of the category's total.
+void PrintStageLine(int width, const std::string& name, const StageSummary& summary, bool shares)
+{
+    const double total = summary.TotalMs();
+    std::printf("%-*s %6d", width, name.c_str(), summary.pictures);
+    for (const StageColumn& column : kStageColumns) {
+        const double ms = summary.ms[static_cast<int>(column.stage)];
+        std::printf(" %*.1f", kStageColumnWidth, !shares ? ms : total > 0.0 ? kPercent * ms / total : 0.0);
+    }
+    if (!shares) {
+        std::printf(" %*.1f %*.1f", kStageColumnWidth, summary.decodeMs, kStageColumnWidth, total);
+    }
+    std::printf("\n");
+}
+
+void PrintStageRows(const Tally& tally, bool shares)
+{
+    const int width = tally.NameWidth();
+    PrintStageHeader(width, shares);
+    for (const std::string& name : tally.order) {
+        PrintStageLine(width, name, tally.stages.at(name), shares);
+    }
+    PrintStageLine(width, "overall", tally.stagesOverall, shares);
+}
+
+// The stage sum against the clocked calls' wall time (time no stage was charged with, e.g. when a
+// call restarts the clock), and the clocked calls against the timed public call (the clock's own
+// cost and the noise between the two runs), and whether both calls read the same bytes.
+void PrintStageCheck(const StageSummary& overall)
+{
+    const double lost = overall.wallMs - overall.decodeMs;
+    const double extra = overall.publicMs > 0.0 ? kPercent * (overall.wallMs / overall.publicMs - 1.0) : 0.0;
+    std::printf("check: stage sum %.1f ms against the clocked decodes' wall time %.1f ms: %.2f ms (%.3f%%) "
+                "unaccounted\n",
+                overall.decodeMs, overall.wallMs, lost,
+                overall.wallMs > 0.0 ? kPercent * lost / overall.wallMs : 0.0);
+    std::printf("check: the clocked decodes against the timed medians above (%.1f ms for the same pictures): "
+                "%+.1f%%;\n       %d of %d print the public call's bytes\n",
+                overall.publicMs, extra, overall.agreeing, overall.pictures);
+}
+
+void PrintStageTables(const Tally& tally, int runs)
+{
+    std::printf(
+        "\nstage times, ms summed over the category's pictures (loading: the reader's call, once per "
+        "picture;\nthe other stages: of each picture the clocked decode of median wall time, of %d run%s)\n",
+        runs, runs == 1 ? "" : "s");
+    PrintStageRows(tally, false);
+    std::printf("\nstage shares of the total (loading and decode), %%\n");
+    PrintStageRows(tally, true);
+    std::printf(
+        "\n(planes: median plane and margined copy; location: scan lines, edge tracing, finder corners;\n"
+        " frame: region-border scan and outline walks; sampling: size selection and module sampling;\n"
+        " correct: placement, Reed-Solomon, data decoding; fallback: second looks, retry step and\n"
+        " quiet-zone search, everything inside them; other: context set-up, the plane's copy, the\n"
+        " drivers' bookkeeping; pictures that did not load are left out)\n");
+    PrintStageCheck(tally.stagesOverall);
+}
+
+// Loads every row's picture once, printing how many loaded and how long it took.
+std::vector<Plane> LoadPlanes(const Options& options, const std::vector<Row>& rows)
 {
     const Clock::time_point loadStart = Clock::now();
     std::vector<Plane> planes;
@@ -458,57 +707,74 @@ int RunCorpus(const Options& options, const std::vector<Row>& rows)
     std::printf(
         "%zu pictures, %d loaded in %.0f ms (not timed below); runs per picture %d..%d, %.2f s each\n\n",
         rows.size(), loaded, loadMs, options.minRuns, options.maxRuns, options.seconds);
+    return planes;
+}
 
-    std::vector<std::string> order;
-    std::map<std::string, Summary> summaries;
-    Summary overall;
-    size_t fileWidth = std::strlen("file");
-    size_t categoryWidth = std::strlen("category");
+struct PictureWidths
+{
+    int file = static_cast<int>(std::strlen("file"));
+    int category = static_cast<int>(std::strlen("category"));
+};
+
+PictureWidths MeasureWidths(const std::vector<Row>& rows)
+{
+    PictureWidths widths;
     for (const Row& row : rows) {
-        fileWidth = std::max(fileWidth, row.file.size());
-        categoryWidth = std::max(categoryWidth, row.category.size());
+        widths.file = std::max(widths.file, static_cast<int>(row.file.size()));
+        widths.category = std::max(widths.category, static_cast<int>(row.category.size()));
     }
+    return widths;
+}
+
+void PrintPerPictureHeader(const PictureWidths& widths)
+{
+    std::printf("%-*s %-*s %4s %10s %10s %6s %5s\n", widths.file, "file", widths.category, "category", "runs",
+                "min ms", "median ms", "bytes", "ok");
+}
+
+void PrintPerPictureLine(const PictureWidths& widths, const Row& row, const Plane& plane,
+                         const Timing& timing)
+{
+    std::printf("%-*s %-*s %4d %10.2f %10.2f %6zu %5s%s\n", widths.file, row.file.c_str(), widths.category,
+                row.category.c_str(), timing.runs, timing.minMs, timing.medianMs, timing.printed.size(),
+                timing.passed ? "yes" : "NO", plane.loaded ? "" : "  (not loaded)");
+    std::fflush(stdout);
+}
+
+int RunCorpus(const Options& options, const std::vector<Row>& rows)
+{
+    const std::vector<Plane> planes = LoadPlanes(options, rows);
+    const PictureWidths widths = MeasureWidths(rows);
     if (options.perPicture) {
-        std::printf("%-*s %-*s %4s %10s %10s %6s %5s\n", static_cast<int>(fileWidth), "file",
-                    static_cast<int>(categoryWidth), "category", "runs", "min ms", "median ms", "bytes",
-                    "ok");
+        PrintPerPictureHeader(widths);
     }
+    Tally tally;
+    double stageMs = 0.0;
     const Clock::time_point timedStart = Clock::now();
     for (size_t i = 0; i < rows.size(); ++i) {
-        const Row& row = rows[i];
-        const Timing timing = TimePicture(planes[i], row, options);
-        if (summaries.find(row.category) == summaries.end()) {
-            order.push_back(row.category);
-        }
-        summaries[row.category].Add(timing);
-        overall.Add(timing);
+        const Timing timing = TimePicture(planes[i], rows[i], options);
+        tally.Add(rows[i], timing);
         if (options.perPicture) {
-            std::printf("%-*s %-*s %4d %10.2f %10.2f %6zu %5s%s\n", static_cast<int>(fileWidth),
-                        row.file.c_str(), static_cast<int>(categoryWidth), row.category.c_str(), timing.runs,
-                        timing.minMs, timing.medianMs, timing.decodedBytes, timing.passed ? "yes" : "NO",
-                        planes[i].loaded ? "" : "  (not loaded)");
-            std::fflush(stdout);
+            PrintPerPictureLine(widths, rows[i], planes[i], timing);
+        }
+        if (options.stageRuns > 0 && planes[i].loaded) {
+            const Clock::time_point stageStart = Clock::now();
+            tally.AddStages(rows[i], planes[i], MeasureStages(planes[i], options.stageRuns), timing);
+            stageMs += MillisSince(stageStart);
         }
     }
-    const double benchMs = MillisSince(timedStart);
+    const double benchMs = MillisSince(timedStart) - stageMs;
     if (options.perPicture) {
         std::printf("\n");
     }
-
-    int width = static_cast<int>(std::strlen("category"));
-    for (const std::string& name : order) {
-        width = std::max(width, static_cast<int>(name.size()));
-    }
-    std::printf("%-*s %6s %6s %7s %10s %10s\n", width, "category", "total", "passed", "rate", "median ms",
-                "total ms");
-    for (const std::string& name : order) {
-        PrintSummaryLine(width, name, summaries[name]);
-    }
-    PrintSummaryLine(width, "overall", overall);
-    std::printf("\n(median ms: median over pictures of each picture's median decode; total ms: sum of those "
-                "medians)\n");
+    PrintSummaryTable(tally);
     std::printf("benchmark wall time %.1f s; peak resident memory %.1f MiB (all pictures held in memory)\n",
                 benchMs / kMillisPerSecond, Mib(PeakRssKib()));
+    if (options.stageRuns > 0) {
+        PrintStageTables(tally, options.stageRuns);
+        std::printf("stage runs wall time %.1f s (not in the benchmark wall time above)\n",
+                    stageMs / kMillisPerSecond);
+    }
     return 0;
 }
 
