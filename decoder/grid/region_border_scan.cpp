@@ -36,6 +36,9 @@ constexpr int32_t kSegmentSkip = 10;          // pixels jumped past a recorded b
 constexpr float kRefineStep = 0.33f;          // pixels per end move of the border refinement
 constexpr int kMaxRefineMoves = 10;           // per phase
 constexpr float kOneThird = 0.33333334f;
+constexpr float kLargestSymbolSide = 144.0f;
+constexpr float kPerspectiveShrink = 0.75f;
+constexpr float kShortLegAllowance = 12.0f;
 
 enum ScanMode {
     kScanColumns = 1,
@@ -68,6 +71,15 @@ int32_t ScanIndex(const TransitionScan* scans, const TransitionScan& scan)
         }
     }
     return -1;
+}
+
+// Samples along a scan: one per pixel, or one every few pixels when even the finest module the
+// legs allow (144 modules, a quarter narrower under perspective, the leg up to 12 pixels short)
+// is wider than that; every module still holds a sample, so the class changes are the same.
+int32_t SampleStepFor(float longerLeg)
+{
+    const float finest = kPerspectiveShrink * (longerLeg - kShortLegAllowance) / kLargestSymbolSide;
+    return finest >= 2.0f ? static_cast<int32_t>(finest) : 1;
 }
 
 // Nearest lower even count, then down to the size grid of its range (multiples of 8 from 64 up,
@@ -261,7 +273,7 @@ int DistanceOfCrossing(float& distance, const FittedLine& line, const FittedLine
 }
 
 int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& context, TransitionScan& scan,
-                         int32_t stopAt)
+                         int32_t stopAt, int32_t step)
 {
     const FittedLine& line = scan.line;
     PointF p{};
@@ -270,7 +282,8 @@ int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& conte
     SampleBicubic(gray, context.image, p.x, p.y);
     bool ink = IsInkSample(record, gray);
     int32_t count = 0;
-    for (int32_t t = 1; static_cast<float>(t) <= line.tEnd && t < kMaxScanSamples && count < stopAt; ++t) {
+    step = step < 1 ? 1 : step;
+    for (int32_t t = step; static_cast<float>(t) <= line.tEnd && t < kMaxScanSamples && count < stopAt; t += step) {
         PointOnLine(p, line, static_cast<float>(t));
         SampleBicubic(gray, context.image, p.x, p.y);
         const bool sampleInk = IsInkSample(record, gray);
@@ -303,7 +316,7 @@ int ScanTransitions(const SymbolRecord& record, const DecoderContext& context, R
     // Once a minimum of at most 230 stands, any count above 230 ends the search, so the count
     // need not go further (clutter can cross hundreds of edges).
     const int32_t stopAt = minimum <= kMaxBearableChanges ? static_cast<int32_t>(kMaxBearableChanges) + 1 : INT32_MAX;
-    const float count = static_cast<float>(CountTransitions(record, context, scan, stopAt));
+    const float count = static_cast<float>(CountTransitions(record, context, scan, stopAt, state.sampleStep));
 
     if (count < minimum) {
         minimum = count;
@@ -399,6 +412,7 @@ int FindRegionBorders(SymbolRecord& record, DecoderContext& context)
 
     RegionScanState state{};
     state.scanLength = longer + kScanOverhang;
+    state.sampleStep = SampleStepFor(longer);
     state.yLegLine = MakeLegLine(record.corner, record.yLegEnd, longer + kLegOverhang);
     state.xLegLine = MakeLegLine(record.corner, record.xLegEnd, longer + kLegOverhang);
     state.columnScans = static_cast<TransitionScan*>(std::calloc(kMaxSegments, sizeof(TransitionScan)));

@@ -37,6 +37,7 @@ struct TransitionScan
 struct RegionScanState
 {
     float scanLength;            // every scan line: longer leg + 5 pixels
+    int32_t sampleStep;          // pixels between the samples of a scan
     TransitionScan* columnScans; // kMaxSegments, heap; start on the x leg, run along the y leg
     TransitionScan* rowScans;    // kMaxSegments, heap; start on the y leg, run along the x leg
     int32_t segmentCount;
@@ -71,7 +72,7 @@ int ScanTransitions(const SymbolRecord& record, const DecoderContext& context, R
 // contrast above the record's inkThreshold). Stores the count in both count fields. The count stops
 // early once it reaches stopAt (a caller that only needs to know the count is too high).
 int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& context, TransitionScan& scan,
-                         int32_t stopAt = INT32_MAX);
+                         int32_t stopAt = INT32_MAX, int32_t step = 1);
 
 // Slides the two ends of a border scan along the leg direction in 0.33-pixel steps: outward while
 // the count falls, then inward while it stays low, so the line ends up hugging the clocked row.

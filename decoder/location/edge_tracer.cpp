@@ -23,14 +23,32 @@ bool IsVertical(int direction)
     return (direction & kVerticalCodes) != 0;
 }
 
-// Contrast level of the pixel at (along, travel), which the caller has checked lies inside.
-float LevelAt(const EdgeTracer& tracer, const GrayImage& image, int along, int travel)
+// The pixels of one line across the travel axis: pixel (along = i) is line[i * stride]. The caller
+// has checked that the line and every i it reads lie inside the picture.
+struct AcrossLine
+{
+    const uint8_t* line;
+    size_t stride;
+    float reference;
+    float sign;
+
+    float Level(int i) const
+    {
+        const float v = line[static_cast<size_t>(i) * stride];
+        return sign > 0.0f ? v - reference : reference - v;
+    }
+};
+
+AcrossLine LineAcross(const EdgeTracer& tracer, const GrayImage& image, int travel)
 {
     const bool vertical = IsVertical(tracer.direction);
-    const size_t x = static_cast<size_t>(vertical ? along : travel);
-    const size_t y = static_cast<size_t>(vertical ? travel : along);
-    const float v = image.current[y * image.width + x];
-    return tracer.contrastSign > 0.0f ? v - tracer.contrastReference : tracer.contrastReference - v;
+    const size_t t = static_cast<size_t>(travel);
+    AcrossLine across{};
+    across.line = vertical ? image.current + t * image.width : image.current + t;
+    across.stride = vertical ? 1 : image.width;
+    across.reference = tracer.contrastReference;
+    across.sign = tracer.contrastSign;
+    return across;
 }
 
 struct Turn
@@ -90,17 +108,23 @@ int StepEdgeTracer(EdgeTracer& tracer, const DecoderContext& context)
     if (c <= 0 || c >= travelSize) {
         return kTraceExhausted;
     }
-    const float level0 = LevelAt(tracer, image, a, c);
+    const AcrossLine across = LineAcross(tracer, image, c);
+    const float level0 = across.Level(a);
     const int s = (threshold - level0) * tracer.polarity >= 0.0f ? 1 : -1;
+    if (std::fabs(level0 - threshold) < kLevelEpsilon) {
+        tracer.position = static_cast<float>(a);
+        return kTraceMoved;
+    }
 
+    // The pixel at a itself was read above; the search goes on from its neighbour.
     float levelPrev = level0;
     int iPrev = a;
-    for (int k = 0; k < kCrossingSearch; ++k) {
+    for (int k = 1; k < kCrossingSearch; ++k) {
         const int i = a + k * s;
         if (i - 1 <= 0 || i + 1 >= alongSize - 1) {
             return kTraceExhausted;
         }
-        const float level = LevelAt(tracer, image, i, c);
+        const float level = across.Level(i);
         if (std::fabs(level - threshold) < kLevelEpsilon) {
             tracer.position = static_cast<float>(i);
             return kTraceMoved;
