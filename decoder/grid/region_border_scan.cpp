@@ -24,9 +24,9 @@ constexpr float kLegOverhang = 10.0f;    // leg lines and offset limit beyond th
 // pixel boundary, and in a pixel-aligned symbol whole-pixel offsets from it then put every few
 // scans exactly on a module boundary, where samples are mid-grey and their class is noise.
 constexpr float kScanOffsetShift = 0.25f;
-constexpr int32_t kMinModuleCount = 32;  // smallest side with region borders inside
+constexpr int32_t kMinModuleCount = 32; // smallest side with region borders inside
 constexpr float kMinChangesPerPixel = 0.02f;
-constexpr float kSmallestSymbolSide = 10.0f;  // modules
+constexpr float kSmallestSymbolSide = 10.0f; // modules
 constexpr int32_t kMinChangesBesideFinder = 2;
 constexpr float kMaxCountedChanges = 150.0f;  // counts from here on never raise the maximum
 constexpr float kMaxBearableChanges = 230.0f; // a count above it is no symbol: stop
@@ -102,7 +102,8 @@ int32_t CountFromSmallerMaximum(float maximum)
 // solid finder row, where it sees nothing although the candidate is a symbol; so a candidate is
 // only marked as blank when a second row scan, through the middle of the second module row of the
 // coarsest symbol its legs allow (10 modules), crosses no edge either.
-bool IsBlankBesideFinder(const SymbolRecord& record, const DecoderContext& context, const RegionScanState& state)
+bool IsBlankBesideFinder(const SymbolRecord& record, const DecoderContext& context,
+                         const RegionScanState& state)
 {
     const float longerLeg = state.scanLength - kScanOverhang;
     const float coarsestModule = longerLeg / kSmallestSymbolSide;
@@ -115,6 +116,37 @@ bool IsBlankBesideFinder(const SymbolRecord& record, const DecoderContext& conte
     return CountTransitions(record, context, probe) < kMinChangesBesideFinder;
 }
 
+// How a scan direction moves its offset while its count holds. Where even the finest module the
+// legs allow is several pixels wide, the offset moves by that many pixels: a solid module row
+// cannot fall between two scans. A collapse seen after such a stride is traced back from the
+// offset after the last uncollapsed scan one pixel at a time, as far as the collapse, so the
+// border is found where single-pixel steps would have found it.
+struct OffsetStride
+{
+    int32_t coarse;    // pixels per stride while nothing collapses
+    int32_t last;      // the stride that led to the current offset
+    int32_t fineUntil; // single-pixel steps below this offset
+
+    void Advance(int32_t& offset)
+    {
+        last = offset < fineUntil ? 1 : coarse;
+        offset += last;
+    }
+
+    // After a collapse at `offset`: true (and the offset moved back) when a coarse stride led to
+    // it and the pixels between must be scanned first.
+    bool BackUp(int32_t& offset)
+    {
+        if (last <= 1) {
+            return false;
+        }
+        fineUntil = offset;
+        offset -= last - 1;
+        last = 1;
+        return true;
+    }
+};
+
 // Steps 2 to 6 of the search, on a state whose arrays are allocated. The caller frees them.
 int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionScanState& state, float limit)
 {
@@ -125,6 +157,8 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
     TransitionPair minima{2147483648.0f, 2147483648.0f};
     int mode = kScanColumns;
     int32_t current = 0;
+    OffsetStride columnStride{state.sampleStep, 1, 0};
+    OffsetStride rowStride{state.sampleStep, 1, 0};
 
     TransitionScan& first = state.rowScans[0];
     ScanTransitions(record, context, state, first, kFirstScanOffset, limit, minima, maxima, true);
@@ -157,14 +191,22 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
             dc = pc - cc;
             pc = cc;
             mode = kScanColumns;
-            ++cOff;
+            columnStride.Advance(cOff);
+            continue;
+        }
+        if ((mode & kScanColumns) != 0 && columnStride.BackUp(cOff)) {
+            mode = kScanColumns;
             continue;
         }
         if (cr > pr * 0.5f && cr > 1e-6f) {
             dr = pr - cr;
             pr = cr;
             mode = kScanRows;
-            ++rOff;
+            rowStride.Advance(rOff);
+            continue;
+        }
+        if ((mode & kScanRows) != 0 && rowStride.BackUp(rOff)) {
+            mode = kScanRows;
             continue;
         }
         if (std::abs(cOff - rOff) < kBorderPairing &&
@@ -283,7 +325,8 @@ int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& conte
     bool ink = IsInkSample(record, gray);
     int32_t count = 0;
     step = step < 1 ? 1 : step;
-    for (int32_t t = step; static_cast<float>(t) <= line.tEnd && t < kMaxScanSamples && count < stopAt; t += step) {
+    for (int32_t t = step; static_cast<float>(t) <= line.tEnd && t < kMaxScanSamples && count < stopAt;
+         t += step) {
         PointOnLine(p, line, static_cast<float>(t));
         SampleBicubic(gray, context.image, p.x, p.y);
         const bool sampleInk = IsInkSample(record, gray);
@@ -315,7 +358,8 @@ int ScanTransitions(const SymbolRecord& record, const DecoderContext& context, R
     float& maximum = rowScan ? maxima.row : maxima.column;
     // Once a minimum of at most 230 stands, any count above 230 ends the search, so the count
     // need not go further (clutter can cross hundreds of edges).
-    const int32_t stopAt = minimum <= kMaxBearableChanges ? static_cast<int32_t>(kMaxBearableChanges) + 1 : INT32_MAX;
+    const int32_t stopAt =
+        minimum <= kMaxBearableChanges ? static_cast<int32_t>(kMaxBearableChanges) + 1 : INT32_MAX;
     const float count = static_cast<float>(CountTransitions(record, context, scan, stopAt, state.sampleStep));
 
     if (count < minimum) {
