@@ -72,9 +72,9 @@ void ReleasePngRead(PngRead& read)
     }
 }
 
-void GreyFromRgbRow(const png_byte* rgb, uint8_t* out, png_uint_32 width)
+void GreyFromRgbRow(const png_byte* rgb, uint8_t* out, size_t width)
 {
-    for (png_uint_32 i = 0; i < width; ++i) {
+    for (size_t i = 0; i < width; ++i) {
         out[i] = GrayFromRgb(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
     }
 }
