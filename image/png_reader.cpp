@@ -154,8 +154,9 @@ int DecodePng(PngRead& read)
             GreyFromRgbRow(read.colour, read.plane + size_t{j} * width, width);
         }
     } else {
-        // The passes of an interlaced picture revisit every row, so the whole picture is read
-        // at once: into the plane itself, or into one RGB block for a colour picture.
+        // Read whole: grey values and palette indices straight into the plane, bottom row last
+        // in the file and first in the plane; an interlaced colour picture, whose passes revisit
+        // every row, into one RGB block that is converted afterwards.
         read.rows = static_cast<png_bytepp>(png_malloc(png, png_alloc_size_t{height} * sizeof(png_bytep)));
         if (colour) {
             read.colour = static_cast<png_bytep>(png_malloc(png, png_alloc_size_t{height} * rowBytes));
