@@ -82,20 +82,95 @@ bool ReadBmpLayout(const BmpHeader& header, BmpLayout& layout)
     return layout.claimedSize >= rowsBytes;
 }
 
-uint8_t Grey(uint32_t blue, uint32_t green, uint32_t red)
-{
-    return GrayFromRgb(red, green, blue);
-}
-
 // 5-bit channel to 8 bits, so that 31 becomes 255.
 uint32_t Widen5(uint32_t v)
 {
     return v << 3 | v >> 2;
 }
 
-// Grey plane from the pixel rows (height x stride bytes at `pixels`), or null when a palette
-// index names an entry outside the header block or memory is exhausted.
-uint8_t* BmpToGray(const BmpHeader& header, const BmpLayout& layout, const uint8_t* pixels)
+// Grey of each palette entry the header block holds, by index. An index past the palette's end
+// maps to kNoEntry, which no grey reaches, so a row can be checked once after its conversion.
+constexpr size_t kPaletteIndices = 256; // every index an 8-bit pixel can hold
+constexpr uint16_t kNoEntry = 256;
+struct BmpPalette
+{
+    uint16_t grey[kPaletteIndices];
+};
+
+void ReadPalette(const BmpHeader& header, BmpPalette& palette)
+{
+    const size_t entries =
+        header.size >= kPaletteStart ? (header.size - kPaletteStart) / kPaletteEntryBytes : 0;
+    for (size_t i = 0; i < kPaletteIndices; ++i) {
+        palette.grey[i] = kNoEntry;
+    }
+    for (size_t i = 0; i < entries && i < kPaletteIndices; ++i) {
+        const uint8_t* entry = header.bytes + kPaletteStart + kPaletteEntryBytes * i; // blue, green, red
+        palette.grey[i] = GrayFromRgb(entry[2], entry[1], entry[0]);
+    }
+}
+
+// One row of 1, 4 or 8-bit indices, most significant bits first. Returns the OR of the looked-up
+// values: kNoEntry is set in it when an index named no entry.
+template <uint32_t Bits>
+uint16_t PaletteRow(const uint8_t* row, const BmpPalette& palette, uint8_t* out, size_t width)
+{
+    constexpr size_t kPerByte = 8 / Bits;
+    constexpr uint32_t kMask = (1u << Bits) - 1;
+    uint16_t seen = 0;
+    for (size_t k = 0; k < width; ++k) {
+        const uint32_t shift = 8 - Bits - Bits * uint32_t(k % kPerByte);
+        const uint16_t grey = palette.grey[(row[k / kPerByte] >> shift) & kMask];
+        out[k] = static_cast<uint8_t>(grey);
+        seen |= grey;
+    }
+    return seen;
+}
+
+// 5-5-5 words, little-endian: the top bit of the high byte is unused and must not reach red.
+void Row16(const uint8_t* row, uint8_t* out, size_t width)
+{
+    for (size_t k = 0; k < width; ++k) {
+        const uint32_t low = row[2 * k];
+        const uint32_t high = row[2 * k + 1];
+        out[k] =
+            GrayFromRgb(Widen5((high >> 2) & 31), Widen5(((high & 3) << 3) + (low >> 5)), Widen5(low & 31));
+    }
+}
+
+// Blue, green, red bytes.
+void Row24(const uint8_t* row, uint8_t* out, size_t width)
+{
+    for (size_t k = 0; k < width; ++k) {
+        out[k] = GrayFromRgb(row[3 * k + 2], row[3 * k + 1], row[3 * k]);
+    }
+}
+
+// Converts one stored row; false when a palette index names an entry outside the header block.
+bool ConvertRow(const BmpLayout& layout, const BmpPalette& palette, const uint8_t* row, uint8_t* out)
+{
+    const size_t width = layout.width;
+    switch (layout.bitsPerPixel) {
+    case 1:
+        return (PaletteRow<1>(row, palette, out, width) & kNoEntry) == 0;
+    case 4:
+        return (PaletteRow<4>(row, palette, out, width) & kNoEntry) == 0;
+    case 8:
+        return (PaletteRow<8>(row, palette, out, width) & kNoEntry) == 0;
+    case 16:
+        Row16(row, out, width);
+        return true;
+    default:
+        Row24(row, out, width);
+        return true;
+    }
+}
+
+// Grey plane from the stored rows, bottom row first; `nextRow(i)` gives row i (stride bytes) or
+// null when it cannot be read. Null when a row is missing, a palette index names an entry outside
+// the header block, or memory is exhausted.
+template <typename NextRow>
+uint8_t* BmpToGray(const BmpHeader& header, const BmpLayout& layout, NextRow nextRow)
 {
     const size_t width = layout.width;
     const size_t bytes = width * layout.height;
@@ -103,42 +178,15 @@ uint8_t* BmpToGray(const BmpHeader& header, const BmpLayout& layout, const uint8
     if (plane == nullptr) {
         return nullptr;
     }
-    const size_t paletteEntries =
-        header.size >= kPaletteStart ? (header.size - kPaletteStart) / kPaletteEntryBytes : 0;
-    const uint8_t* palette = header.bytes + kPaletteStart;
+    BmpPalette palette;
+    if (layout.bitsPerPixel <= 8) {
+        ReadPalette(header, palette);
+    }
     for (size_t i = 0; i < layout.height; ++i) {
-        const uint8_t* row = pixels + i * layout.stride;
-        uint8_t* out = plane + i * width;
-        for (size_t k = 0; k < width; ++k) {
-            uint32_t index = 0;
-            switch (layout.bitsPerPixel) {
-            case 1:
-                index = (row[k / 8] >> (7 - k % 8)) & 1;
-                break;
-            case 4:
-                index = (k % 2 == 0) ? row[k / 2] >> 4 : row[k / 2] & 15;
-                break;
-            case 8:
-                index = row[k];
-                break;
-            case 16: {
-                const uint32_t low = row[2 * k];
-                const uint32_t high = row[2 * k + 1];
-                // 5-5-5: the top bit of the high byte is unused and must not reach red.
-                out[k] =
-                    Grey(Widen5(low & 31), Widen5(((high & 3) << 3) + (low >> 5)), Widen5((high >> 2) & 31));
-                continue;
-            }
-            default:
-                out[k] = Grey(row[3 * k], row[3 * k + 1], row[3 * k + 2]);
-                continue;
-            }
-            if (index >= paletteEntries) {
-                std::free(plane);
-                return nullptr;
-            }
-            const uint8_t* entry = palette + kPaletteEntryBytes * index;
-            out[k] = Grey(entry[0], entry[1], entry[2]);
+        const uint8_t* row = nextRow(i);
+        if (row == nullptr || !ConvertRow(layout, palette, row, plane + i * width)) {
+            std::free(plane);
+            return nullptr;
         }
     }
     return plane;
@@ -166,7 +214,7 @@ uint8_t* ReadBmpFile(const char* path, BmpHeader& header, BmpLayout& layout)
     if (file == nullptr) {
         return nullptr;
     }
-    uint8_t* pixels = nullptr;
+    uint8_t* row = nullptr;
     uint8_t* plane = nullptr;
     uint8_t fileHeader[kFileHeaderBytes];
     long fileSize = -1;
@@ -186,15 +234,17 @@ uint8_t* ReadBmpFile(const char* path, BmpHeader& header, BmpLayout& layout)
     }
     if (header.bytes != nullptr && std::fread(header.bytes, 1, blockSize, file) == blockSize &&
         ReadBmpLayout(header, layout) && layout.claimedSize <= available - kFileHeaderBytes - blockSize) {
-        // Only the rows are used; the claimed size has been checked against the file.
-        const size_t rowsBytes = size_t(layout.stride * layout.height);
-        pixels = static_cast<uint8_t*>(std::malloc(rowsBytes > 0 ? rowsBytes : 1));
-        if (pixels != nullptr && std::fread(pixels, 1, rowsBytes, file) == rowsBytes) {
-            plane = BmpToGray(header, layout, pixels);
+        // Only the rows are used, one at a time; the claimed size has been checked against the file.
+        const size_t stride = size_t(layout.stride);
+        row = static_cast<uint8_t*>(std::malloc(stride > 0 ? stride : 1));
+        if (row != nullptr) {
+            plane = BmpToGray(header, layout, [&](size_t) {
+                return std::fread(row, 1, stride, file) == stride ? row : nullptr;
+            });
         }
     }
     std::fclose(file);
-    std::free(pixels);
+    std::free(row);
     if (plane == nullptr) {
         std::free(header.bytes);
         header = BmpHeader{};
@@ -221,7 +271,8 @@ uint8_t* ReadBmpBuffer(const uint8_t* buffer, size_t length, BmpHeader& header, 
     std::memcpy(header.bytes, buffer + kFileHeaderBytes, blockSize);
     uint8_t* plane = nullptr;
     if (ReadBmpLayout(header, layout) && layout.claimedSize <= length - kFileHeaderBytes - blockSize) {
-        plane = BmpToGray(header, layout, buffer + kFileHeaderBytes + blockSize);
+        const uint8_t* pixels = buffer + kFileHeaderBytes + blockSize;
+        plane = BmpToGray(header, layout, [&](size_t i) { return pixels + i * size_t(layout.stride); });
     }
     if (plane == nullptr) {
         std::free(header.bytes);

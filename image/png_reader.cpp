@@ -1,5 +1,7 @@
-// PNG reader (libpng): any PNG colour type to the grey picture, bottom row first. libpng decodes
-// every image to 8-bit RGB rows; an error anywhere lands back here by a long jump.
+// PNG reader (libpng): any PNG colour type to the grey picture, bottom row first. Grey pictures
+// and the indices of palette pictures are decoded by libpng straight into the plane, through row
+// pointers in bottom-up order; colour pictures are decoded to 8-bit RGB and converted row by row.
+// An error anywhere lands back here by a long jump.
 #include "image/png_reader.h"
 
 #include <png.h>
@@ -15,6 +17,7 @@ namespace {
 
 constexpr size_t kSignatureBytes = 8;
 constexpr png_uint_32 kRgbChannels = 3;
+constexpr int kPaletteSize = 256; // every index an 8-bit sample can hold
 
 // Everything one read holds. It lives in the caller of the function that sets the recovery
 // point, so its fields keep their values across the long jump and are released in one place.
@@ -24,8 +27,8 @@ struct PngRead
     png_structp png;
     png_infop info;
     png_infop endInfo;
-    png_bytepp rows;
-    png_uint_32 rowCount; // rows allocated so far
+    png_bytepp rows;  // one pointer a picture row, for the reads of the whole picture
+    png_bytep colour; // decoded RGB: one row, or every row of an interlaced picture
     uint8_t* plane;
     png_uint_32 width;
     png_uint_32 height;
@@ -55,14 +58,11 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t count)
 
 void ReleasePngRead(PngRead& read)
 {
-    if (read.rows != nullptr) {
-        for (png_uint_32 i = 0; i < read.rowCount; ++i) {
-            png_free(read.png, read.rows[i]);
-        }
+    if (read.png != nullptr) {
         png_free(read.png, read.rows);
         read.rows = nullptr;
-    }
-    if (read.png != nullptr) {
+        png_free(read.png, read.colour);
+        read.colour = nullptr;
         png_destroy_read_struct(&read.png, read.info != nullptr ? &read.info : nullptr,
                                 read.endInfo != nullptr ? &read.endInfo : nullptr);
     }
@@ -72,8 +72,30 @@ void ReleasePngRead(PngRead& read)
     }
 }
 
-// Decodes the whole file into read.rows and converts them into read.plane. Returns 0 on any
-// failure (the caller releases what was allocated).
+void GreyFromRgbRow(const png_byte* rgb, uint8_t* out, size_t width)
+{
+    for (size_t i = 0; i < width; ++i) {
+        out[i] = GrayFromRgb(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+    }
+}
+
+// Grey of every palette entry. Indices past the palette's end read as black, as they do when
+// libpng expands the palette itself (it keeps 256 entries, zeroed past the end).
+void GreyPalette(png_structp png, png_infop info, uint8_t grey[kPaletteSize])
+{
+    std::memset(grey, 0, kPaletteSize);
+    png_colorp palette = nullptr;
+    int entries = 0;
+    if (png_get_PLTE(png, info, &palette, &entries) != PNG_INFO_PLTE || palette == nullptr) {
+        png_error(png, "palette picture without a palette");
+    }
+    for (int i = 0; i < entries && i < kPaletteSize; ++i) {
+        grey[i] = GrayFromRgb(palette[i].red, palette[i].green, palette[i].blue);
+    }
+}
+
+// Decodes the whole file into read.plane. Returns 0 on any failure (the caller releases what was
+// allocated).
 int DecodePng(PngRead& read)
 {
     png_structp png = read.png;
@@ -96,45 +118,62 @@ int DecodePng(PngRead& read)
     if (uint64_t{width} * height > kMaxPicturePixels) {
         return 0;
     }
+    // Every picture comes out as 8-bit samples without alpha: one grey or palette index a pixel,
+    // or three colour samples.
+    const bool palette = colourType == PNG_COLOR_TYPE_PALETTE;
+    const bool colour = !palette && (colourType & PNG_COLOR_MASK_COLOR) != 0;
+    uint8_t paletteGrey[kPaletteSize];
     png_set_strip_16(png);
     png_set_strip_alpha(png);
-    png_set_packswap(png);
-    if (colourType == PNG_COLOR_TYPE_PALETTE) {
-        png_set_palette_to_rgb(png);
-    }
-    // Grey of 1, 2 or 4 bits is widened to 8 first, so every decoded row has 3 bytes a pixel.
-    if ((colourType & PNG_COLOR_MASK_COLOR) == 0 && bitDepth < 8) {
+    if (palette) {
+        GreyPalette(png, info, paletteGrey);
+        png_set_packing(png); // indices of 1, 2 or 4 bits to one byte each, values unchanged
+    } else if (!colour && bitDepth < 8) {
         png_set_expand_gray_1_2_4_to_8(png);
     }
-    png_set_gray_to_rgb(png);
-    png_set_interlace_handling(png);
+    const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
+    const png_uint_32 channels = colour ? kRgbChannels : 1;
     const png_size_t rowBytes = png_get_rowbytes(png, info);
-    if (bitDepth != 8 || png_get_channels(png, info) != kRgbChannels ||
-        rowBytes < png_size_t{width} * kRgbChannels) {
+    if (bitDepth != 8 || png_get_channels(png, info) != channels ||
+        rowBytes != png_size_t{width} * channels) {
         return 0;
     }
-    read.rows = static_cast<png_bytepp>(png_calloc(png, png_alloc_size_t{height} * sizeof(png_bytep)));
-    for (; read.rowCount < height; ++read.rowCount) {
-        read.rows[read.rowCount] = static_cast<png_bytep>(png_malloc(png, rowBytes));
-    }
-    png_read_image(png, read.rows);
-    png_read_end(png, info);
 
     const size_t planeBytes = size_t{width} * height;
     read.plane = static_cast<uint8_t*>(std::malloc(planeBytes > 0 ? planeBytes : 1));
     if (read.plane == nullptr) {
         return 0;
     }
-    for (png_uint_32 j = 0; j < height; ++j) {
-        const png_bytep rgb = read.rows[height - 1 - j];
-        uint8_t* out = read.plane + size_t{j} * width;
-        for (png_uint_32 i = 0; i < width; ++i) {
-            const uint32_t red = rgb[3 * i];
-            const uint32_t green = rgb[3 * i + 1];
-            const uint32_t blue = rgb[3 * i + 2];
-            out[i] = GrayFromRgb(red, green, blue);
+    if (colour && passes == 1) {
+        // Row by row through one RGB row: the top row comes first and is the plane's last.
+        read.colour = static_cast<png_bytep>(png_malloc(png, rowBytes));
+        for (png_uint_32 j = height; j-- > 0;) {
+            png_read_row(png, read.colour, nullptr);
+            GreyFromRgbRow(read.colour, read.plane + size_t{j} * width, width);
+        }
+    } else {
+        // Read whole: grey values and palette indices straight into the plane, bottom row last
+        // in the file and first in the plane; an interlaced colour picture, whose passes revisit
+        // every row, into one RGB block that is converted afterwards.
+        read.rows = static_cast<png_bytepp>(png_malloc(png, png_alloc_size_t{height} * sizeof(png_bytep)));
+        if (colour) {
+            read.colour = static_cast<png_bytep>(png_malloc(png, png_alloc_size_t{height} * rowBytes));
+        }
+        for (png_uint_32 i = 0; i < height; ++i) {
+            read.rows[i] =
+                colour ? read.colour + size_t{i} * rowBytes : read.plane + size_t{height - 1 - i} * width;
+        }
+        png_read_image(png, read.rows);
+        for (png_uint_32 i = 0; colour && i < height; ++i) {
+            GreyFromRgbRow(read.rows[i], read.plane + size_t{height - 1 - i} * width, width);
+        }
+    }
+    png_read_end(png, info);
+    if (palette) {
+        for (size_t i = 0; i < planeBytes; ++i) {
+            read.plane[i] = paletteGrey[read.plane[i]];
         }
     }
     read.width = width;

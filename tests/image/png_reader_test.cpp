@@ -169,11 +169,13 @@ PngPicture GreyAlpha(int bits, uint32_t width, uint32_t height)
         }};
 }
 
-PngPicture Palette(int bits, uint32_t width, uint32_t height)
+// Every index the bit depth holds is used; a palette of fewer than `stored` entries leaves the
+// higher indices without an entry, and they read as black.
+PngPicture Palette(int bits, uint32_t width, uint32_t height, uint32_t stored = 0)
 {
     const uint32_t entries = 1u << bits;
     std::vector<png_color> palette;
-    for (uint32_t i = 0; i < entries; ++i) {
+    for (uint32_t i = 0; i < (stored > 0 ? stored : entries); ++i) {
         palette.push_back({uint8_t(i * 53 + 7), uint8_t(255 - i * 29), uint8_t(i * 97)});
     }
     auto index = [entries](uint32_t x, uint32_t y) { return (x + 2 * y) % entries; };
@@ -183,6 +185,9 @@ PngPicture Palette(int bits, uint32_t width, uint32_t height)
                        height,
                        [index](uint32_t x, uint32_t y, int) { return index(x, y); },
                        [index, palette](uint32_t x, uint32_t y) {
+                           if (index(x, y) >= palette.size()) {
+                               return Rgb{0, 0, 0};
+                           }
                            const png_color& e = palette[index(x, y)];
                            return Rgb{e.red, e.green, e.blue};
                        }};
@@ -225,6 +230,8 @@ const PngCase kPngCases[] = {
     {"Palette8", Palette(8, 20, 15)},
     {"InterlacedRgb8", Interlaced(Colour(PNG_COLOR_TYPE_RGB, 8, 19, 13))},
     {"InterlacedGrey2", Interlaced(Grey(2, 10, 9))},
+    {"InterlacedPalette4", Interlaced(Palette(4, 21, 11))},
+    {"PaletteShorterThanIndices", Palette(2, 7, 3, 3)},
     {"SinglePixel", Colour(PNG_COLOR_TYPE_RGB, 8, 1, 1)},
 };
 
