@@ -10,6 +10,7 @@
 #include "decoder/codewords/reed_solomon.h"
 #include "decoder/decoder_context.h"
 #include "decoder/grid/border_walk.h"
+#include "decoder/grid/clock_evidence.h"
 #include "decoder/grid/region_border_scan.h"
 #include "decoder/grid/symbol_frame.h"
 #include "decoder/stage_clock.h"
@@ -188,6 +189,11 @@ FrameOutcome FitCandidateFrame(DecoderContext& context, SymbolRecord& candidate,
     StageScope stage(context.clock, Stage::kFrameFitting);
     if (options.regionScanOnMedian && UseFilteredPlane(context.image) == 0) {
         return FrameOutcome::kNoPlane;
+    }
+    // Read on the plane the candidate was found on, before anything costs more.
+    if (!HasClockEvidence(candidate, context.image)) {
+        return options.regionScanOnMedian && UseSourcePlane(context.image) == 0 ? FrameOutcome::kNoPlane
+                                                                                : FrameOutcome::kFailed;
     }
     const FrameOutcome scan = ScanRegionBorders(context, candidate, options);
     if (scan != FrameOutcome::kFailed) {
