@@ -145,6 +145,7 @@ void AddFrameMemo(DecoderContext& context, const SymbolRecord& before, const Sym
     memo.verdict = verdict;
     memo.hintOut = after.moduleCountHint;
     memo.gridOutcome = -1;
+    memo.largeLookDone = 0;
     context.frameMemoCount += 1;
 }
 
@@ -153,7 +154,8 @@ void AddFrameMemo(DecoderContext& context, const SymbolRecord& before, const Sym
 FrameOutcome ScanRegionBorders(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options)
 {
     const bool onMedian = options.regionScanOnMedian;
-    if (options.useMemos) {
+    const bool remember = options.useMemos && RegionScanApplies(candidate);
+    if (remember) {
         const FrameMemo* memo = FindFrameMemo(context, candidate, onMedian);
         // A grid whose sampling never finished (a plane switch failed) is scanned again.
         if (memo != nullptr && (memo->verdict != kMemoGrid || memo->gridOutcome >= 0)) {
@@ -174,7 +176,7 @@ FrameOutcome ScanRegionBorders(DecoderContext& context, SymbolRecord& candidate,
     }
     const SymbolRecord before = candidate;
     const bool grid = FindRegionBorders(candidate, context) != 0;
-    if (options.useMemos) {
+    if (remember) {
         const uint8_t verdict =
             grid ? kMemoGrid : (candidate.status == kStatusSkip ? kMemoBlank : kMemoNoGrid);
         AddFrameMemo(context, before, candidate, onMedian, verdict);
@@ -227,9 +229,8 @@ SampleOutcome EvaluateFittedCandidate(DecoderContext& context, SymbolRecord& can
 {
     const bool viaRegionBorders =
         frame == FrameOutcome::kRegionBorders || frame == FrameOutcome::kRepeatedGrid;
-    FrameMemo* memo = viaRegionBorders && options.useMemos
-                          ? FindFrameMemo(context, unfitted, options.regionScanOnMedian)
-                          : nullptr;
+    FrameMemo* memo =
+        options.useMemos ? FindFrameMemo(context, unfitted, options.regionScanOnMedian) : nullptr;
     SampleOutcome outcome = kSizeRejected;
     if (frame == FrameOutcome::kRepeatedGrid && memo != nullptr) {
         // The same grid samples the same modules: only the walk-fitted look can differ.
@@ -243,13 +244,18 @@ SampleOutcome EvaluateFittedCandidate(DecoderContext& context, SymbolRecord& can
             const SampleOutcome second = SampleOnMedianPlane(context, candidate, fitted);
             outcome = second > outcome ? second : outcome;
         }
-        if (memo != nullptr && memo->verdict == kMemoGrid) {
+        if (viaRegionBorders && memo != nullptr && memo->verdict == kMemoGrid) {
             memo->gridOutcome = outcome;
         }
     }
-    if (options.extraLooks && outcome != kCorrected) {
+    // The walk-fitted look of an equal measurement has already been made.
+    const bool lookedBefore = memo != nullptr && memo->largeLookDone != 0;
+    if (options.extraLooks && outcome != kCorrected && !lookedBefore) {
         StageScope stage(context.clock, Stage::kFallbacks);
         outcome = SampleLargeFromWalks(context, candidate, unfitted, viaRegionBorders, outcome);
+        if (memo != nullptr && outcome != kCorrected) {
+            memo->largeLookDone = 1;
+        }
     }
     if (outcome == kCorrected) {
         StageScope stage(context.clock, Stage::kCorrection);

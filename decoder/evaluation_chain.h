@@ -31,9 +31,10 @@ struct FrameMemo
     PointF xLegEnd;
     int32_t hintIn;
     uint8_t onMedian;
-    uint8_t verdict;     // FrameMemoVerdict
-    int32_t hintOut;     // module count of a grid
-    int32_t gridOutcome; // SampleOutcome of the grid's line-mode sampling, -1 until known
+    uint8_t verdict;       // FrameMemoVerdict
+    int32_t hintOut;       // module count of a grid
+    int32_t gridOutcome;   // SampleOutcome of the grid's line-mode sampling, -1 until known
+    uint8_t largeLookDone; // the walk-fitted large look was made and did not decode
 };
 constexpr int kMaxFrameMemos = 32;
 constexpr float kSameMeasurement = 1.0f;

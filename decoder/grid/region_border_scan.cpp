@@ -438,14 +438,22 @@ void RefineBorderScan(const SymbolRecord& record, const DecoderContext& context,
     }
 }
 
+bool RegionScanApplies(const SymbolRecord& record)
+{
+    const float longer =
+        std::fmax(LegLength(record.corner, record.yLegEnd), LegLength(record.corner, record.xLegEnd));
+    // Two pixels a module at least: a shorter leg cannot hold the smallest side with region borders.
+    return static_cast<int32_t>((longer + kScanOverhang) * 0.5f + 0.5f) >= kMinModuleCount;
+}
+
 int FindRegionBorders(SymbolRecord& record, DecoderContext& context)
 {
+    if (!RegionScanApplies(record)) {
+        return 0;
+    }
     const float yLength = LegLength(record.corner, record.yLegEnd);
     const float xLength = LegLength(record.corner, record.xLegEnd);
     const float longer = std::fmax(yLength, xLength);
-    if (static_cast<int32_t>((longer + kScanOverhang) * 0.5f + 0.5f) < kMinModuleCount) {
-        return 0;
-    }
     // A leg longer than the picture's width plus height (or not finite) is no finder; refusing it
     // here keeps every scan within kMaxScanSamples.
     const float pictureSpan =

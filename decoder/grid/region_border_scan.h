@@ -60,6 +60,8 @@ struct TransitionPair
 // whose longer leg is below 58 pixels is refused before anything changes; a first row scan of
 // fewer than 0.02 changes per pixel marks the record (status kStatusSkip).
 int FindRegionBorders(SymbolRecord& record, DecoderContext& context);
+// False when the longer leg is too short for the scan (FindRegionBorders then refuses at once).
+bool RegionScanApplies(const SymbolRecord& record);
 
 // Lays one scan at `offset` along a leg line (row scans along the y leg, column scans along the
 // x leg), counts it and updates the minimum and maximum of its direction. 0 stops the search:
