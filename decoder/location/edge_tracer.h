@@ -2,10 +2,13 @@
 // its travel axis, relocating the mid-level crossing across it and turning where it turns.
 #pragma once
 
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #include "decoder/location/line_geometry.h"
 #include "decoder/location/scan_line_edges.h"
+#include "image/gray_image.h"
 
 namespace norvale {
 
@@ -27,12 +30,100 @@ struct EdgeTracer
     int direction;         // travel code, perpendicular to the scan line it started from
 };
 
+// The picture as a tracer reads it while it keeps one travel direction: the pixel at (along = p,
+// travel = c) is pixels[c * travelStride + p * alongStride], and its contrast level is
+// levelScale * grey + levelOffset. Made again whenever the tracer turns.
+struct TracerView
+{
+    const GrayImage* image;
+    const uint8_t* pixels;
+    size_t alongStride;
+    size_t travelStride;
+    int alongSize;
+    int travelSize;
+    int travelStep; // +1 or -1 along the travel axis
+    float levelScale;
+    float levelOffset;
+};
+
+// Samples across the travel axis searched for the crossing before the tracer turns.
+constexpr int kTracerCrossingSearch = 5;
+// Nearest the tracer comes to the picture's sides across its travel axis.
+constexpr int kTracerBorderMargin = 2;
+constexpr float kTracerLevelEpsilon = 1e-6f;
+
 // Starts at the walker's last crossing, with the local mid level found around it.
 void InitEdgeTracer(EdgeTracer& tracer, const EdgeWalker& walker, int direction);
 // The tracer's point in image coordinates.
 PointF TracerPoint(const EdgeTracer& tracer);
+// The view of a picture with a current plane for the tracer's present direction.
+TracerView MakeTracerView(const EdgeTracer& tracer, const GrayImage& image);
+// The turn where no crossing lies within reach: the tracer continues along the old position axis
+// from where the boundary was, in the search sense `sense`, and its view is made again.
+void TurnEdgeTracer(EdgeTracer& tracer, TracerView& view, int travel, int sense);
+
 // One step: kTraceMoved (possibly after a turn) or kTraceExhausted at the picture's border.
 // `coord` has already moved when a step stops at the border.
 int StepEdgeTracer(EdgeTracer& tracer, const DecoderContext& context);
+
+// The same step through a view kept by the caller (the trace loop), inline so that the loop's
+// invariants stay in registers.
+inline int StepEdgeTracer(EdgeTracer& tracer, TracerView& view)
+{
+    const float threshold = tracer.inkThreshold;
+    // The position is checked before it is converted, so no out-of-range float meets an int.
+    if (!(tracer.position > -1.0f && tracer.position < static_cast<float>(view.alongSize))) {
+        return kTraceExhausted;
+    }
+    const int a = static_cast<int>(tracer.position + 0.5f);
+    if (a < kTracerBorderMargin || a + 1 >= view.alongSize - 1) {
+        return kTraceExhausted;
+    }
+    const int c = tracer.coord + view.travelStep;
+    tracer.coord = c;
+    if (c <= 0 || c >= view.travelSize) {
+        return kTraceExhausted;
+    }
+    const uint8_t* line = view.pixels + static_cast<size_t>(c) * view.travelStride;
+    const auto level = [&](int i) {
+        return view.levelScale * static_cast<float>(line[static_cast<size_t>(i) * view.alongStride]) +
+               view.levelOffset;
+    };
+    const float level0 = level(a);
+    const int s = (threshold - level0) * tracer.polarity >= 0.0f ? 1 : -1;
+    if (std::fabs(level0 - threshold) < kTracerLevelEpsilon) {
+        tracer.position = static_cast<float>(a);
+        return kTraceMoved;
+    }
+    // The pixel at a itself was read above; the search goes on from its neighbour.
+    float levelPrev = level0;
+    int iPrev = a;
+    for (int k = 1; k < kTracerCrossingSearch; ++k) {
+        const int i = a + k * s;
+        if (i - 1 <= 0 || i + 1 >= view.alongSize - 1) {
+            return kTraceExhausted;
+        }
+        const float levelHere = level(i);
+        if (std::fabs(levelHere - threshold) < kTracerLevelEpsilon) {
+            tracer.position = static_cast<float>(i);
+            return kTraceMoved;
+        }
+        const float dPrev = threshold - levelPrev;
+        const float dCur = threshold - levelHere;
+        if (dCur * dPrev < 0.0f) {
+            const float span = std::fabs(levelPrev - levelHere);
+            if (std::fabs(dCur) > std::fabs(dPrev)) {
+                tracer.position = static_cast<float>(iPrev) + tracer.polarity * dPrev / span;
+            } else {
+                tracer.position = static_cast<float>(i) + tracer.polarity * dCur / span;
+            }
+            return kTraceMoved;
+        }
+        levelPrev = levelHere;
+        iPrev = i;
+    }
+    TurnEdgeTracer(tracer, view, c, s);
+    return kTraceMoved;
+}
 
 } // namespace norvale

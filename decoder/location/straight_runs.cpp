@@ -31,6 +31,12 @@ PointF Difference(PointF a, PointF b)
     return PointF{a.x - b.x, a.y - b.y};
 }
 
+// i mod kRingSize for 0 <= i < 2 kRingSize.
+int RingIndex(int i)
+{
+    return i >= kRingSize ? i - kRingSize : i;
+}
+
 bool IsStalled(PointF v)
 {
     return std::fabs(v.x) < kStallEpsilon && std::fabs(v.y) < kStallEpsilon;
@@ -74,13 +80,17 @@ void TraceEdgeLines(EdgeTracer& tracer, const DecoderContext& context)
 {
     tracer.firstLine = FittedLine{};
     tracer.secondLine = FittedLine{};
+    if (context.image.current == nullptr) {
+        return;
+    }
     const uint32_t scale = context.image.scale;
+    TracerView view = MakeTracerView(tracer, context.image);
 
     PointF ring[kRingSize];
     ring[0] = TracerPoint(tracer);
     PointF anchor = ring[0];
     for (int k = 1; k < kRingSize; ++k) {
-        if (StepEdgeTracer(tracer, context) != kTraceMoved) {
+        if (StepEdgeTracer(tracer, view) != kTraceMoved) {
             return;
         }
         ring[k] = TracerPoint(tracer);
@@ -96,13 +106,13 @@ void TraceEdgeLines(EdgeTracer& tracer, const DecoderContext& context)
     uint32_t prevRunLen = 0;
 
     int b = 0;
-    if (StepEdgeTracer(tracer, context) == kTraceMoved) {
+    if (StepEdgeTracer(tracer, view) == kTraceMoved) {
         for (;;) {
             if (tracer.turnCount > kMaxTurns) {
                 break;
             }
             ring[b] = TracerPoint(tracer);
-            const PointF old = ring[(b + 1) % kRingSize];
+            const PointF old = ring[RingIndex(b + 1)];
             v = Difference(ring[b], old);
             if (IsStalled(v)) {
                 return;
@@ -118,9 +128,8 @@ void TraceEdgeLines(EdgeTracer& tracer, const DecoderContext& context)
                 runLen = prevRunLen;
                 ref = prevRef;
                 aligned = true;
-                const PointF& before = ring[(b + 4) % kRingSize];
-                ring[(b + 5) % kRingSize] =
-                    PointF{(before.x + ring[b].x) * 0.5f, (before.y + ring[b].y) * 0.5f};
+                const PointF& before = ring[RingIndex(b + 4)];
+                ring[RingIndex(b + 5)] = PointF{(before.x + ring[b].x) * 0.5f, (before.y + ring[b].y) * 0.5f};
             }
 
             if (tracer.firstLine.valid != 0 && tracer.turnCount == 0 &&
@@ -153,8 +162,8 @@ void TraceEdgeLines(EdgeTracer& tracer, const DecoderContext& context)
                 runLen = 0;
             }
 
-            b = (b + 1) % kRingSize;
-            if (StepEdgeTracer(tracer, context) != kTraceMoved) {
+            b = RingIndex(b + 1);
+            if (StepEdgeTracer(tracer, view) != kTraceMoved) {
                 break;
             }
         }
