@@ -3,6 +3,7 @@
 #include "decoder/evaluation_chain.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "decoder/codewords/codeword_placement.h"
 #include "decoder/codewords/data_encodation.h"
@@ -26,6 +27,9 @@ constexpr int kLargestFrameEstimate = 38;
 constexpr int kLargestSymbolSide = 144;
 // The retry probe allows the quiet-zone rings on top of the largest side.
 constexpr int kEstimateAllowance = 6;
+// Walk estimates up to this give trial sides up to 30 (estimate + 6), of which only sides of 26
+// and less exist: no symbol that the region-border scan could grid.
+constexpr int kSmallWalkEstimate = 24;
 
 bool WalkBothBorders(DecoderContext& context, SymbolRecord& candidate, WalkEstimateCheck check)
 {
@@ -184,6 +188,50 @@ FrameOutcome ScanRegionBorders(DecoderContext& context, SymbolRecord& candidate,
     return grid ? FrameOutcome::kRegionBorders : FrameOutcome::kFailed;
 }
 
+// The quick look at a first-time candidate with long legs: both walks, and sampling from the
+// frame when they call the symbol small. True when it decoded; the candidate is then the walked
+// record, with its data. Otherwise nothing of it is kept (the published corners included).
+bool DecodeSmallFromWalks(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options)
+{
+    if (!RegionScanApplies(candidate) ||
+        FindFrameMemo(context, candidate, options.regionScanOnMedian) != nullptr) {
+        return false;
+    }
+    if (options.regionScanOnMedian && UseFilteredPlane(context.image) == 0) {
+        return false;
+    }
+    if (!HasClockEvidence(candidate, context.image) || IsBlankBesideFinder(candidate, context)) {
+        return false;
+    }
+    if (UseSourcePlane(context.image) == 0) {
+        return false;
+    }
+    SymbolRecord walked = candidate;
+    {
+        StageScope stage(context.clock, Stage::kFrameFitting);
+        if (!WalkBothBorders(context, walked, options.walkCheck) ||
+            EstimateSymbolSize(walked, kAxisHorizontal) > kSmallWalkEstimate) {
+            return false;
+        }
+    }
+    PointF corners[4];
+    std::memcpy(corners, context.corners, sizeof corners);
+    int sampled = 0;
+    {
+        StageScope stage(context.clock, Stage::kSampling);
+        sampled = SelectSmallSizeAndSample(walked, context, kSmallWalkEstimate);
+    }
+    if (sampled == 1 && PlaceAndCorrect(context, walked) == kCorrected) {
+        StageScope stage(context.clock, Stage::kCorrection);
+        DecodeDataCodewords(walked);
+        candidate = walked;
+        return true;
+    }
+    ReleaseSymbolBuffers(walked);
+    std::memcpy(context.corners, corners, sizeof corners);
+    return false;
+}
+
 } // namespace
 
 FrameOutcome FitCandidateFrame(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options)
@@ -262,6 +310,20 @@ SampleOutcome EvaluateFittedCandidate(DecoderContext& context, SymbolRecord& can
         DecodeDataCodewords(candidate);
     }
     return outcome;
+}
+
+CandidateVerdict EvaluateCandidate(DecoderContext& context, SymbolRecord& candidate,
+                                   const ChainOptions& options)
+{
+    if (options.useMemos && DecodeSmallFromWalks(context, candidate, options)) {
+        return CandidateVerdict{FrameOutcome::kWalks, kCorrected};
+    }
+    const SymbolRecord unfitted = candidate;
+    const FrameOutcome frame = FitCandidateFrame(context, candidate, options);
+    if (frame == FrameOutcome::kFailed || frame == FrameOutcome::kBlank || frame == FrameOutcome::kNoPlane) {
+        return CandidateVerdict{frame, kSizeRejected};
+    }
+    return CandidateVerdict{frame, EvaluateFittedCandidate(context, candidate, unfitted, frame, options)};
 }
 
 } // namespace norvale

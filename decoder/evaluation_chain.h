@@ -75,4 +75,16 @@ SampleOutcome EvaluateFittedCandidate(DecoderContext& context, SymbolRecord& can
                                       const SymbolRecord& unfitted, FrameOutcome frame,
                                       const ChainOptions& options);
 
+// The whole chain for one candidate of a search pass. A candidate whose legs call for the
+// region-border scan but whose outline walks call it small is first sampled from the walks (the
+// scan can only succeed for sides of 32 and more); only when that fails does the chain below run.
+// Returns the frame outcome (kFailed, kBlank or kNoPlane: the candidate was not sampled) and, for
+// a sampled candidate, its sample outcome.
+struct CandidateVerdict
+{
+    FrameOutcome frame;
+    SampleOutcome sample;
+};
+CandidateVerdict EvaluateCandidate(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options);
+
 } // namespace norvale

@@ -229,17 +229,14 @@ int32_t EvaluateFirstPass(DecoderContext& context)
         if (context.examinedCount > 0 && FindExaminedTwin(context, candidate) == nullptr) {
             continue;
         }
-        const SymbolRecord unfitted = candidate;
-        const FrameOutcome frame = FitCandidateFrame(context, candidate, kFirstPassChain);
-        if (frame == FrameOutcome::kNoPlane) {
+        const CandidateVerdict verdict = EvaluateCandidate(context, candidate, kFirstPassChain);
+        if (verdict.frame == FrameOutcome::kNoPlane) {
             return 0;
         }
-        if (frame == FrameOutcome::kFailed || frame == FrameOutcome::kBlank) {
+        if (verdict.frame == FrameOutcome::kFailed || verdict.frame == FrameOutcome::kBlank) {
             continue;
         }
-        const SampleOutcome outcome =
-            EvaluateFittedCandidate(context, candidate, unfitted, frame, kFirstPassChain);
-        if (FileOutcome(context, candidate, outcome) == kTailStop) {
+        if (FileOutcome(context, candidate, verdict.sample) == kTailStop) {
             break;
         }
     }
@@ -262,18 +259,15 @@ int32_t EvaluateSecondPass(DecoderContext& context)
         } else if (context.examinedCount > 0) {
             continue;
         }
-        const SymbolRecord unfitted = candidate;
-        const FrameOutcome frame = FitCandidateFrame(context, candidate, kSecondPassChain);
-        if (frame == FrameOutcome::kBlank) {
+        const CandidateVerdict verdict = EvaluateCandidate(context, candidate, kSecondPassChain);
+        if (verdict.frame == FrameOutcome::kBlank) {
             SuppressNeighbours(context, a + 1, candidate);
             continue;
         }
-        if (frame == FrameOutcome::kFailed || frame == FrameOutcome::kNoPlane) {
+        if (verdict.frame == FrameOutcome::kFailed || verdict.frame == FrameOutcome::kNoPlane) {
             continue;
         }
-        const SampleOutcome outcome =
-            EvaluateFittedCandidate(context, candidate, unfitted, frame, kSecondPassChain);
-        if (FileOutcome(context, candidate, outcome) == kTailStop) {
+        if (FileOutcome(context, candidate, verdict.sample) == kTailStop) {
             break;
         }
     }

@@ -274,6 +274,16 @@ int SelectSizeAndSampleUpTo(SymbolRecord& record, DecoderContext& context, int l
     return AcceptSize(record, context, side);
 }
 
+int SelectSmallSizeAndSample(SymbolRecord& record, DecoderContext& context, int largestEstimate)
+{
+    const int first = EstimateSymbolSize(record, kAxisHorizontal);
+    if (record.moduleCountHint != 0 || first == kNoSizeEstimate || first > largestEstimate) {
+        return 0;
+    }
+    const int side = RunTrialSeries(record, context, first, false);
+    return side == 0 ? 0 : AcceptSize(record, context, side);
+}
+
 void SampleBorderRing(const SymbolRecord& record, DecoderContext& context)
 {
     SampleModules(record, context, true);

@@ -20,26 +20,23 @@ struct SampleGrid
 };
 
 // Mapping-matrix flag bits, one byte per data module.
-enum ModuleFlag : uint8_t
-{
+enum ModuleFlag : uint8_t {
     kModuleLight = 1,
     kModuleSampled = 2,
     kModulePlaced = 4,
     kModuleErased = 8,
 };
 
-enum SizeAxis : int
-{
-    kAxisHorizontal = 0,  // frame x
-    kAxisVertical = 1,    // frame y
+enum SizeAxis : int {
+    kAxisHorizontal = 0, // frame x
+    kAxisVertical = 1,   // frame y
 };
 
 // What EstimateSymbolSize answers when the walk stretch has no length along the axis.
 constexpr int kNoSizeEstimate = 0;
 
 // Binarisation passes: the symbol's outer ring (finder and clocks), then everything inside it.
-enum BinarizePass : int
-{
+enum BinarizePass : int {
     kPassBorderRing = 1,
     kPassInterior = 2,
 };
@@ -59,6 +56,11 @@ int SelectSizeAndSample(SymbolRecord& record, DecoderContext& context);
 // The same with a chosen limit for estimates taken from the frame (SelectSizeAndSample allows 38:
 // larger symbols are normally sampled along their module grid lines).
 int SelectSizeAndSampleUpTo(SymbolRecord& record, DecoderContext& context, int largestFrameEstimate);
+
+// Only the trials around the horizontal estimate, sampled from the frame, and only when that
+// estimate is at most `largestEstimate`: a quick look at a candidate whose walks call it small.
+// Returns 1 and leaves the record as SelectSizeAndSample does, or 0 with nothing allocated.
+int SelectSmallSizeAndSample(SymbolRecord& record, DecoderContext& context, int largestEstimate);
 
 // Fill the context's sampleGrid for the trial side S = matrixRows + 2 (row stride S + 4): the
 // ring reads module rows and columns -2..2 and S-3..S+1, the interior the rest. Each cell holds
@@ -80,4 +82,4 @@ int CheckFinderAndClock(SymbolRecord& record, const DecoderContext& context);
 // matrixCols, inkSense and an allocated moduleMatrix.
 void FillMappingMatrix(SymbolRecord& record, const DecoderContext& context);
 
-}  // namespace norvale
+} // namespace norvale

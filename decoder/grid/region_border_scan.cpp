@@ -36,6 +36,7 @@ constexpr int32_t kSegmentSkip = 10;          // pixels jumped past a recorded b
 constexpr float kRefineStep = 0.33f;          // pixels per end move of the border refinement
 constexpr int kMaxRefineMoves = 10;           // per phase
 constexpr float kOneThird = 0.33333334f;
+constexpr float kNoMinimum = 2147483648.0f;
 constexpr float kLargestSymbolSide = 144.0f;
 constexpr float kPerspectiveShrink = 0.75f;
 constexpr float kShortLegAllowance = 12.0f;
@@ -102,8 +103,7 @@ int32_t CountFromSmallerMaximum(float maximum)
 // solid finder row, where it sees nothing although the candidate is a symbol; so a candidate is
 // only marked as blank when a second row scan, through the middle of the second module row of the
 // coarsest symbol its legs allow (10 modules), crosses no edge either.
-bool IsBlankBesideFinder(const SymbolRecord& record, const DecoderContext& context,
-                         const RegionScanState& state)
+bool IsBlankSecondRow(const SymbolRecord& record, const DecoderContext& context, const RegionScanState& state)
 {
     const float longerLeg = state.scanLength - kScanOverhang;
     const float coarsestModule = longerLeg / kSmallestSymbolSide;
@@ -114,6 +114,14 @@ bool IsBlankBesideFinder(const SymbolRecord& record, const DecoderContext& conte
     probe.line.tEnd = state.scanLength;
     // Data modules of any size change class somewhere along a row; blank paper does not.
     return CountTransitions(record, context, probe) < kMinChangesBesideFinder;
+}
+
+// The first row scan crosses almost nothing, and neither does the second row scan past it.
+bool IsBlankFirstRow(const SymbolRecord& record, const DecoderContext& context, const RegionScanState& state,
+                     const TransitionScan& first)
+{
+    const float density = first.line.tEnd > 0.0f ? first.transitions / first.line.tEnd : 0.0f;
+    return density < kMinChangesPerPixel && IsBlankSecondRow(record, context, state);
 }
 
 // How a scan direction moves its offset while its count holds. Where even the finest module the
@@ -154,7 +162,7 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
     int32_t rOff = kFirstScanOffset;
     float pc = 0.0f, pr = 0.0f, dc = 0.0f, dr = 0.0f;
     TransitionPair maxima{0.0f, 0.0f};
-    TransitionPair minima{2147483648.0f, 2147483648.0f};
+    TransitionPair minima{kNoMinimum, kNoMinimum};
     int mode = kScanColumns;
     int32_t current = 0;
     OffsetStride columnStride{state.sampleStep, 1, 0};
@@ -162,8 +170,7 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
 
     TransitionScan& first = state.rowScans[0];
     ScanTransitions(record, context, state, first, kFirstScanOffset, limit, minima, maxima, true);
-    const float density = first.line.tEnd > 0.0f ? first.transitions / first.line.tEnd : 0.0f;
-    if (density < kMinChangesPerPixel && IsBlankBesideFinder(record, context, state)) {
+    if (IsBlankFirstRow(record, context, state, first)) {
         record.status = kStatusSkip;
         return 0;
     }
@@ -446,32 +453,59 @@ bool RegionScanApplies(const SymbolRecord& record)
     return static_cast<int32_t>((longer + kScanOverhang) * 0.5f + 0.5f) >= kMinModuleCount;
 }
 
-int FindRegionBorders(SymbolRecord& record, DecoderContext& context)
+namespace {
+
+// Everything of the scan state but its two scan arrays; false when the legs are too short, too
+// long for the picture or not finite.
+bool PrepareRegionScan(const SymbolRecord& record, const DecoderContext& context, RegionScanState& state)
 {
     if (!RegionScanApplies(record)) {
-        return 0;
+        return false;
     }
-    const float yLength = LegLength(record.corner, record.yLegEnd);
-    const float xLength = LegLength(record.corner, record.xLegEnd);
-    const float longer = std::fmax(yLength, xLength);
+    const float longer =
+        std::fmax(LegLength(record.corner, record.yLegEnd), LegLength(record.corner, record.xLegEnd));
     // A leg longer than the picture's width plus height (or not finite) is no finder; refusing it
     // here keeps every scan within kMaxScanSamples.
     const float pictureSpan =
         static_cast<float>(context.image.width) + static_cast<float>(context.image.height);
     if (!(longer <= pictureSpan) || longer + kLegOverhang >= static_cast<float>(kMaxScanSamples)) {
-        return 0;
+        return false;
     }
-
-    RegionScanState state{};
+    state = RegionScanState{};
     state.scanLength = longer + kScanOverhang;
+    state.offsetLimit = longer + kLegOverhang;
     state.sampleStep = SampleStepFor(longer);
     state.yLegLine = MakeLegLine(record.corner, record.yLegEnd, longer + kLegOverhang);
     state.xLegLine = MakeLegLine(record.corner, record.xLegEnd, longer + kLegOverhang);
+    return true;
+}
+
+} // namespace
+
+bool IsBlankBesideFinder(const SymbolRecord& record, const DecoderContext& context)
+{
+    RegionScanState state{};
+    if (!PrepareRegionScan(record, context, state)) {
+        return false;
+    }
+    TransitionPair maxima{0.0f, 0.0f};
+    TransitionPair minima{kNoMinimum, kNoMinimum};
+    TransitionScan first{};
+    ScanTransitions(record, context, state, first, kFirstScanOffset, state.offsetLimit, minima, maxima, true);
+    return IsBlankFirstRow(record, context, state, first);
+}
+
+int FindRegionBorders(SymbolRecord& record, DecoderContext& context)
+{
+    RegionScanState state{};
+    if (!PrepareRegionScan(record, context, state)) {
+        return 0;
+    }
     state.columnScans = static_cast<TransitionScan*>(std::calloc(kMaxSegments, sizeof(TransitionScan)));
     state.rowScans = static_cast<TransitionScan*>(std::calloc(kMaxSegments, sizeof(TransitionScan)));
     int result = 0;
     if (state.columnScans != nullptr && state.rowScans != nullptr) {
-        result = SearchRegionBorders(record, context, state, longer + kLegOverhang);
+        result = SearchRegionBorders(record, context, state, state.offsetLimit);
     }
     std::free(state.columnScans);
     std::free(state.rowScans);

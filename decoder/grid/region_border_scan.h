@@ -37,6 +37,7 @@ struct TransitionScan
 struct RegionScanState
 {
     float scanLength;            // every scan line: longer leg + 5 pixels
+    float offsetLimit;           // scan offsets stay below it: longer leg + 10 pixels
     int32_t sampleStep;          // pixels between the samples of a scan
     TransitionScan* columnScans; // kMaxSegments, heap; start on the x leg, run along the y leg
     TransitionScan* rowScans;    // kMaxSegments, heap; start on the y leg, run along the x leg
@@ -62,6 +63,9 @@ struct TransitionPair
 int FindRegionBorders(SymbolRecord& record, DecoderContext& context);
 // False when the longer leg is too short for the scan (FindRegionBorders then refuses at once).
 bool RegionScanApplies(const SymbolRecord& record);
+// The test FindRegionBorders starts with: true when the candidate is blank beside its finder (the
+// scan would mark it kStatusSkip and give up); false also when the scan does not apply.
+bool IsBlankBesideFinder(const SymbolRecord& record, const DecoderContext& context);
 
 // Lays one scan at `offset` along a leg line (row scans along the y leg, column scans along the
 // x leg), counts it and updates the minimum and maximum of its direction. 0 stops the search:
