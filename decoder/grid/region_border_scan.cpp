@@ -236,8 +236,8 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
                     return 0;
                 }
             }
-            RefineBorderScan(record, context, column, state.xLegLine, maxima.row);
-            RefineBorderScan(record, context, row, state.yLegLine, maxima.column);
+            RefineBorderScan(record, context, column, state.xLegLine, maxima.row, state.sampleStep);
+            RefineBorderScan(record, context, row, state.yLegLine, maxima.column, state.sampleStep);
             state.segmentColumn[state.segmentCount] = current;
             state.segmentRow[state.segmentCount] = current;
             state.segmentCount += 1;
@@ -390,7 +390,7 @@ int ScanTransitions(const SymbolRecord& record, const DecoderContext& context, R
 }
 
 void RefineBorderScan(const SymbolRecord& record, const DecoderContext& context, TransitionScan& scan,
-                      const FittedLine& legLine, float otherMaximum)
+                      const FittedLine& legLine, float otherMaximum, int32_t sampleStep)
 {
     // The two ends slide on lines through them parallel to the leg; ds and de are their offsets.
     FittedLine startLine = legLine;
@@ -409,7 +409,7 @@ void RefineBorderScan(const SymbolRecord& record, const DecoderContext& context,
         if (AimLine(trial.line, start, end) == 0) {
             return false;
         }
-        CountTransitions(record, context, trial);
+        CountTransitions(record, context, trial, INT32_MAX, sampleStep);
         return true;
     };
     auto accept = [&](const TransitionScan& trial) {

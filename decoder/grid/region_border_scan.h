@@ -83,7 +83,7 @@ int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& conte
 // Slides the two ends of a border scan along the leg direction in 0.33-pixel steps: outward while
 // the count falls, then inward while it stays low, so the line ends up hugging the clocked row.
 void RefineBorderScan(const SymbolRecord& record, const DecoderContext& context, TransitionScan& scan,
-                      const FittedLine& legLine, float otherMaximum);
+                      const FittedLine& legLine, float otherMaximum, int32_t sampleStep = 1);
 
 // Points `line` from `from` towards `to` (origin and unit direction). 0 and the line untouched
 // when the two points coincide.
