@@ -2,6 +2,7 @@
 // decoding of one finder candidate, shared by both search passes and the retry probe.
 #include "decoder/evaluation_chain.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -30,6 +31,9 @@ constexpr int kEstimateAllowance = 6;
 // Walk estimates up to this give trial sides up to 30 (estimate + 6), of which only sides of 26
 // and less exist: no symbol that the region-border scan could grid.
 constexpr int kSmallWalkEstimate = 24;
+// First-row counts of the two planes agree within this many changes or a fifth of the larger.
+constexpr int32_t kPlaneAgreementChanges = 2;
+constexpr int32_t kPlaneAgreementShare = 5;
 
 bool WalkBothBorders(DecoderContext& context, SymbolRecord& candidate, WalkEstimateCheck check)
 {
@@ -133,12 +137,12 @@ FrameMemo* FindFrameMemo(DecoderContext& context, const SymbolRecord& candidate,
     return nullptr;
 }
 
-// Remembers a region-border scan, while there is room.
-void AddFrameMemo(DecoderContext& context, const SymbolRecord& before, const SymbolRecord& after,
-                  bool onMedian, uint8_t verdict)
+// Remembers a region-border scan, while there is room; null when the table is full.
+FrameMemo* AddFrameMemo(DecoderContext& context, const SymbolRecord& before, const SymbolRecord& after,
+                        bool onMedian, uint8_t verdict)
 {
     if (context.frameMemoCount >= kMaxFrameMemos) {
-        return;
+        return nullptr;
     }
     FrameMemo& memo = context.frameMemos[context.frameMemoCount];
     memo.corner = before.corner;
@@ -150,7 +154,37 @@ void AddFrameMemo(DecoderContext& context, const SymbolRecord& before, const Sym
     memo.hintOut = after.moduleCountHint;
     memo.gridOutcome = -1;
     memo.largeLookDone = 0;
+    memo.firstRowChanges = -1;
     context.frameMemoCount += 1;
+    return &memo;
+}
+
+// Two counts of the same scan row on the two planes tell the same story: the median filter took
+// nothing away at the scale of the symbol's modules.
+bool PlanesAgree(int32_t a, int32_t b)
+{
+    const int32_t larger = a > b ? a : b;
+    const int32_t difference = a > b ? a - b : b - a;
+    return a >= 0 && b >= 0 && difference <= std::max(kPlaneAgreementChanges, larger / kPlaneAgreementShare);
+}
+
+// On the source plane, the verdict of the median plane's scan of an equal measurement, when the
+// first scan row reads the same on both planes; the verdict is remembered for this plane too.
+const FrameMemo* AdoptMedianMemo(DecoderContext& context, const SymbolRecord& candidate)
+{
+    const FrameMemo* median = FindFrameMemo(context, candidate, true);
+    if (median == nullptr || (median->verdict == kMemoGrid && median->gridOutcome < 0) ||
+        !PlanesAgree(CountFirstRowChanges(candidate, context), median->firstRowChanges)) {
+        return nullptr;
+    }
+    if (context.frameMemoCount >= kMaxFrameMemos) {
+        return nullptr;
+    }
+    FrameMemo& copy = context.frameMemos[context.frameMemoCount];
+    copy = *median;
+    copy.onMedian = 0;
+    context.frameMemoCount += 1;
+    return &copy;
 }
 
 // The region-border scan of a candidate, or the verdict of an equal measurement's scan. A repeated
@@ -161,6 +195,9 @@ FrameOutcome ScanRegionBorders(DecoderContext& context, SymbolRecord& candidate,
     const bool remember = options.useMemos && RegionScanApplies(candidate);
     if (remember) {
         const FrameMemo* memo = FindFrameMemo(context, candidate, onMedian);
+        if (memo == nullptr && !onMedian) {
+            memo = AdoptMedianMemo(context, candidate);
+        }
         // A grid whose sampling never finished (a plane switch failed) is scanned again.
         if (memo != nullptr && (memo->verdict != kMemoGrid || memo->gridOutcome >= 0)) {
             switch (memo->verdict) {
@@ -183,7 +220,10 @@ FrameOutcome ScanRegionBorders(DecoderContext& context, SymbolRecord& candidate,
     if (remember) {
         const uint8_t verdict =
             grid ? kMemoGrid : (candidate.status == kStatusSkip ? kMemoBlank : kMemoNoGrid);
-        AddFrameMemo(context, before, candidate, onMedian, verdict);
+        FrameMemo* memo = AddFrameMemo(context, before, candidate, onMedian, verdict);
+        if (memo != nullptr && onMedian) {
+            memo->firstRowChanges = CountFirstRowChanges(before, context);
+        }
     }
     return grid ? FrameOutcome::kRegionBorders : FrameOutcome::kFailed;
 }

@@ -31,12 +31,13 @@ struct FrameMemo
     PointF xLegEnd;
     int32_t hintIn;
     uint8_t onMedian;
-    uint8_t verdict;       // FrameMemoVerdict
-    int32_t hintOut;       // module count of a grid
-    int32_t gridOutcome;   // SampleOutcome of the grid's line-mode sampling, -1 until known
-    uint8_t largeLookDone; // the walk-fitted large look was made and did not decode
+    uint8_t verdict;         // FrameMemoVerdict
+    int32_t hintOut;         // module count of a grid
+    int32_t gridOutcome;     // SampleOutcome of the grid's line-mode sampling, -1 until known
+    uint8_t largeLookDone;   // the walk-fitted large look was made and did not decode
+    int32_t firstRowChanges; // along the scan's first row, on the memo's plane
 };
-constexpr int kMaxFrameMemos = 32;
+constexpr int kMaxFrameMemos = 64;
 constexpr float kSameMeasurement = 1.0f;
 
 enum FrameMemoVerdict : uint8_t { kMemoNoGrid, kMemoBlank, kMemoGrid };
@@ -85,6 +86,7 @@ struct CandidateVerdict
     FrameOutcome frame;
     SampleOutcome sample;
 };
-CandidateVerdict EvaluateCandidate(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options);
+CandidateVerdict EvaluateCandidate(DecoderContext& context, SymbolRecord& candidate,
+                                   const ChainOptions& options);
 
 } // namespace norvale

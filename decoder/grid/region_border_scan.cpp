@@ -482,6 +482,19 @@ bool PrepareRegionScan(const SymbolRecord& record, const DecoderContext& context
 
 } // namespace
 
+int32_t CountFirstRowChanges(const SymbolRecord& record, const DecoderContext& context)
+{
+    RegionScanState state{};
+    if (!PrepareRegionScan(record, context, state)) {
+        return -1;
+    }
+    TransitionPair maxima{0.0f, 0.0f};
+    TransitionPair minima{kNoMinimum, kNoMinimum};
+    TransitionScan first{};
+    ScanTransitions(record, context, state, first, kFirstScanOffset, state.offsetLimit, minima, maxima, true);
+    return first.transitionCount;
+}
+
 bool IsBlankBesideFinder(const SymbolRecord& record, const DecoderContext& context)
 {
     RegionScanState state{};

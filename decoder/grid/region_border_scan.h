@@ -66,6 +66,8 @@ bool RegionScanApplies(const SymbolRecord& record);
 // The test FindRegionBorders starts with: true when the candidate is blank beside its finder (the
 // scan would mark it kStatusSkip and give up); false also when the scan does not apply.
 bool IsBlankBesideFinder(const SymbolRecord& record, const DecoderContext& context);
+// Changes along the scan's first row, on the current plane; -1 when the scan does not apply.
+int32_t CountFirstRowChanges(const SymbolRecord& record, const DecoderContext& context);
 
 // Lays one scan at `offset` along a leg line (row scans along the y leg, column scans along the
 // x leg), counts it and updates the minimum and maximum of its direction. 0 stops the search:
