@@ -20,8 +20,9 @@ constexpr double kFrameSide = 100.0;
 constexpr double kStretchFrameUnits = 2.0 * kFrameSide;
 constexpr double kZeroStretch = 1e-6;
 constexpr double kMaxHalfEstimate = 1 << 19;
-// Quiet-zone rings sampled on each side of the symbol.
+// Quiet-zone rings sampled on each side of the symbol; also the reach of a cell's threshold window.
 constexpr int kMargin = 2;
+constexpr int kWindowSide = 2 * kMargin + 1;
 constexpr int kTrialOffsets[] = {0, -2, 2, -4, 4, -6, 6};
 constexpr int kSmallestSide = 10;
 constexpr int kLargestSide = 144;
@@ -103,6 +104,47 @@ void SampleModule(const SymbolRecord& record, DecoderContext& context, int side,
         value = static_cast<int16_t>(grey + 0.5f);
     }
     context.sampleGrid.cells[(i + kMargin) * GridSide(side) + (j + kMargin)] = value;
+}
+
+// The local threshold of one cell: the midpoint of the means below and above the average of the
+// samples in its window. The window holds every sample of rows and columns within kMargin.
+int16_t BinarizeCell(const SampleGrid& raw, int width, int r, int c)
+{
+    const int value = raw.cells[r * width + c];
+    if (value < 0) {
+        return kNoSample;
+    }
+    int window[kWindowSide * kWindowSide];
+    int count = 0;
+    int sum = 0;
+    for (int dr = -kMargin; dr <= kMargin; ++dr) {
+        const int16_t* row = raw.cells + (r + dr) * width + c;
+        for (int dc = -kMargin; dc <= kMargin; ++dc) {
+            const int v = row[dc];
+            if (v >= 0) {
+                window[count++] = v;
+                sum += v;
+            }
+        }
+    }
+    const int mean = sum / count;
+    int lowSum = 0;
+    int lowCount = 0;
+    int highSum = 0;
+    int highCount = 0;
+    for (int k = 0; k < count; ++k) {
+        if (window[k] < mean) {
+            lowSum += window[k];
+            ++lowCount;
+        } else {
+            highSum += window[k];
+            ++highCount;
+        }
+    }
+    const int lowMean = lowSum / (lowCount == 0 ? 1 : lowCount);
+    const int highMean = highSum / (highCount == 0 ? 1 : highCount);
+    const int threshold = (lowMean + highMean) >> 1;
+    return static_cast<int16_t>(value < threshold ? kDark : kLight);
 }
 
 bool InBorderRing(int i, int j, int side)
@@ -296,55 +338,28 @@ void SampleInterior(const SymbolRecord& record, DecoderContext& context)
 
 void BinarizeGrid(const SampleGrid& raw, SampleGrid& level, int height, int width, int pass)
 {
-    if (height > kSampleGridSide || width > kSampleGridSide) {
+    if (height > kSampleGridSide || width > kSampleGridSide || height < kWindowSide || width < kWindowSide) {
         return;
     }
-    for (int r = 2; r < height - 2; ++r) {
-        for (int c = 2; c < width - 2; ++c) {
-            const bool ring = r == 2 || r == height - 3 || c == 2 || c == width - 3;
-            if (ring != (pass == kPassBorderRing)) {
-                continue;
-            }
-            const int value = raw.cells[r * width + c];
-            if (value < 0) {
-                level.cells[r * width + c] = kNoSample;
-                continue;
-            }
-            int sum = 0;
-            int count = 0;
-            for (int dr = -2; dr <= 2; ++dr) {
-                for (int dc = -2; dc <= 2; ++dc) {
-                    const int v = raw.cells[(r + dr) * width + (c + dc)];
-                    if (v >= 0) {
-                        sum += v;
-                        ++count;
-                    }
-                }
-            }
-            const int mean = sum / count;
-            int lowSum = 0;
-            int lowCount = 0;
-            int highSum = 0;
-            int highCount = 0;
-            for (int dr = -2; dr <= 2; ++dr) {
-                for (int dc = -2; dc <= 2; ++dc) {
-                    const int v = raw.cells[(r + dr) * width + (c + dc)];
-                    if (v < 0) {
-                        continue;
-                    }
-                    if (v < mean) {
-                        lowSum += v;
-                        ++lowCount;
-                    } else {
-                        highSum += v;
-                        ++highCount;
-                    }
-                }
-            }
-            const int lowMean = lowSum / (lowCount == 0 ? 1 : lowCount);
-            const int highMean = highSum / (highCount == 0 ? 1 : highCount);
-            const int threshold = (lowMean + highMean) >> 1;
-            level.cells[r * width + c] = static_cast<int16_t>(value < threshold ? kDark : kLight);
+    const auto binarize = [&](int r, int c) { level.cells[r * width + c] = BinarizeCell(raw, width, r, c); };
+    const int top = kMargin;
+    const int bottom = height - 1 - kMargin;
+    const int left = kMargin;
+    const int right = width - 1 - kMargin;
+    if (pass == kPassBorderRing) {
+        for (int c = left; c <= right; ++c) {
+            binarize(top, c);
+            binarize(bottom, c);
+        }
+        for (int r = top + 1; r < bottom; ++r) {
+            binarize(r, left);
+            binarize(r, right);
+        }
+        return;
+    }
+    for (int r = top + 1; r < bottom; ++r) {
+        for (int c = left + 1; c < right; ++c) {
+            binarize(r, c);
         }
     }
 }
