@@ -18,6 +18,9 @@ namespace {
 constexpr float kTwinDistance = 2.0f;
 // Remembered candidates closer than this (pixels, each axis) are not remembered twice.
 constexpr float kRememberDistance = 5.0f;
+// Once a candidate has been examined, at most this many more measurements of its finder corner
+// are evaluated in the pass: they re-read the same symbol, and a hopeless one never gets better.
+constexpr int32_t kMaxTwinLooks = 4;
 // A failed region-border scan silences later candidates this close (pixels, each coordinate).
 constexpr float kSuppressDistance = 6.0f;
 
@@ -224,10 +227,14 @@ int32_t EvaluateFirstPass(DecoderContext& context)
     context.examinedCount = 0;
     context.decodedCount = 0;
     SortCandidates(context);
+    int32_t twinLooks = 0;
     for (int32_t a = 0; a < context.symbolCount; ++a) {
         SymbolRecord candidate = context.symbols[a];
         if (context.examinedCount > 0 && FindExaminedTwin(context, candidate) == nullptr) {
             continue;
+        }
+        if (context.examinedCount > 0 && ++twinLooks > kMaxTwinLooks) {
+            break;
         }
         const CandidateVerdict verdict = EvaluateCandidate(context, candidate, kFirstPassChain);
         if (verdict.frame == FrameOutcome::kNoPlane) {
@@ -248,6 +255,7 @@ int32_t EvaluateSecondPass(DecoderContext& context)
     context.examinedCount = 0;
     context.decodedCount = 0;
     SortCandidates(context);
+    int32_t twinLooks = 0;
     for (int32_t a = 0; a < context.symbolCount; ++a) {
         SymbolRecord candidate = context.symbols[a];
         if (candidate.status == kStatusSkip) {
@@ -258,6 +266,9 @@ int32_t EvaluateSecondPass(DecoderContext& context)
             candidate.moduleCountHint = twin->moduleCountHint;
         } else if (context.examinedCount > 0) {
             continue;
+        }
+        if (context.examinedCount > 0 && ++twinLooks > kMaxTwinLooks) {
+            break;
         }
         const CandidateVerdict verdict = EvaluateCandidate(context, candidate, kSecondPassChain);
         if (verdict.frame == FrameOutcome::kBlank) {
