@@ -197,18 +197,57 @@ uint32_t StartModeOf(const SymbolRecord& symbol)
 
 #endif
 
+// A picture filled by a symbol is searched with a margin first, the way it can decode; only when
+// that fails do the search and the retry step run on the picture itself. Otherwise the margin is
+// the last resort. Either way a failed call reports the corners of the margined search when it
+// reached error correction, as when it runs last.
+template <typename Retry> void SearchPicture(DecoderContext& context, Retry retry)
+{
+    const bool filled = PictureFilledBySymbol(context.image);
+    PointF marginCorners[4];
+    bool marginPublished = false;
+    if (filled) {
+        StageScope stage(context.clock, Stage::kFallbacks);
+        PointF before[4];
+        std::memcpy(before, context.corners, sizeof before);
+        if (SearchWithAddedQuietZone(context) > 0) {
+            return;
+        }
+        marginPublished = std::memcmp(before, context.corners, sizeof before) != 0;
+        std::memcpy(marginCorners, context.corners, sizeof marginCorners);
+    }
+    if (SearchSymbols(context, kScanDivisions, kScanDivisions) <= 0) {
+        StageScope stage(context.clock, Stage::kFallbacks);
+        retry(context);
+    }
+    if (GetSymbolCount(context) > 0) {
+        return;
+    }
+    if (!filled) {
+        StageScope stage(context.clock, Stage::kFallbacks);
+        SearchWithAddedQuietZone(context);
+    } else if (marginPublished) {
+        std::memcpy(context.corners, marginCorners, sizeof marginCorners);
+    }
+}
+
+void SearchTextDriver(DecoderContext& context)
+{
+    SearchPicture(context, RetryForText);
+}
+
+#ifndef NORVALE_BMP_ONLY
+void SearchResultDriver(DecoderContext& context)
+{
+    SearchPicture(context, RetryForResult);
+}
+#endif
+
 } // namespace
 
 int32_t DecodeToText(DecoderContext& context, uint8_t** text)
 {
-    if (SearchSymbols(context, kScanDivisions, kScanDivisions) <= 0) {
-        StageScope stage(context.clock, Stage::kFallbacks);
-        RetryForText(context);
-    }
-    if (GetSymbolCount(context) <= 0) {
-        StageScope stage(context.clock, Stage::kFallbacks);
-        SearchWithAddedQuietZone(context);
-    }
+    SearchTextDriver(context);
     if (GetSymbolCount(context) <= 0) {
         return 0;
     }
@@ -235,15 +274,7 @@ int32_t DecodeToText(DecoderContext& context, uint8_t** text)
 
 int32_t DecodeToResult(DecoderContext& context, DecodeResult& result)
 {
-    SearchSymbols(context, kScanDivisions, kScanDivisions);
-    if (GetSymbolCount(context) <= 0) {
-        StageScope stage(context.clock, Stage::kFallbacks);
-        RetryForResult(context);
-    }
-    if (GetSymbolCount(context) <= 0) {
-        StageScope stage(context.clock, Stage::kFallbacks);
-        SearchWithAddedQuietZone(context);
-    }
+    SearchResultDriver(context);
     result.reserved = 0;
     int32_t decoded = 0;
     if (GetSymbolCount(context) <= 0) {

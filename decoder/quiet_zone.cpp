@@ -7,6 +7,7 @@
 
 #include "decoder/decoder_context.h"
 #include "decoder/search_driver.h"
+#include "image/gray_image.h"
 
 namespace norvale {
 
@@ -47,6 +48,9 @@ GreyRange MeasureRange(const GrayImage& image)
 // over most of the side; a clock border alternates.
 constexpr double kFinderRunShare = 0.6;
 constexpr int kClockChanges = 6;
+// A clock border's dark runs are single modules: none spans this share of the side. (A dark or
+// textured surround reaching the edge has long dark runs on every side.)
+constexpr double kClockRunShare = 0.25;
 
 struct SideProfile
 {
@@ -91,7 +95,7 @@ bool SymbolFillsThePicture(const GrayImage& image, int mid)
             const SideProfile profile = ProfileSide(image, side, depth, mid);
             if (profile.longestDarkRun > 0.0) {
                 finder[side] = profile.longestDarkRun >= kFinderRunShare;
-                clock[side] = profile.changes >= kClockChanges;
+                clock[side] = profile.changes >= kClockChanges && profile.longestDarkRun < kClockRunShare;
                 break;
             }
         }
@@ -106,17 +110,23 @@ bool SymbolFillsThePicture(const GrayImage& image, int mid)
 
 } // namespace
 
+bool PictureFilledBySymbol(const GrayImage& image)
+{
+    if (image.source == nullptr || image.width < 2 || image.height < 2) {
+        return false;
+    }
+    const GreyRange range = MeasureRange(image);
+    return range.lightest - range.darkest >= kMinimumSwing &&
+           SymbolFillsThePicture(image, (range.lightest + range.darkest) / 2);
+}
+
 int32_t SearchWithAddedQuietZone(DecoderContext& context)
 {
     GrayImage& image = context.image;
-    if (image.source == nullptr || image.width < 2 || image.height < 2) {
+    if (!PictureFilledBySymbol(image)) {
         return 0;
     }
     const GreyRange range = MeasureRange(image);
-    if (range.lightest - range.darkest < kMinimumSwing ||
-        !SymbolFillsThePicture(image, (range.lightest + range.darkest) / 2)) {
-        return 0;
-    }
     const uint32_t shorter = std::min(image.width, image.height);
     const uint32_t factor = shorter >= kSmallPictureSide
                                 ? 1
@@ -140,13 +150,12 @@ int32_t SearchWithAddedQuietZone(DecoderContext& context)
             row[x] = source[x / factor];
         }
     }
-    // The picture as searched so far is no longer needed: every remembered candidate lies in it.
+    // The margined copy is searched in place of the picture, which is kept for the searches that
+    // may follow; every list of the context starts empty.
+    const GrayImage original = image;
+    InitGrayImage(image);
     AdoptSourcePlane(image, plane, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
-    context.symbolCount = 0;
-    context.examinedCount = 0;
-    context.decodedCount = 0;
-    ClearRetryCandidates(context);
-    context.rejectedCount = 0;
+    ForgetCandidates(context);
 
     PointF before[4];
     std::memcpy(before, context.corners, sizeof before);
@@ -157,6 +166,11 @@ int32_t SearchWithAddedQuietZone(DecoderContext& context)
             corner.x = (corner.x - static_cast<float>(margin)) / static_cast<float>(factor);
             corner.y = (corner.y - static_cast<float>(margin)) / static_cast<float>(factor);
         }
+    }
+    FreeGrayImage(image);
+    image = original;
+    if (decoded <= 0) {
+        ForgetCandidates(context);
     }
     return decoded;
 }

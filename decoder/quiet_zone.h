@@ -8,9 +8,15 @@
 namespace norvale {
 
 struct DecoderContext;
+struct GrayImage;
 
-// Runs when the search and the retry step decoded nothing. Returns the number of decoded
-// symbols; on success the context's corners are in the original picture's pixels.
+// True when the picture looks like a symbol cut out tightly: its finder legs along two adjacent
+// sides of the picture and its clock borders along the other two, within a few pixels of the edge.
+bool PictureFilledBySymbol(const GrayImage& image);
+// Searches a copy of the picture with a light margin (tiny pictures also enlarged) when it is
+// filled by a symbol; the picture itself is left as it was. Returns the number of decoded symbols;
+// on success the context's corners are in the picture's pixels. On failure the candidate lists
+// are left empty.
 int32_t SearchWithAddedQuietZone(DecoderContext& context);
 
 } // namespace norvale

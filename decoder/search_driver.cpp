@@ -173,6 +173,18 @@ int CompareEdgeBalance(const SymbolRecord& a, const SymbolRecord& b)
     return da > db ? 1 : 0;
 }
 
+void ForgetCandidates(DecoderContext& context)
+{
+    for (int32_t i = 0; i < context.symbolCount && i < kMaxSymbolRecords; ++i) {
+        ClearSymbolRecord(context.symbols[i]);
+    }
+    context.symbolCount = 0;
+    context.examinedCount = 0;
+    context.decodedCount = 0;
+    ClearRetryCandidates(context);
+    context.rejectedCount = 0;
+}
+
 void ClearRetryCandidates(DecoderContext& context)
 {
     for (RetryCandidate& entry : context.retryCandidates) {
