@@ -35,13 +35,16 @@ struct GreyRange
 
 GreyRange MeasureRange(const GrayImage& image)
 {
-    GreyRange range{255, 0};
+    // Byte-wide extremes, so that the loop vectorises.
+    uint8_t darkest = 255;
+    uint8_t lightest = 0;
     const size_t count = size_t{image.width} * image.height;
+    const uint8_t* pixels = image.source;
     for (size_t i = 0; i < count; ++i) {
-        range.darkest = std::min<int>(range.darkest, image.source[i]);
-        range.lightest = std::max<int>(range.lightest, image.source[i]);
+        darkest = pixels[i] < darkest ? pixels[i] : darkest;
+        lightest = pixels[i] > lightest ? pixels[i] : lightest;
     }
-    return range;
+    return GreyRange{darkest, lightest};
 }
 
 // Along a side of the picture, a few pixels in from its edge: a solid finder leg is one dark run
