@@ -32,7 +32,8 @@ constexpr float kMaxCountedChanges = 150.0f;  // counts from here on never raise
 constexpr float kMaxBearableChanges = 230.0f; // a count above it is no symbol: stop
 constexpr int32_t kBorderPairing = 10;        // column and row borders closer than this pair up
 constexpr float kMinBorderMaximum = 25.0f;    // a border needs a clocked line of more changes
-constexpr int32_t kSegmentSkip = 10;          // pixels jumped past a recorded border
+constexpr int32_t kSegmentSkip = 10;          // pixels jumped past a recorded border, at least
+constexpr float kRegionSkipShare = 0.6f;      // of the last region pitch, jumped past a border
 constexpr float kRefineStep = 0.33f;          // pixels per end move of the border refinement
 constexpr int kMaxRefineMoves = 10;           // per phase
 constexpr float kOneThird = 0.33333334f;
@@ -124,6 +125,19 @@ bool IsBlankFirstRow(const SymbolRecord& record, const DecoderContext& context, 
     return density < kMinChangesPerPixel && IsBlankSecondRow(record, context, state);
 }
 
+// How far the scans move on past a border at `offset`, the previous one (or the corner) lying at
+// `previous`: most of a region pitch, never less than the usual skip, and never to the limit.
+int32_t JumpPastRegion(int32_t offset, int32_t previous, float limit)
+{
+    const int32_t pitch = offset - previous;
+    int32_t jump = static_cast<int32_t>(kRegionSkipShare * static_cast<float>(pitch));
+    jump = jump > kSegmentSkip ? jump : kSegmentSkip;
+    while (jump > kSegmentSkip && static_cast<float>(offset + jump) >= limit - 1.0f) {
+        jump -= 1;
+    }
+    return jump;
+}
+
 // How a scan direction moves its offset while its count holds. Where even the finest module the
 // legs allow is several pixels wide, the offset moves by that many pixels: a solid module row
 // cannot fall between two scans. A collapse seen after such a stride is traced back from the
@@ -167,6 +181,8 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
     int32_t current = 0;
     OffsetStride columnStride{state.sampleStep, 1, 0};
     OffsetStride rowStride{state.sampleStep, 1, 0};
+    int32_t columnBorder = 0; // offsets of the last border found, 0 (the corner) before the first
+    int32_t rowBorder = 0;
 
     TransitionScan& first = state.rowScans[0];
     ScanTransitions(record, context, state, first, kFirstScanOffset, limit, minima, maxima, true);
@@ -246,8 +262,14 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
                 bordersDone = true;
                 continue;
             }
-            cOff += kSegmentSkip;
-            rOff += kSegmentSkip;
+            // Regions repeat at one pitch: the next border lies about a pitch on, so the scans
+            // skip most of the region between.
+            const int32_t columnJump = JumpPastRegion(cOff, columnBorder, limit);
+            const int32_t rowJump = JumpPastRegion(rOff, rowBorder, limit);
+            columnBorder = cOff;
+            rowBorder = rOff;
+            cOff += columnJump;
+            rOff += rowJump;
             dc = pc - column.transitions;
             pc = column.transitions;
             dr = pr - row.transitions;
