@@ -15,7 +15,10 @@ namespace {
 
 using test::ContextPtr;
 
-ContextPtr MakeContext() { return test::MakeTestContext(); }
+ContextPtr MakeContext()
+{
+    return test::MakeTestContext();
+}
 
 // A clean symbol picture cut down to `margin` pixels around its dark modules, every `step`-th
 // pixel kept (step 3 on a 3-pixel module gives one pixel per module).
@@ -58,6 +61,9 @@ TEST(QuietZoneTest, SymbolCutAtItsEdgesDecodesWithAMargin)
     ASSERT_EQ(SearchSymbols(*context, 20, 20), 0);
     ASSERT_EQ(SearchWithAddedQuietZone(*context), 1);
     EXPECT_EQ(GetSymbolSide(GetSymbol(*context, 0)), 16u);
+    // The margined copy was searched; the picture itself is left as it was.
+    EXPECT_EQ(context->image.width, width);
+    EXPECT_EQ(context->image.height, height);
     // Corners come back in the cropped picture's pixels: its four outer corners.
     const float expectedX[4] = {0, 0, float(width), float(width)};
     const float expectedY[4] = {0, float(height), 0, float(height)};
@@ -102,6 +108,26 @@ TEST(QuietZoneTest, DarkFrameIsLeftAlone)
     EXPECT_EQ(context->image.width, side);
 }
 
+// A textured dark surround reaching every edge has long dark runs on all four sides: no clock.
+TEST(QuietZoneTest, TexturedDarkSurroundIsNoCutOutSymbol)
+{
+    ContextPtr context = MakeContext();
+    LoadCroppedSymbol(context->image, "sizes/s016-0.png", 8, 1);
+    GrayImage& image = context->image;
+    uint32_t seed = 12345;
+    for (uint32_t y = 0; y < image.height; ++y) {
+        for (uint32_t x = 0; x < image.width; ++x) {
+            const bool margin = x < 6 || y < 6 || x + 6 >= image.width || y + 6 >= image.height;
+            seed = seed * 1103515245u + 12345u;
+            if (margin) {
+                image.source[y * image.width + x] = static_cast<uint8_t>(10 + (seed >> 16) % 50);
+            }
+        }
+    }
+    EXPECT_FALSE(PictureFilledBySymbol(image));
+    EXPECT_EQ(SearchWithAddedQuietZone(*context), 0);
+}
+
 TEST(QuietZoneTest, UniformOrTinyPicturesAreLeftAlone)
 {
     for (uint32_t side : {1u, 2u, 40u}) {
@@ -114,5 +140,5 @@ TEST(QuietZoneTest, UniformOrTinyPicturesAreLeftAlone)
     }
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale

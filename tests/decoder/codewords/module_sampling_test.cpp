@@ -108,6 +108,23 @@ TEST_P(ModuleSamplingTest, SelectsTrueSizeAndFillsMatrix)
     EXPECT_EQ(std::vector<uint8_t>(record.moduleMatrix, record.moduleMatrix + record.matrixSize), expected);
 }
 
+// The quick look from the walks alone finds the same size for every small symbol.
+TEST_P(ModuleSamplingTest, SmallLookSelectsTheSameSize)
+{
+    const SampleCase& c = GetParam();
+    SymbolScene scene;
+    ASSERT_TRUE(scene.Load(c.file, c.side));
+    scene.Rotate(c.turns);
+    if (c.inverted) {
+        scene.Invert();
+    }
+    scene.BuildRecord(c.inverted ? test::LightOnDarkContrast() : test::DarkOnLightContrast());
+    ASSERT_TRUE(FitFrame(scene));
+    ASSERT_EQ(SelectSmallSizeAndSample(scene.record, *scene.context, c.side), 1);
+    EXPECT_EQ(GetSymbolSide(&scene.record), static_cast<uint32_t>(c.side));
+    EXPECT_EQ(SelectSmallSizeAndSample(scene.record, *scene.context, c.side - 2), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, ModuleSamplingTest, ::testing::ValuesIn(kSampleCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -306,6 +323,20 @@ TEST_P(SizeTrialTest, TriesSizesInOrder)
     EXPECT_EQ(record.matrixRows, c.lastTried == 0 ? 0 : c.lastTried - 2);
     EXPECT_EQ(record.moduleMatrix, nullptr);
     EXPECT_EQ(record.codewords, nullptr);
+}
+
+// The quick small look never goes on to the vertical estimate.
+TEST(SizeTrialTest, SmallLookTriesTheFirstSeriesOnly)
+{
+    SymbolScene scene;
+    ASSERT_TRUE(test::MakeUniformPicture(scene.context->image, 120, 120, 255));
+    SymbolRecord& record = scene.record;
+    InitSymbolRecord(record, test::DarkOnLightContrast());
+    record.topWalkEnd = PointF{200.0f / 20, 0.0f};
+    record.rightWalkEnd = PointF{0.0f, 200.0f / 60};
+    EXPECT_EQ(SelectSmallSizeAndSample(record, *scene.context, 24), 0);
+    EXPECT_EQ(record.matrixRows, 26 - 2);
+    EXPECT_EQ(record.moduleMatrix, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SizeTrialTest, ::testing::ValuesIn(kTrialCases),
