@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "decoder/codewords/module_sampling.h"
+#include "decoder/sampling/module_sampling.h"
 #include "decoder/evaluation_chain.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/symbol_record.h"
 #include "image/gray_image.h"
 
 namespace norvale {

@@ -6,8 +6,9 @@
 #include <cstring>
 
 #include "decoder/decoder_context.h"
-#include "decoder/location/line_geometry.h"
+#include "decoder/base/line_geometry.h"
 #include "decoder/location/line_probe.h"
+#include "decoder/location/scan_line_edges.h"
 #include "decoder/quiet_zone.h"
 #include "decoder/search_driver.h"
 #include "decoder/stage_clock.h"

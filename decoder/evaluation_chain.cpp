@@ -8,13 +8,13 @@
 
 #include "decoder/codewords/codeword_placement.h"
 #include "decoder/codewords/data_encodation.h"
-#include "decoder/codewords/module_sampling.h"
+#include "decoder/sampling/module_sampling.h"
 #include "decoder/codewords/reed_solomon.h"
 #include "decoder/decoder_context.h"
 #include "decoder/grid/border_walk.h"
 #include "decoder/grid/clock_evidence.h"
 #include "decoder/grid/region_border_scan.h"
-#include "decoder/grid/symbol_frame.h"
+#include "decoder/base/symbol_frame.h"
 #include "decoder/stage_clock.h"
 
 namespace norvale {

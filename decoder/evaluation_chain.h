@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "decoder/location/line_geometry.h"
+#include "decoder/base/line_geometry.h"
 
 namespace norvale {
 

@@ -8,6 +8,7 @@
 #include "decoder/decoder_context.h"
 #include "decoder/evaluation_chain.h"
 #include "decoder/location/line_probe.h"
+#include "decoder/location/scan_line_edges.h"
 #include "decoder/stage_clock.h"
 
 namespace norvale {

@@ -17,10 +17,10 @@
 
 #include "decoder/codewords/codeword_placement.h"
 #include "decoder/codewords/data_encodation.h"
-#include "decoder/codewords/module_sampling.h"
+#include "decoder/sampling/module_sampling.h"
 #include "decoder/codewords/reed_solomon.h"
-#include "decoder/codewords/symbol_sizes.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/symbol_sizes.h"
+#include "decoder/base/symbol_record.h"
 #include "tests/decoder/codewords/codeword_record_support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "decoder/location/image_sampling.h"
+#include "decoder/base/image_sampling.h"
 
 namespace norvale {
 

@@ -2,8 +2,8 @@
 // eight-module shape into one codeword and listing the codewords that hold erased modules.
 #include "decoder/codewords/codeword_placement.h"
 
-#include "decoder/codewords/module_sampling.h"
-#include "decoder/symbol_record.h"
+#include "decoder/sampling/module_sampling.h"
+#include "decoder/base/symbol_record.h"
 
 namespace norvale {
 namespace {

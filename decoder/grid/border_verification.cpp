@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "decoder/decoder_context.h"
-#include "decoder/location/image_sampling.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/image_sampling.h"
+#include "decoder/base/symbol_record.h"
 
 namespace norvale {
 
@@ -148,8 +148,7 @@ int32_t CountMinoritySamples(const DecoderContext& context, const SymbolRecord& 
     if (n <= 0 || n > kMaxScanSamples) {
         return 0;
     }
-    const ScanContrast& contrast = record.contrast;
-    const float threshold = contrast.contrastReference + contrast.contrastSign * contrast.inkThreshold;
+    const float threshold = GreyThreshold(record.contrast);
     const float step = line.tEnd / static_cast<float>(n);
     int32_t above = 0;
     int32_t below = 0;

@@ -6,8 +6,8 @@
 #include <cmath>
 
 #include "decoder/decoder_context.h"
-#include "decoder/location/image_sampling.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/image_sampling.h"
+#include "decoder/base/symbol_record.h"
 
 namespace norvale {
 
@@ -45,12 +45,6 @@ bool InsideImage(const PointF& t, const GrayImage& image)
 {
     return t.x >= 0.0f && t.y >= 0.0f && t.x < static_cast<float>(image.width) &&
            t.y < static_cast<float>(image.height);
-}
-
-float ContrastOf(float sample, const ScanContrast& contrast)
-{
-    return contrast.contrastSign > 0.0f ? sample - contrast.contrastReference
-                                        : contrast.contrastReference - sample;
 }
 
 // The top walk counts a contrast equal to the threshold as light, the right walk as ink.
@@ -124,7 +118,7 @@ int WalkBorder(SymbolRecord& record, DecoderContext& context, int side)
         }
         float sample = 0.0f;
         SampleBicubic(sample, image, t.x, t.y);
-        record.inkSense = ContrastOf(sample, contrast) > contrast.inkThreshold ? 1 : -1;
+        record.inkSense = ContrastLevel(contrast, sample) > contrast.inkThreshold ? 1 : -1;
     }
     const int inkSense = record.inkSense;
 
@@ -157,7 +151,7 @@ int WalkBorder(SymbolRecord& record, DecoderContext& context, int side)
         if (InsideImage(t, image)) {
             float sample = 0.0f;
             SampleBicubic(sample, image, t.x, t.y);
-            c = ContrastOf(sample, contrast);
+            c = ContrastLevel(contrast, sample);
         } else if (legOutsideTolerated) {
             c = inkSense == 1 ? contrast.inkThreshold - 1.0f : contrast.inkThreshold + 1.0f;
         } else {

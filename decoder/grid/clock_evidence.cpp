@@ -3,9 +3,9 @@
 #include "decoder/grid/clock_evidence.h"
 
 #include "decoder/grid/region_border_scan.h"
-#include "decoder/grid/transform2d.h"
-#include "decoder/location/image_sampling.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/transform2d.h"
+#include "decoder/base/image_sampling.h"
+#include "decoder/base/symbol_record.h"
 
 namespace norvale {
 
@@ -22,7 +22,7 @@ bool InkAt(const SymbolRecord& record, const GrayImage& image, PointF frame)
     TransformApply(p, frame, record.frameToImage);
     float gray = 0.0f;
     SampleBicubic(gray, image, p.x, p.y);
-    return IsInkSample(record, gray);
+    return IsInk(record.contrast, gray);
 }
 
 // Changes along the frame line from `from` in `samples` steps of `step` (frame units).

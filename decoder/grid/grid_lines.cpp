@@ -8,8 +8,8 @@
 
 #include "decoder/decoder_context.h"
 #include "decoder/grid/border_verification.h"
-#include "decoder/grid/symbol_frame.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/symbol_frame.h"
+#include "decoder/base/symbol_record.h"
 
 namespace norvale {
 

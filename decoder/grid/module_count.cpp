@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "decoder/decoder_context.h"
-#include "decoder/location/image_sampling.h"
+#include "decoder/base/image_sampling.h"
 
 namespace norvale {
 

@@ -10,8 +10,8 @@
 #include "decoder/grid/border_verification.h"
 #include "decoder/grid/grid_lines.h"
 #include "decoder/grid/module_count.h"
-#include "decoder/location/image_sampling.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/image_sampling.h"
+#include "decoder/base/symbol_record.h"
 
 namespace norvale {
 
@@ -314,14 +314,6 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
 
 } // namespace
 
-bool IsInkSample(const SymbolRecord& record, float gray)
-{
-    const ScanContrast& contrast = record.contrast;
-    const float level =
-        contrast.contrastSign > 0.0f ? gray - contrast.contrastReference : contrast.contrastReference - gray;
-    return level > contrast.inkThreshold;
-}
-
 int AimLine(FittedLine& line, PointF from, PointF to)
 {
     PointF direction{to.x - from.x, to.y - from.y};
@@ -351,14 +343,14 @@ int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& conte
     float gray = 0.0f;
     PointOnLine(p, line, 0.0f);
     SampleBicubic(gray, context.image, p.x, p.y);
-    bool ink = IsInkSample(record, gray);
+    bool ink = IsInk(record.contrast, gray);
     int32_t count = 0;
     step = step < 1 ? 1 : step;
     for (int32_t t = step; static_cast<float>(t) <= line.tEnd && t < kMaxScanSamples && count < stopAt;
          t += step) {
         PointOnLine(p, line, static_cast<float>(t));
         SampleBicubic(gray, context.image, p.x, p.y);
-        const bool sampleInk = IsInkSample(record, gray);
+        const bool sampleInk = IsInk(record.contrast, gray);
         if (sampleInk != ink) {
             ++count;
             ink = sampleInk;

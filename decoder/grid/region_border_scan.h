@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "decoder/location/line_geometry.h"
+#include "decoder/base/line_geometry.h"
 
 namespace norvale {
 
@@ -94,8 +94,5 @@ int AimLine(FittedLine& line, PointF from, PointF to);
 // Distance along `along` of the point where `line` crosses it; 0 when the two are parallel.
 int DistanceOfCrossing(float& distance, const FittedLine& line, const FittedLine& along);
 
-// Classification of one grey value against the record's contrast model (ink: level above
-// inkThreshold, the level being the grey value measured from contrastReference by contrastSign).
-bool IsInkSample(const SymbolRecord& record, float gray);
 
 } // namespace norvale

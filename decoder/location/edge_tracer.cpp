@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "decoder/decoder_context.h"
-#include "decoder/location/image_sampling.h"
+#include "decoder/base/image_sampling.h"
 
 namespace norvale {
 
@@ -63,9 +63,7 @@ TracerView MakeTracerView(const EdgeTracer& tracer, const GrayImage& image)
     view.alongSize = static_cast<int>(vertical ? image.width : image.height);
     view.travelSize = static_cast<int>(vertical ? image.height : image.width);
     view.travelStep = tracer.direction == kScanDown || tracer.direction == kScanRight ? 1 : -1;
-    // Scaling by +-1 is exact, so the level is the same float as grey - reference (or the reverse).
-    view.levelScale = tracer.contrastSign > 0.0f ? 1.0f : -1.0f;
-    view.levelOffset = -view.levelScale * tracer.contrastReference;
+    view.level = LevelLineOf(tracer.contrastReference, tracer.contrastSign);
     return view;
 }
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "decoder/location/line_geometry.h"
+#include "decoder/base/line_geometry.h"
 #include "decoder/location/scan_line_edges.h"
 #include "image/gray_image.h"
 
@@ -31,8 +31,8 @@ struct EdgeTracer
 };
 
 // The picture as a tracer reads it while it keeps one travel direction: the pixel at (along = p,
-// travel = c) is pixels[c * travelStride + p * alongStride], and its contrast level is
-// levelScale * grey + levelOffset. Made again whenever the tracer turns.
+// travel = c) is pixels[c * travelStride + p * alongStride], read through the tracer's contrast
+// level. Made again whenever the tracer turns.
 struct TracerView
 {
     const GrayImage* image;
@@ -42,8 +42,7 @@ struct TracerView
     int alongSize;
     int travelSize;
     int travelStep; // +1 or -1 along the travel axis
-    float levelScale;
-    float levelOffset;
+    LevelLine level;
 };
 
 // Samples across the travel axis searched for the crossing before the tracer turns.
@@ -86,8 +85,7 @@ inline int StepEdgeTracer(EdgeTracer& tracer, TracerView& view)
     }
     const uint8_t* line = view.pixels + static_cast<size_t>(c) * view.travelStride;
     const auto level = [&](int i) {
-        return view.levelScale * static_cast<float>(line[static_cast<size_t>(i) * view.alongStride]) +
-               view.levelOffset;
+        return LevelOf(view.level, static_cast<float>(line[static_cast<size_t>(i) * view.alongStride]));
     };
     const float level0 = level(a);
     const int s = (threshold - level0) * tracer.polarity >= 0.0f ? 1 : -1;

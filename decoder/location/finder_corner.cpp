@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "decoder/decoder_context.h"
-#include "decoder/grid/symbol_frame.h"
+#include "decoder/base/symbol_frame.h"
 #include "decoder/location/edge_tracer.h"
 
 namespace norvale {

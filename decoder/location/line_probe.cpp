@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "decoder/codewords/data_encodation.h"
-#include "decoder/codewords/module_sampling.h"
+#include "decoder/sampling/module_sampling.h"
 #include "decoder/decoder_context.h"
 #include "decoder/evaluation_chain.h"
 #include "decoder/grid/border_walk.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "decoder/decoder_context.h"
-#include "decoder/location/image_sampling.h"
+#include "decoder/base/image_sampling.h"
 
 namespace norvale {
 
@@ -61,12 +61,6 @@ void UpdateExtremes(float level, float& runMin, float& runMax, float& mid)
 }
 
 } // namespace
-
-float ContrastLevel(const ScanContrast& contrast, float gray)
-{
-    return contrast.contrastSign > 0.0f ? gray - contrast.contrastReference
-                                        : contrast.contrastReference - gray;
-}
 
 void InitScanLine(ScanLine& line, int direction, int lineCoord, int start, int length)
 {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "decoder/base/scan_contrast.h"
+
 namespace norvale {
 
 struct DecoderContext;
@@ -29,21 +31,6 @@ constexpr int kHorizontalCodes = kScanLeft | kScanRight;
 // Senses of RotateDirection.
 constexpr int kTurnForward = 1;  // down -> right -> up -> left -> down
 constexpr int kTurnBackward = 2; // the reverse cycle
-
-// Contrast model of one pass over a scan line; copied whole into every symbol candidate.
-// The contrast level of grey g is (g - contrastReference) when contrastSign > 0, else
-// (contrastReference - g), so the first edge of a pass always rises from level 0.
-struct ScanContrast
-{
-    uint8_t edgeSeen;
-    float minLevel;
-    float maxLevel;
-    float inkThreshold; // (maxLevel + minLevel) / 2
-    float contrastReference;
-    float contrastSign;
-    float currentGray;
-    float previousGray;
-};
 
 // One span of a column (direction 1, positions are y) or a row (direction 8, positions are x).
 // Codes 4 and 2 behave as 1 and 8. Positions are always read towards increasing values.
@@ -77,8 +64,6 @@ struct EdgeWalker
     ScanContrast contrast; // the pass's model with the extremes found around the crossing
 };
 
-// Contrast level of grey g under a model.
-float ContrastLevel(const ScanContrast& contrast, float gray);
 
 void InitScanLine(ScanLine& line, int direction, int lineCoord, int start, int length);
 // One pass over the rest of the span: kTraceItem, or kTraceExhausted once the span is used up.

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "decoder/decoder_context.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/symbol_record.h"
 #include "test_support.h"
 
 namespace norvale::test {

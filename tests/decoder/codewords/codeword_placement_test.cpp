@@ -10,9 +10,9 @@
 
 #include "decoder/codewords/codeword_record_support.h"
 #include "decoder/codewords/data_encodation.h"
-#include "decoder/codewords/module_sampling.h"
+#include "decoder/sampling/module_sampling.h"
 #include "decoder/codewords/reed_solomon.h"
-#include "decoder/codewords/symbol_sizes.h"
+#include "decoder/base/symbol_sizes.h"
 #include "test_support.h"
 
 namespace norvale {

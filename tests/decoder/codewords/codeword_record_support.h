@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "decoder/codewords/symbol_sizes.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/symbol_sizes.h"
+#include "decoder/base/symbol_record.h"
 
 namespace norvale::test {
 

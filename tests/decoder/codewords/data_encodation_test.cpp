@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "decoder/codewords/codeword_record_support.h"
-#include "decoder/codewords/symbol_sizes.h"
+#include "decoder/base/symbol_sizes.h"
 
 namespace norvale {
 namespace {

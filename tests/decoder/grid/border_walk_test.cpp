@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "decoder/decoder_context.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/symbol_record.h"
 #include "tests/decoder/symbol_scene.h"
 
 namespace norvale {

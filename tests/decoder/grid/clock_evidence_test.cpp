@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "decoder/symbol_record.h"
+#include "decoder/base/symbol_record.h"
 #include "tests/decoder/symbol_scene.h"
 
 namespace norvale {

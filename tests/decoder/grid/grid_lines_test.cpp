@@ -6,7 +6,7 @@
 #include <string>
 
 #include "decoder/decoder_context.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/symbol_record.h"
 
 namespace norvale {
 namespace {

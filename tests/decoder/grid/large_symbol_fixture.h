@@ -10,9 +10,9 @@
 #include <string>
 
 #include "decoder/decoder_context.h"
-#include "decoder/grid/symbol_frame.h"
-#include "decoder/location/image_sampling.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/symbol_frame.h"
+#include "decoder/base/image_sampling.h"
+#include "decoder/base/symbol_record.h"
 #include "test_support.h"
 
 namespace norvale::test {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "decoder/decoder_context.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/symbol_record.h"
 #include "large_symbol_fixture.h"
 
 namespace norvale {

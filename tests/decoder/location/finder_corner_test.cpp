@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "decoder/grid/transform2d.h"
+#include "decoder/base/transform2d.h"
 #include "decoder/location/straight_runs.h"
 #include "tests/decoder/location/location_pictures.h"
 

@@ -12,7 +12,7 @@
 
 #include "decoder/decoder_context.h"
 #include "decoder/location/edge_tracer.h"
-#include "decoder/location/image_sampling.h"
+#include "decoder/base/image_sampling.h"
 #include "decoder/location/line_probe.h"
 
 namespace norvale::test {

@@ -1,10 +1,10 @@
 // Symbol record: initialisation and release of one candidate and its six owned buffers.
-#include "decoder/symbol_record.h"
+#include "decoder/base/symbol_record.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "decoder/codewords/symbol_sizes.h"
+#include "decoder/base/symbol_sizes.h"
 
 namespace norvale {
 

@@ -1,5 +1,5 @@
 // Symbol sizes: the square ECC 200 attribute table, smallest size first.
-#include "decoder/codewords/symbol_sizes.h"
+#include "decoder/base/symbol_sizes.h"
 
 namespace norvale {
 

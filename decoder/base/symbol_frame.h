@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "decoder/grid/transform2d.h"
+#include "decoder/base/transform2d.h"
 
 namespace norvale {
 

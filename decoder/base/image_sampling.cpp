@@ -1,5 +1,5 @@
 // Grey readers over the current plane: the exact pixel and the cubic-convolution sample.
-#include "decoder/location/image_sampling.h"
+#include "decoder/base/image_sampling.h"
 
 #include <cstddef>
 #include <cstring>

@@ -1,15 +1,15 @@
 // Size selection and module sampling: from a fitted frame (or module grid lines) to the size of
 // the symbol, its binarised modules in the context's grids and the record's mapping matrix.
-#include "decoder/codewords/module_sampling.h"
+#include "decoder/sampling/module_sampling.h"
 
 #include <cmath>
 #include <cstdlib>
 
-#include "decoder/codewords/symbol_sizes.h"
+#include "decoder/base/symbol_sizes.h"
 #include "decoder/decoder_context.h"
-#include "decoder/grid/transform2d.h"
-#include "decoder/location/image_sampling.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/transform2d.h"
+#include "decoder/base/image_sampling.h"
+#include "decoder/base/symbol_record.h"
 
 namespace norvale {
 

@@ -1,6 +1,6 @@
 // Line geometry shared by location and grid fitting: points, fitted straight runs, projection
 // and intersection.
-#include "decoder/location/line_geometry.h"
+#include "decoder/base/line_geometry.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "decoder/location/line_geometry.h"
+#include "decoder/base/line_geometry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "decoder/grid/transform2d.h"
+#include "decoder/base/transform2d.h"
 
 #include <gtest/gtest.h>
 

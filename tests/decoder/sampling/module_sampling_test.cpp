@@ -1,4 +1,4 @@
-#include "decoder/codewords/module_sampling.h"
+#include "decoder/sampling/module_sampling.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "decoder/codewords/symbol_sizes.h"
+#include "decoder/base/symbol_sizes.h"
 #include "decoder/decoder_context.h"
 #include "decoder/grid/border_walk.h"
-#include "decoder/location/image_sampling.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/image_sampling.h"
+#include "decoder/base/symbol_record.h"
 #include "tests/decoder/symbol_scene.h"
 
 namespace norvale {

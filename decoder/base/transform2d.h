@@ -2,7 +2,7 @@
 // A product A * B applied to a point means first A, then B.
 #pragma once
 
-#include "decoder/location/line_geometry.h"
+#include "decoder/base/line_geometry.h"
 
 namespace norvale {
 

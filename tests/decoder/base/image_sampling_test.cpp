@@ -1,4 +1,4 @@
-#include "decoder/location/image_sampling.h"
+#include "decoder/base/image_sampling.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // 3x3 projective transforms: constructors, product, inverse and point mapping.
-#include "decoder/grid/transform2d.h"
+#include "decoder/base/transform2d.h"
 
 #include <cmath>
 

@@ -1,8 +1,8 @@
 // Symbol frame: parameters of a candidate's square frame and the two matrices built from them.
-#include "decoder/grid/symbol_frame.h"
+#include "decoder/base/symbol_frame.h"
 
 #include "decoder/decoder_context.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/symbol_record.h"
 
 namespace norvale {
 

@@ -1,4 +1,4 @@
-#include "decoder/codewords/symbol_sizes.h"
+#include "decoder/base/symbol_sizes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "decoder/grid/symbol_frame.h"
+#include "decoder/base/symbol_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "decoder/decoder_context.h"
-#include "decoder/symbol_record.h"
+#include "decoder/base/symbol_record.h"
 
 namespace norvale {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "decoder/grid/symbol_frame.h"
-#include "decoder/location/line_geometry.h"
-#include "decoder/location/scan_line_edges.h"
+#include "decoder/base/symbol_frame.h"
+#include "decoder/base/line_geometry.h"
+#include "decoder/base/scan_contrast.h"
 
 namespace norvale {
 
