@@ -20,10 +20,8 @@
 #include "decoder/decoder_context.h"
 #include "decoder/entries.h"
 #include "decoder/stage_clock.h"
-#include "image/bmp_reader.h"
 #include "image/gray_image.h"
-#include "image/jpeg_reader.h"
-#include "image/png_reader.h"
+#include "image/picture_reader.h"
 #include "norvale/datamatrix.hpp"
 
 namespace {
@@ -34,8 +32,6 @@ using norvale::Stage;
 
 // The desktop program prints the decoded bytes as a C string in a 1000-byte buffer.
 constexpr size_t kPrintedBytes = 999;
-constexpr size_t kEndingLength = 4;
-constexpr size_t kMinimumPathLength = 5;
 constexpr double kMillisPerSecond = 1000.0;
 constexpr double kKibPerMib = 1024.0;
 
@@ -209,39 +205,19 @@ double MillisSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-using Reader = int (*)(norvale::GrayImage&, const char*);
-
-// The reader is picked by the last four characters of the path, as the path entry picks it.
-Reader ChooseReader(const std::string& path)
-{
-    if (path.size() < kMinimumPathLength) {
-        return nullptr;
-    }
-    const std::string ending = path.substr(path.size() - kEndingLength);
-    if (ending == ".bmp" || ending == ".BMP") {
-        return norvale::LoadBmpFromFile;
-    }
-    if (ending == ".png" || ending == ".PNG") {
-        return norvale::LoadPngFromFile;
-    }
-    if (ending == ".jpg" || ending == ".JPG" || ending == "jpeg") {
-        return norvale::LoadJpegFromFile;
-    }
-    return nullptr;
-}
-
 Plane LoadPlane(const std::string& path)
 {
     Plane plane;
-    const Reader reader = ChooseReader(path);
-    if (reader == nullptr) {
+    // The reader is picked by the path's ending, as the path entry picks it.
+    const norvale::PictureFormat format = norvale::FormatFromName(path.c_str());
+    if (format == norvale::PictureFormat::kUnknown) {
         return plane;
     }
     // InitGrayImage leaves the owned plane pointers alone, so they start out null here.
     norvale::GrayImage image{};
     norvale::InitGrayImage(image);
     const Clock::time_point start = Clock::now();
-    const int read = reader(image, path.c_str());
+    const int read = norvale::LoadPictureFile(image, path.c_str(), format);
     plane.loadMs = MillisSince(start);
     if (read == 1 && image.current != nullptr) {
         plane.loaded = true;

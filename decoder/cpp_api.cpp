@@ -9,38 +9,12 @@
 
 #include "decoder/decoder_context.h"
 #include "decoder/entries.h"
-#include "image/bmp_reader.h"
 #include "image/gray_image.h"
-#include "image/jpeg_reader.h"
-#include "image/png_reader.h"
+#include "image/picture_reader.h"
 
 namespace norvale {
 
 namespace {
-
-enum class Format {
-    kUnknown,
-    kBmp,
-    kPng,
-    kJpeg,
-};
-
-constexpr size_t kSignatureBytes = 8;
-
-Format SniffFormat(const uint8_t* bytes, size_t length)
-{
-    static const uint8_t kPngSignature[kSignatureBytes] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    if (length >= 2 && bytes[0] == 'B' && bytes[1] == 'M') {
-        return Format::kBmp;
-    }
-    if (length >= kSignatureBytes && std::memcmp(bytes, kPngSignature, kSignatureBytes) == 0) {
-        return Format::kPng;
-    }
-    if (length >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) {
-        return Format::kJpeg;
-    }
-    return Format::kUnknown;
-}
 
 // Runs a loader on a fresh context and decodes what it loaded.
 template <typename Loader> Decoded DecodeWith(Loader load) noexcept
@@ -85,43 +59,20 @@ template <typename Loader> Decoded DecodeWith(Loader load) noexcept
 
 Decoded DecodeMemory(const uint8_t* bytes, size_t length) noexcept
 {
-    if (bytes == nullptr) {
+    const PictureFormat format = FormatFromContent(bytes, length);
+    if (format == PictureFormat::kUnknown) {
         return Decoded{};
     }
-    switch (SniffFormat(bytes, length)) {
-    case Format::kBmp:
-        return DecodeWith([&](GrayImage& image) { return LoadBmpFromMemory(image, bytes, length); });
-    case Format::kPng:
-        return DecodeWith([&](GrayImage& image) { return LoadPngFromMemory(image, bytes, length); });
-    case Format::kJpeg:
-        return DecodeWith([&](GrayImage& image) { return LoadJpegFromMemory(image, bytes, length); });
-    case Format::kUnknown:
-        break;
-    }
-    return Decoded{};
+    return DecodeWith([&](GrayImage& image) { return LoadPictureMemory(image, bytes, length, format); });
 }
 
 Decoded DecodePath(const std::string& path) noexcept
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+    const PictureFormat format = FormatOfFile(path.c_str());
+    if (format == PictureFormat::kUnknown) {
         return Decoded{};
     }
-    uint8_t head[kSignatureBytes] = {};
-    const size_t got = std::fread(head, 1, sizeof head, file);
-    std::fclose(file);
-    const char* name = path.c_str();
-    switch (SniffFormat(head, got)) {
-    case Format::kBmp:
-        return DecodeWith([&](GrayImage& image) { return LoadBmpFromFile(image, name); });
-    case Format::kPng:
-        return DecodeWith([&](GrayImage& image) { return LoadPngFromFile(image, name); });
-    case Format::kJpeg:
-        return DecodeWith([&](GrayImage& image) { return LoadJpegFromFile(image, name); });
-    case Format::kUnknown:
-        break;
-    }
-    return Decoded{};
+    return DecodeWith([&](GrayImage& image) { return LoadPictureFile(image, path.c_str(), format); });
 }
 
 Decoded DecodeGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,

@@ -3,8 +3,10 @@
 
 #include <cstdint>
 
-#include "decoder/sampling/module_sampling.h"
+#include "decoder/base/sample_grid.h"
+#include "decoder/base/symbol_record.h"
 #include "decoder/evaluation_chain.h"
+#include "decoder/grid/border_walk.h"
 #include "decoder/base/symbol_record.h"
 #include "image/gray_image.h"
 
@@ -29,6 +31,7 @@ struct RetryCandidate
     int32_t reserved[2];
 };
 
+struct ChainTrace;
 struct StageClock;
 
 struct DecoderContext
@@ -46,11 +49,12 @@ struct DecoderContext
     int32_t rejectedCount;
     int32_t errorCode;
     PointF corners[4]; // of the last symbol that reached error correction
-    SampleGrid sampleGrid;
-    SampleGrid levelGrid;
+    SampleGrids grids;
+    WalkStats topWalkStats; // of the last top-border walk of this call that found a stretch
     FrameMemo frameMemos[kMaxFrameMemos]; // region-border scans of this search, oldest first
     int32_t frameMemoCount;
     StageClock* clock; // the benchmark's stage clock, or null
+    ChainTrace* trace; // the tracing tool's record of every candidate's fate, or null
 };
 
 // A new zero-filled context, or null when memory is exhausted.

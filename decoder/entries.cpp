@@ -7,58 +7,21 @@
 
 #include "decoder/decoder_context.h"
 #include "decoder/base/line_geometry.h"
-#include "decoder/location/line_probe.h"
+#include "decoder/line_probes.h"
 #include "decoder/location/scan_line_edges.h"
 #include "decoder/quiet_zone.h"
+#include "decoder/retry_step.h"
 #include "decoder/search_driver.h"
 #include "decoder/stage_clock.h"
 #include "image/bmp_reader.h"
 #include "image/gray_image.h"
-#ifndef NORVALE_BMP_ONLY
-#include "image/jpeg_reader.h"
-#include "image/png_reader.h"
-#endif
+#include "image/picture_reader.h"
 
 namespace norvale {
 
 namespace {
 
 constexpr int kScanDivisions = 20;
-constexpr size_t kMinimumPathLength = 5;
-constexpr size_t kEndingLength = 4;
-// Retry step: magnification factors and the contrast stretch around a remembered candidate.
-constexpr float kMagnifyFactor = 2.5f;
-constexpr float kMagnifyFallbackFactor = 1.5f;
-constexpr float kLowContrastSwing = 30.0f;
-constexpr float kStretchMargin = 5.0f;
-constexpr float kStretchFactor = 2.0f;
-
-// Nearest: add 0.5, then truncate toward zero. Floors are never used here.
-int32_t Nearest(double v)
-{
-    return static_cast<int32_t>(v + 0.5);
-}
-
-using Reader = int (*)(GrayImage&, const char*);
-
-// Picks the reader by the last four characters of the path, compared case-sensitively.
-Reader ChooseReader(const char* ending)
-{
-    if (std::strcmp(ending, ".bmp") == 0 || std::strcmp(ending, ".BMP") == 0) {
-        return LoadBmpFromFile;
-    }
-#ifndef NORVALE_BMP_ONLY
-    if (std::strcmp(ending, ".png") == 0 || std::strcmp(ending, ".PNG") == 0) {
-        return LoadPngFromFile;
-    }
-    if (std::strcmp(ending, ".jpg") == 0 || std::strcmp(ending, ".JPG") == 0 ||
-        std::strcmp(ending, "jpeg") == 0) {
-        return LoadJpegFromFile;
-    }
-#endif
-    return nullptr;
-}
-
 // A context ready for loading: flags set, image emptied, reset. Null when memory is exhausted.
 DecoderContext* PrepareContext()
 {
@@ -72,101 +35,12 @@ DecoderContext* PrepareContext()
     return context;
 }
 
-struct RetryGeometry
-{
-    PointF middle;   // midpoint of the two leg ends
-    float legLength; // the longer leg
-};
-
-RetryGeometry MeasureRetryCandidate(const RetryCandidate& candidate)
-{
-    const PointF p0 = candidate.corner;
-    const PointF p1 = candidate.yLegEnd;
-    const PointF p2 = candidate.xLegEnd;
-    RetryGeometry geometry{};
-    geometry.middle = PointF{(p1.x + p2.x) * 0.5f, (p1.y + p2.y) * 0.5f};
-    const float l1 = std::sqrt((p1.x - p0.x) * (p1.x - p0.x) + (p1.y - p0.y) * (p1.y - p0.y));
-    const float l2 = std::sqrt((p2.x - p0.x) * (p2.x - p0.x) + (p2.y - p0.y) * (p2.y - p0.y));
-    geometry.legLength = l1 > l2 ? l1 : l2;
-    return geometry;
-}
-
-// The contrast of candidate i counts as low when its rejected copy shows a swing below 30
-// levels; then the grey band is stretched. Candidates beyond the rejected list have no contrast
-// figures and are never stretched.
-bool IsLowContrast(const DecoderContext& context, int32_t index)
-{
-    if (index >= context.rejectedCount) {
-        return false;
-    }
-    const ScanContrast& contrast = context.rejectedSymbols[index].contrast;
-    return contrast.maxLevel - contrast.minLevel < kLowContrastSwing;
-}
-
-int StretchAroundCandidate(DecoderContext& context, int32_t index, const RetryGeometry& geometry)
-{
-    const ScanContrast& contrast = context.rejectedSymbols[index].contrast;
-    const float line[2] = {contrast.contrastReference, contrast.contrastSign};
-    float lo = 0.0f;
-    float hi = 0.0f;
-    EvaluateLinear(lo, line, contrast.minLevel - kStretchMargin);
-    EvaluateLinear(hi, line, contrast.maxLevel + kStretchMargin);
-    const int32_t half = static_cast<int32_t>(3.0f * geometry.legLength);
-    return StretchContrast(context.image, geometry.middle.x, geometry.middle.y, half, lo, hi, kStretchFactor);
-}
-
-// Probes the column, then the row, through the middle of a candidate. Positive when decoded.
-int32_t ProbeThroughMiddle(DecoderContext& context, PointF middle)
-{
-    if (ProbeAndDecodeLine(context, kScanDown, Nearest(middle.x)) > 0) {
-        return context.symbolCount;
-    }
-    return ProbeAndDecodeLine(context, kScanRight, Nearest(middle.y));
-}
-
-// Retry step of the text driver: magnify (2.5, else 1.5), stretch at low contrast, probe.
-void RetryForText(DecoderContext& context)
-{
-    for (int32_t i = 0; i < context.retryCount; ++i) {
-        const RetryGeometry geometry = MeasureRetryCandidate(context.retryCandidates[i]);
-        const int32_t cx = Nearest(geometry.middle.x);
-        const int32_t cy = Nearest(geometry.middle.y);
-        const int32_t radius = static_cast<int32_t>(1.5f * geometry.legLength);
-        int ok = MagnifyRegion(context.image, kMagnifyFactor, cx, cy, radius);
-        if (ok == 0) {
-            ok = MagnifyRegion(context.image, kMagnifyFallbackFactor, cx, cy, radius);
-        }
-        if (IsLowContrast(context, i)) {
-            ok = StretchAroundCandidate(context, i, geometry);
-        }
-        if (ok != 0) {
-            ProbeThroughMiddle(context, geometry.middle);
-            return;
-        }
-    }
-}
-
 #ifndef NORVALE_BMP_ONLY
 
-// Retry step of the result driver: one magnification; at low contrast the stretched picture is
-// probed first, and the step goes on to the magnified probe when that fails.
-void RetryForResult(DecoderContext& context)
+// Nearest: add 0.5, then truncate toward zero. Floors are never used here.
+int32_t Nearest(double v)
 {
-    for (int32_t i = 0; i < context.retryCount; ++i) {
-        const RetryGeometry geometry = MeasureRetryCandidate(context.retryCandidates[i]);
-        const int ok = MagnifyRegion(context.image, kMagnifyFactor, Nearest(geometry.middle.x),
-                                     Nearest(geometry.middle.y), Nearest(geometry.legLength));
-        if (IsLowContrast(context, i)) {
-            StretchAroundCandidate(context, i, geometry);
-            if (ProbeThroughMiddle(context, geometry.middle) > 0) {
-                return;
-            }
-        }
-        if (ok != 0) {
-            ProbeThroughMiddle(context, geometry.middle);
-            return;
-        }
-    }
+    return static_cast<int32_t>(v + 0.5);
 }
 
 void WriteCorners(const DecoderContext& context, DecodeResult& result)
@@ -311,12 +185,8 @@ int32_t DecodeFile(const char* path, uint8_t** text)
     if (path == nullptr || text == nullptr) {
         return 0;
     }
-    const size_t pathLength = std::strlen(path);
-    if (pathLength < kMinimumPathLength) {
-        return 0;
-    }
-    const Reader reader = ChooseReader(path + pathLength - kEndingLength);
-    if (reader == nullptr) {
+    const PictureFormat format = FormatFromName(path);
+    if (format == PictureFormat::kUnknown) {
         return 0;
     }
     DecoderContext* context = PrepareContext();
@@ -324,7 +194,7 @@ int32_t DecodeFile(const char* path, uint8_t** text)
         return 0;
     }
     int32_t n = 0;
-    if (reader(context->image, path) == 1) {
+    if (LoadPictureFile(context->image, path, format) == 1) {
         n = DecodeToText(*context, text);
         FreeGrayImage(context->image);
     }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "decoder/chain_trace.h"
 #include "decoder/codewords/codeword_placement.h"
 #include "decoder/codewords/data_encodation.h"
 #include "decoder/sampling/module_sampling.h"
@@ -37,14 +38,14 @@ constexpr int32_t kPlaneAgreementShare = 5;
 
 bool WalkBothBorders(DecoderContext& context, SymbolRecord& candidate, WalkEstimateCheck check)
 {
-    if (WalkTopBorder(candidate, context) == 0) {
+    if (WalkTopBorder(candidate, context.image, &context.topWalkStats) == 0) {
         return false;
     }
     if (check == WalkEstimateCheck::kBothAxes &&
         EstimateSymbolSize(candidate, kAxisHorizontal) > kMaxEstimatedModules) {
         return false;
     }
-    if (WalkRightBorder(candidate, context) == 0) {
+    if (WalkRightBorder(candidate, context.image) == 0) {
         return false;
     }
     switch (check) {
@@ -63,7 +64,7 @@ SampleOutcome SampleAndCorrect(DecoderContext& context, SymbolRecord& candidate)
 {
     {
         StageScope stage(context.clock, Stage::kSampling);
-        if (SelectSizeAndSample(candidate, context) != 1) {
+        if (SelectSizeAndSample(candidate, context.image, context.grids) != 1) {
             return kSizeRejected;
         }
     }
@@ -98,7 +99,7 @@ SampleOutcome SampleLargeFromWalks(DecoderContext& context, SymbolRecord& candid
     SymbolRecord walked = unfitted;
     walked.moduleCountHint = 0;
     walked.status = 0;
-    if (WalkTopBorder(walked, context) == 0 || WalkRightBorder(walked, context) == 0) {
+    if (WalkTopBorder(walked, context.image, &context.topWalkStats) == 0 || WalkRightBorder(walked, context.image) == 0) {
         return outcome;
     }
     const int estimate = EstimateSymbolSize(walked, kAxisHorizontal);
@@ -107,7 +108,7 @@ SampleOutcome SampleLargeFromWalks(DecoderContext& context, SymbolRecord& candid
         return outcome;
     }
     SampleOutcome second = kSizeRejected;
-    if (SelectSizeAndSampleUpTo(walked, context, kLargestSymbolSide) == 1) {
+    if (SelectSizeAndSampleUpTo(walked, context.image, context.grids, kLargestSymbolSide) == 1) {
         second = PlaceAndCorrect(context, walked);
     }
     if (second <= outcome) {
@@ -174,7 +175,7 @@ const FrameMemo* AdoptMedianMemo(DecoderContext& context, const SymbolRecord& ca
 {
     const FrameMemo* median = FindFrameMemo(context, candidate, true);
     if (median == nullptr || (median->verdict == kMemoGrid && median->gridOutcome < 0) ||
-        !PlanesAgree(CountFirstRowChanges(candidate, context), median->firstRowChanges)) {
+        !PlanesAgree(CountFirstRowChanges(candidate, context.image), median->firstRowChanges)) {
         return nullptr;
     }
     if (context.frameMemoCount >= kMaxFrameMemos) {
@@ -216,13 +217,13 @@ FrameOutcome ScanRegionBorders(DecoderContext& context, SymbolRecord& candidate,
         }
     }
     const SymbolRecord before = candidate;
-    const bool grid = FindRegionBorders(candidate, context) != 0;
+    const bool grid = FindRegionBorders(candidate, context.image) != 0;
     if (remember) {
         const uint8_t verdict =
             grid ? kMemoGrid : (candidate.status == kStatusSkip ? kMemoBlank : kMemoNoGrid);
         FrameMemo* memo = AddFrameMemo(context, before, candidate, onMedian, verdict);
         if (memo != nullptr && onMedian) {
-            memo->firstRowChanges = CountFirstRowChanges(before, context);
+            memo->firstRowChanges = CountFirstRowChanges(before, context.image);
         }
     }
     return grid ? FrameOutcome::kRegionBorders : FrameOutcome::kFailed;
@@ -240,7 +241,7 @@ bool DecodeSmallFromWalks(DecoderContext& context, SymbolRecord& candidate, cons
     if (options.regionScanOnMedian && UseFilteredPlane(context.image) == 0) {
         return false;
     }
-    if (!HasClockEvidence(candidate, context.image) || IsBlankBesideFinder(candidate, context)) {
+    if (!HasClockEvidence(candidate, context.image) || IsBlankBesideFinder(candidate, context.image)) {
         return false;
     }
     if (UseSourcePlane(context.image) == 0) {
@@ -259,7 +260,7 @@ bool DecodeSmallFromWalks(DecoderContext& context, SymbolRecord& candidate, cons
     int sampled = 0;
     {
         StageScope stage(context.clock, Stage::kSampling);
-        sampled = SelectSmallSizeAndSample(walked, context, kSmallWalkEstimate);
+        sampled = SelectSmallSizeAndSample(walked, context.image, context.grids, kSmallWalkEstimate);
     }
     if (sampled == 1 && PlaceAndCorrect(context, walked) == kCorrected) {
         StageScope stage(context.clock, Stage::kCorrection);
@@ -283,7 +284,7 @@ FrameOutcome FitCandidateFrame(DecoderContext& context, SymbolRecord& candidate,
     // Read on the plane the candidate was found on, before anything costs more.
     if (!HasClockEvidence(candidate, context.image)) {
         return options.regionScanOnMedian && UseSourcePlane(context.image) == 0 ? FrameOutcome::kNoPlane
-                                                                                : FrameOutcome::kFailed;
+                                                                                : FrameOutcome::kNoEvidence;
     }
     const FrameOutcome scan = ScanRegionBorders(context, candidate, options);
     if (scan != FrameOutcome::kFailed) {
@@ -307,7 +308,7 @@ SampleOutcome PlaceAndCorrect(DecoderContext& context, SymbolRecord& candidate)
 {
     StageScope stage(context.clock, Stage::kCorrection);
     PlaceCodewords(candidate);
-    PublishFrameCorners(context, candidate);
+    FrameCorners(candidate, context.corners);
     return CorrectCodewords(candidate) != 0 ? kCorrected : kCorrectionFailed;
 }
 
@@ -355,15 +356,19 @@ SampleOutcome EvaluateFittedCandidate(DecoderContext& context, SymbolRecord& can
 CandidateVerdict EvaluateCandidate(DecoderContext& context, SymbolRecord& candidate,
                                    const ChainOptions& options)
 {
+    const SymbolRecord unfitted = candidate;
     if (options.useMemos && DecodeSmallFromWalks(context, candidate, options)) {
+        RecordFate(context.trace, unfitted, candidate, FrameOutcome::kWalks, kCorrected, true);
         return CandidateVerdict{FrameOutcome::kWalks, kCorrected};
     }
-    const SymbolRecord unfitted = candidate;
     const FrameOutcome frame = FitCandidateFrame(context, candidate, options);
-    if (frame == FrameOutcome::kFailed || frame == FrameOutcome::kBlank || frame == FrameOutcome::kNoPlane) {
+    if (!IsFitted(frame)) {
+        RecordFate(context.trace, unfitted, candidate, frame, kSizeRejected, false);
         return CandidateVerdict{frame, kSizeRejected};
     }
-    return CandidateVerdict{frame, EvaluateFittedCandidate(context, candidate, unfitted, frame, options)};
+    const SampleOutcome sample = EvaluateFittedCandidate(context, candidate, unfitted, frame, options);
+    RecordFate(context.trace, unfitted, candidate, frame, sample, false);
+    return CandidateVerdict{frame, sample};
 }
 
 } // namespace norvale

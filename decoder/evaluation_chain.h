@@ -56,9 +56,17 @@ enum class FrameOutcome {
     kRepeatedGrid,  // the grid of an equal measurement, already sampled without success
     kWalks,         // frame tapers fitted by the outline walks
     kFailed,
+    kNoEvidence, // the far sides show no clock: not worth a frame
     kBlank,   // nothing beside the finder: the record is marked kStatusSkip
     kNoPlane, // a plane could not be switched to (memory exhausted)
 };
+
+// True for the outcomes that leave a frame to sample from.
+constexpr bool IsFitted(FrameOutcome frame)
+{
+    return frame == FrameOutcome::kRegionBorders || frame == FrameOutcome::kRepeatedGrid ||
+           frame == FrameOutcome::kWalks;
+}
 
 // Fits the frame of `candidate`: the region-border scan, or else the two outline walks.
 FrameOutcome FitCandidateFrame(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "decoder/chain_trace.h"
 #include "decoder/decoder_context.h"
 #include "decoder/search_driver.h"
 #include "image/gray_image.h"
@@ -162,7 +163,14 @@ int32_t SearchWithAddedQuietZone(DecoderContext& context)
 
     PointF before[4];
     std::memcpy(before, context.corners, sizeof before);
+    const TracedSearch traced = context.trace != nullptr ? context.trace->search : TracedSearch::kPicture;
+    if (context.trace != nullptr) {
+        context.trace->search = TracedSearch::kMargined;
+    }
     const int32_t decoded = SearchSymbols(context, kScanDivisions, kScanDivisions);
+    if (context.trace != nullptr) {
+        context.trace->search = traced;
+    }
     // Corners published by this search are in the margined picture: take them back.
     if (decoded > 0 || std::memcmp(before, context.corners, sizeof before) != 0) {
         for (PointF& corner : context.corners) {

@@ -5,9 +5,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "decoder/chain_trace.h"
 #include "decoder/decoder_context.h"
 #include "decoder/evaluation_chain.h"
-#include "decoder/location/line_probe.h"
+#include "decoder/line_probes.h"
 #include "decoder/location/scan_line_edges.h"
 #include "decoder/stage_clock.h"
 
@@ -117,6 +118,13 @@ int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& c
         total += ProbeHalfSpan(context, grid, cursor);
     }
     return total;
+}
+
+void SetTracedPass(DecoderContext& context, int pass)
+{
+    if (context.trace != nullptr) {
+        context.trace->pass = pass;
+    }
 }
 
 enum TailResult { kTailNext, kTailStop };
@@ -253,7 +261,7 @@ int32_t EvaluateFirstPass(DecoderContext& context)
         if (verdict.frame == FrameOutcome::kNoPlane) {
             return 0;
         }
-        if (verdict.frame == FrameOutcome::kFailed || verdict.frame == FrameOutcome::kBlank) {
+        if (!IsFitted(verdict.frame)) {
             continue;
         }
         if (FileOutcome(context, candidate, verdict.sample) == kTailStop) {
@@ -288,7 +296,7 @@ int32_t EvaluateSecondPass(DecoderContext& context)
             SuppressNeighbours(context, a + 1, candidate);
             continue;
         }
-        if (verdict.frame == FrameOutcome::kFailed || verdict.frame == FrameOutcome::kNoPlane) {
+        if (!IsFitted(verdict.frame)) {
             continue;
         }
         if (FileOutcome(context, candidate, verdict.sample) == kTailStop) {
@@ -314,6 +322,7 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     int32_t cursor = 0;
     while (cursor < HalfSpanCount(grid)) {
         if (ScanGrid(context, grid, cursor, true) > 0) {
+            SetTracedPass(context, 1);
             const int32_t decoded = EvaluateFirstPass(context);
             if (decoded != 0) {
                 return decoded;
@@ -328,6 +337,7 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     int32_t decoded = 0;
     while (decoded == 0 && cursor < HalfSpanCount(grid)) {
         context.symbolCount = 0;
+        SetTracedPass(context, 2);
         decoded = ScanGrid(context, grid, cursor, false) > 0 ? EvaluateSecondPass(context) : 0;
     }
     context.symbolCount = decoded;

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "decoder/base/image_sampling.h"
 
 namespace norvale {
 
@@ -126,116 +125,6 @@ int BuildMedianPlane(GrayImage& image)
     std::free(image.median);
     image.median = median;
     image.current = median;
-    return 1;
-}
-
-// The square of side 2r around (cx, cy) is enlarged by `factor` and written back centred on the
-// same point. Every sample is taken before the first write, so the zoom reads unchanged pixels.
-int MagnifyRegion(GrayImage& image, float factor, int32_t cx, int32_t cy, int32_t r)
-{
-    if (image.current == nullptr) {
-        return 0;
-    }
-    const int64_t width = image.width;
-    const int64_t height = image.height;
-    const int64_t left = int64_t{cx} - r;
-    const int64_t bottom = int64_t{cy} - r;
-    if (left < 0 || bottom < 0 || int64_t{cx} + r > width || int64_t{cy} + r > height) {
-        return 0;
-    }
-    const double side = 2.0 * r * double{factor} + 0.5;
-    // The output square must fit the picture, which also bounds it for the checks below.
-    if (!(side >= 0.0 && side <= double(std::min(width, height)) + 1.0)) {
-        return 0;
-    }
-    const int64_t n = static_cast<int64_t>(side);
-    const float step = 1.0f / factor;
-    const int64_t x0 = int64_t{cx} - n / 2;
-    const int64_t y0 = int64_t{cy} - n / 2;
-    if (x0 < 0 || y0 < 0 || x0 + n > width || y0 + n > height) {
-        return 0;
-    }
-    if (n == 0) {
-        return 1;
-    }
-    auto* zoomed = static_cast<uint8_t*>(std::malloc(size_t(n) * size_t(n)));
-    if (zoomed == nullptr) {
-        return 0;
-    }
-    for (int64_t i = 0; i < n; ++i) {
-        const auto y = static_cast<float>(double(bottom) + double(i) * step);
-        for (int64_t j = 0; j < n; ++j) {
-            const auto x = static_cast<float>(double(left) + double(j) * step);
-            float v = 0.0f;
-            SampleBicubic(v, image, x, y);
-            zoomed[i * n + j] = static_cast<uint8_t>(v);
-        }
-    }
-    for (int64_t i = 0; i < n; ++i) {
-        for (int64_t j = 0; j < n; ++j) {
-            const int64_t x = x0 + j;
-            const int64_t y = y0 + i;
-            if (x < width && y < height) {
-                image.current[size_t(y) * size_t(width) + size_t(x)] = zoomed[i * n + j];
-            }
-        }
-    }
-    std::free(zoomed);
-    return 1;
-}
-
-// Piecewise-linear stretch of the square around (cx, cy): the band [lo, hi] gets slope k and the
-// grey ranges below and above it share what is left of 0..255 evenly (0 and 255 stay fixed).
-int StretchContrast(GrayImage& image, float cx, float cy, int32_t half, float b1, float b2, float k)
-{
-    if (image.current == nullptr) {
-        return 0;
-    }
-    const float lo = std::min(b1, b2);
-    const float hi = std::max(b1, b2);
-    const float t = hi - lo;
-    const float o = t * k;
-    if (!std::isfinite(o) || !std::isfinite(lo) || !std::isfinite(cx) || !std::isfinite(cy)) {
-        return 0;
-    }
-    if (o > 255.0f || t >= 255.0f) {
-        return 0;
-    }
-    // Window corners, truncated toward zero; pre-clamped so that the conversion stays defined.
-    const double width = image.width;
-    const double height = image.height;
-    auto corner = [](double v, double size) { return static_cast<int64_t>(std::clamp(v, -1.0, size)); };
-    int64_t x0 = corner(double{cx} - half, width);
-    int64_t y0 = corner(double{cy} - half, height);
-    int64_t x1 = corner(double{cx} + half, width);
-    int64_t y1 = corner(double{cy} + half, height);
-    x0 = std::max<int64_t>(x0, 0);
-    y0 = std::max<int64_t>(y0, 0);
-    if (x1 >= int64_t{image.width}) {
-        x1 = int64_t{image.width} - 1;
-    }
-    if (y1 >= int64_t{image.height}) {
-        y1 = int64_t{image.height} - 1;
-    }
-    const double s = (255.0 - o) / (255.0 - t);
-    const double a = s * lo;
-    const double b = o + a;
-    for (int64_t y = y0; y < y1; ++y) {
-        uint8_t* row = image.current + size_t(y) * image.width;
-        for (int64_t x = x0; x < x1; ++x) {
-            const double v = row[x];
-            double stretched;
-            if (v < lo) {
-                stretched = v * s;
-            } else if (v < hi) {
-                stretched = (v - lo) * k + a;
-            } else {
-                stretched = (v - hi) * s + b;
-            }
-            // A negative slope could leave 0..255; the clamp keeps every stored value a grey.
-            row[x] = static_cast<uint8_t>(std::clamp(stretched + 0.5, 0.0, 255.0));
-        }
-    }
     return 1;
 }
 

@@ -28,8 +28,6 @@ void FreeGrayImage(GrayImage& image);
 int UseSourcePlane(GrayImage& image);
 int UseFilteredPlane(GrayImage& image);
 int BuildMedianPlane(GrayImage& image);
-int MagnifyRegion(GrayImage& image, float factor, int32_t cx, int32_t cy, int32_t r);
-int StretchContrast(GrayImage& image, float cx, float cy, int32_t half, float b1, float b2, float k);
 
 // Grey of an 8-bit colour pixel. The luma weights are scaled by 2^15 and sum to 32768, so >> 15
 // divides them out and equal R, G, B come back unchanged.

@@ -1,6 +1,7 @@
 // dm-trace: draws what the location stage sees in a picture (scan lines, crossings, traced
-// straight runs, every candidate's corner and legs) and prints each candidate's fate through the
-// evaluation chain.  Usage: dm-trace IMAGE OUT.png
+// straight runs of the first pass, every evaluated candidate's corner and legs, the decoded
+// symbol's outline) and prints each candidate's fate as the decoder met it.
+// Usage: dm-trace IMAGE OUT.png
 #include <png.h>
 
 #include <cmath>
@@ -10,29 +11,18 @@
 #include <string>
 #include <vector>
 
-#include "decoder/codewords/codeword_placement.h"
-#include "decoder/codewords/data_encodation.h"
-#include "decoder/sampling/module_sampling.h"
-#include "decoder/codewords/reed_solomon.h"
+#include "decoder/chain_trace.h"
 #include "decoder/decoder_context.h"
-#include "decoder/grid/border_walk.h"
-#include "decoder/grid/region_border_scan.h"
-#include "decoder/base/symbol_frame.h"
-#include "decoder/location/edge_tracer.h"
-#include "decoder/location/line_probe.h"
-#include "decoder/location/scan_line_edges.h"
-#include "decoder/location/straight_runs.h"
-#include "image/bmp_reader.h"
+#include "decoder/entries.h"
+#include "decoder/location/line_crossings.h"
 #include "image/gray_image.h"
-#include "image/jpeg_reader.h"
-#include "image/png_reader.h"
+#include "image/picture_reader.h"
 
 using namespace norvale;
 
 namespace {
 
 constexpr int kDivisions = 20;
-constexpr int kMaxModules = 150;
 
 struct Rgb
 {
@@ -45,6 +35,7 @@ constexpr Rgb kRunColour{0, 200, 0};
 constexpr Rgb kXLegColour{255, 140, 0};
 constexpr Rgb kYLegColour{200, 0, 200};
 constexpr Rgb kCornerColour{255, 230, 0};
+constexpr Rgb kDecodedColour{0, 255, 0};
 
 // RGB copy of the picture, in the decoder's coordinates (row 0 at the bottom).
 struct Canvas
@@ -80,61 +71,6 @@ struct Canvas
     }
 };
 
-bool EndsWith(const std::string& s, const char* tail)
-{
-    const size_t n = std::strlen(tail);
-    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
-
-// Fallback PNG loader (libpng simplified API) for as long as the library's reader is missing.
-bool LoadPngDirect(GrayImage& image, const char* path)
-{
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path)) {
-        return false;
-    }
-    png.format = PNG_FORMAT_RGB;
-    std::vector<png_byte> rgb(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, rgb.data(), 0, nullptr)) {
-        png_image_free(&png);
-        return false;
-    }
-    auto* plane = static_cast<uint8_t*>(std::malloc(size_t{png.width} * png.height));
-    if (plane == nullptr) {
-        return false;
-    }
-    for (uint32_t row = 0; row < png.height; ++row) {
-        const png_byte* src = rgb.data() + size_t{png.height - 1 - row} * png.width * 3;
-        for (uint32_t x = 0; x < png.width; ++x) {
-            const uint32_t r = src[3 * x], g = src[3 * x + 1], b = src[3 * x + 2];
-            plane[size_t{row} * png.width + x] =
-                static_cast<uint8_t>((r * 9798 + g * 19235 + b * 3735) >> 15);
-        }
-    }
-    image.width = png.width;
-    image.height = png.height;
-    image.source = plane;
-    image.current = plane;
-    image.scale = 1;
-    return true;
-}
-
-bool LoadPicture(GrayImage& image, const std::string& path)
-{
-    if (EndsWith(path, ".png") || EndsWith(path, ".PNG")) {
-        return LoadPngFromFile(image, path.c_str()) == 1 || LoadPngDirect(image, path.c_str());
-    }
-    if (EndsWith(path, ".jpg") || EndsWith(path, ".JPG") || EndsWith(path, "jpeg")) {
-        return LoadJpegFromFile(image, path.c_str()) == 1;
-    }
-    if (EndsWith(path, ".bmp") || EndsWith(path, ".BMP")) {
-        return LoadBmpFromFile(image, path.c_str()) == 1;
-    }
-    return false;
-}
-
 void DrawRun(Canvas& canvas, const FittedLine& line)
 {
     if (line.valid == 0) {
@@ -147,9 +83,8 @@ void DrawRun(Canvas& canvas, const FittedLine& line)
     canvas.Line(a, b, kRunColour);
 }
 
-// Repeats the scan of one half-span with the public location steps, to draw what it sees.
-void DrawProbe(Canvas& canvas, const DecoderContext& context, int direction, int lineCoord, int start,
-               int length)
+// Repeats the scan of one half-span with the location stage, to draw what it sees.
+void DrawProbe(Canvas& canvas, const GrayImage& image, int direction, int lineCoord, int start, int length)
 {
     const bool vertical = direction == kScanDown;
     const float c = static_cast<float>(lineCoord);
@@ -157,111 +92,91 @@ void DrawProbe(Canvas& canvas, const DecoderContext& context, int direction, int
     const float e = static_cast<float>(start + length - 1);
     canvas.Line(vertical ? PointF{c, s} : PointF{s, c}, vertical ? PointF{c, e} : PointF{e, c}, kScanColour,
                 0.5f);
-    ScanLine line;
-    EdgeWalker walker;
-    InitScanLine(line, direction, lineCoord, start, length);
-    while (NextScanSegment(line, context) != kTraceExhausted) {
-        if (!IsUsableSegment(line)) {
-            continue;
-        }
-        InitEdgeWalker(walker, line);
-        while (NextEdgeCrossing(walker, context, line.contrast) != kTraceExhausted) {
-            EdgeTracer tracers[2];
-            InitEdgeTracer(tracers[0], walker, RotateDirection(direction, kTurnBackward));
-            InitEdgeTracer(tracers[1], walker, RotateDirection(direction, kTurnForward));
-            const PointF at = TracerPoint(tracers[0]);
-            for (EdgeTracer& tracer : tracers) {
-                TraceEdgeLines(tracer, context);
-                DrawRun(canvas, tracer.firstLine);
-                DrawRun(canvas, tracer.secondLine);
-            }
-            canvas.Plot(static_cast<int>(std::lround(at.x)), static_cast<int>(std::lround(at.y)),
-                        kCrossingColour);
-        }
-    }
+    ForEachCrossing(image, LineSpan{direction, lineCoord, start, length},
+                    [&](const EdgeWalker&, const EdgeTracer& a, const EdgeTracer& b) {
+                        for (const EdgeTracer* tracer : {&a, &b}) {
+                            DrawRun(canvas, tracer->firstLine);
+                            DrawRun(canvas, tracer->secondLine);
+                        }
+                        return true;
+                    });
 }
 
-// The first-pass collection of the search, drawing every half-span it probes.
-void CollectFirstPass(DecoderContext& context, Canvas& canvas)
+// The half-spans of the first pass's scan grid, on the median plane, as the search lays them.
+void DrawFirstPassGrid(Canvas& canvas, GrayImage& image)
 {
-    const int width = static_cast<int>(context.image.width);
-    const int height = static_cast<int>(context.image.height);
+    const int width = static_cast<int>(image.width);
+    const int height = static_cast<int>(image.height);
     const int xStep = static_cast<int>(width / static_cast<double>(kDivisions) + 0.5);
     const int yStep = static_cast<int>(height / static_cast<double>(kDivisions) + 0.5);
-    context.image.scale = 2;
-    int total = 0;
-    auto probe = [&](int direction, int coord, int start, int length) {
-        UseFilteredPlane(context.image);
-        DrawProbe(canvas, context, direction, coord, start, length);
-        total += ProbeScanLine(context, direction, coord, start, length);
-    };
-    for (int x = xStep; xStep > 0 && x < width && total < kMaxSymbolRecords; x += xStep) {
-        probe(kScanDown, x, 0, height / 2);
-        if (total < kMaxSymbolRecords) {
-            probe(kScanDown, x, height / 2, height - height / 2);
-        }
+    UseFilteredPlane(image);
+    image.scale = 2;
+    for (int x = xStep; xStep > 0 && x < width; x += xStep) {
+        DrawProbe(canvas, image, kScanDown, x, 0, height / 2);
+        DrawProbe(canvas, image, kScanDown, x, height / 2, height - height / 2);
     }
-    for (int y = yStep; yStep > 0 && y < height && total < kMaxSymbolRecords; y += yStep) {
-        probe(kScanRight, y, 0, width / 2);
-        if (total < kMaxSymbolRecords) {
-            probe(kScanRight, y, width / 2, width - width / 2);
-        }
+    for (int y = yStep; yStep > 0 && y < height; y += yStep) {
+        DrawProbe(canvas, image, kScanRight, y, 0, width / 2);
+        DrawProbe(canvas, image, kScanRight, y, width / 2, width - width / 2);
     }
+    UseSourcePlane(image);
+    image.scale = 1;
 }
 
-// Runs a copy of the candidate through the first-pass evaluation chain; returns the fate.
-std::string Evaluate(DecoderContext& context, const SymbolRecord& candidate)
+const char* SearchName(TracedSearch search)
 {
-    SymbolRecord s = candidate;
-    std::string fate;
-    UseFilteredPlane(context.image);
-    std::string path;
-    if (FindRegionBorders(s, context) != 0) {
-        UseSourcePlane(context.image);
-        path = "region borders: " + std::to_string(s.moduleCountHint) + " modules, " +
-               std::to_string(s.gridLineCount) + " grid lines; ";
-    } else {
-        UseSourcePlane(context.image);
-        if (s.status == kStatusSkip) {
-            fate = "FindRegionBorders marked it skipped";
-        } else if (WalkTopBorder(s, context) != 1) {
-            fate = "FindRegionBorders failed, then WalkTopBorder gave up";
-        } else if (EstimateSymbolSize(s, kAxisHorizontal) > kMaxModules) {
-            fate = "EstimateSymbolSize (horizontal) above 150";
-        } else if (WalkRightBorder(s, context) != 1) {
-            fate = "WalkRightBorder gave up";
-        } else if (EstimateSymbolSize(s, kAxisVertical) > kMaxModules) {
-            fate = "EstimateSymbolSize (vertical) above 150";
-        } else {
-            path = "walks: estimates " + std::to_string(EstimateSymbolSize(s, kAxisHorizontal)) + " x " +
-                   std::to_string(EstimateSymbolSize(s, kAxisVertical)) + "; ";
-        }
+    switch (search) {
+    case TracedSearch::kPicture:
+        return "picture";
+    case TracedSearch::kMargined:
+        return "margined";
+    case TracedSearch::kRetry:
+        return "retry";
     }
-    if (fate.empty()) {
-        if (SelectSizeAndSample(s, context) != 1) {
-            fate = "SelectSizeAndSample gave up";
-        } else {
-            PlaceCodewords(s);
-            PublishFrameCorners(context, s);
-            path += "side " + std::to_string(GetSymbolSide(&s)) + ", " + std::to_string(s.erasureCount) +
-                    " erasures; ";
-            if (CorrectCodewords(s) == 0) {
-                fate = "CorrectCodewords gave up";
-            } else {
-                DecodeDataCodewords(s);
-                fate = "decoded " + std::to_string(s.dataLength) + " bytes: \"";
-                for (int32_t i = 0; i < s.dataLength && s.data != nullptr; ++i) {
-                    const unsigned char ch = s.data[i];
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, (ch >= 32 && ch < 127) ? "%c" : "\\x%02x", ch);
-                    fate += buf;
-                }
-                fate += "\"";
-            }
-        }
+    return "?";
+}
+
+const char* FrameName(FrameOutcome frame)
+{
+    switch (frame) {
+    case FrameOutcome::kRegionBorders:
+        return "region borders";
+    case FrameOutcome::kRepeatedGrid:
+        return "region borders of an equal measurement";
+    case FrameOutcome::kWalks:
+        return "outline walks";
+    case FrameOutcome::kFailed:
+        return "no frame (the region scan and the walks gave up)";
+    case FrameOutcome::kNoEvidence:
+        return "no clock evidence on the far sides";
+    case FrameOutcome::kBlank:
+        return "blank beside the finder";
+    case FrameOutcome::kNoPlane:
+        return "no plane (memory)";
     }
-    ReleaseSymbolBuffers(s);
-    return path + fate;
+    return "?";
+}
+
+std::string Describe(const CandidateFate& fate)
+{
+    std::string text = std::string(FrameName(fate.frame));
+    if (fate.smallLook) {
+        text += " (quick small look)";
+    }
+    if (fate.moduleCountHint != 0) {
+        text += ", " + std::to_string(fate.moduleCountHint) + " modules counted";
+    }
+    if (!IsFitted(fate.frame)) {
+        return text;
+    }
+    if (fate.sample == kSizeRejected) {
+        return text + "; size selection gave up";
+    }
+    if (fate.side > 0) {
+        text += "; side " + std::to_string(fate.side) + ", " + std::to_string(fate.erasures) + " erasures";
+    }
+    text += "; ";
+    return text + (fate.sample == kCorrected ? "decoded" : "error correction gave up");
 }
 
 // Writes the canvas upright: the picture's top row (the last stored row) goes first.
@@ -290,19 +205,23 @@ int main(int argc, char** argv)
         return 2;
     }
     DecoderContext* context = CreateDecoderContext();
-    if (context == nullptr) {
+    auto* trace = static_cast<ChainTrace*>(std::calloc(1, sizeof(ChainTrace)));
+    if (context == nullptr || trace == nullptr) {
         std::fprintf(stderr, "dm-trace: out of memory\n");
+        std::free(trace);
+        DestroyDecoderContext(&context);
         return 1;
     }
     context->flags = kFlagStopAtFirst;
     InitGrayImage(context->image);
     ResetDecoderContext(*context);
-    if (!LoadPicture(context->image, argv[1]) || context->image.width == 0 || context->image.height == 0) {
+    GrayImage& image = context->image;
+    if (LoadPictureFile(image, argv[1], FormatOfFile(argv[1])) != 1 || image.width == 0 || image.height == 0) {
         std::fprintf(stderr, "dm-trace: cannot read %s\n", argv[1]);
+        std::free(trace);
         DestroyDecoderContext(&context);
         return 1;
     }
-    GrayImage& image = context->image;
     Canvas canvas;
     canvas.width = image.width;
     canvas.height = image.height;
@@ -310,31 +229,53 @@ int main(int argc, char** argv)
     for (size_t i = 0; i < size_t{image.width} * image.height; ++i) {
         canvas.rgb[3 * i] = canvas.rgb[3 * i + 1] = canvas.rgb[3 * i + 2] = image.current[i];
     }
+    DrawFirstPassGrid(canvas, image);
 
-    CollectFirstPass(*context, canvas);
-    std::printf("%s: %ux%u, %d candidates (pass 1, %s plane)\n", argv[1], image.width, image.height,
-                context->symbolCount, image.median != nullptr ? "median" : "source");
-    for (int32_t i = 0; i < context->symbolCount; ++i) {
-        const SymbolRecord& r = context->symbols[i];
-        canvas.Line(r.corner, r.xLegEnd, kXLegColour);
-        canvas.Line(r.corner, r.yLegEnd, kYLegColour);
-        canvas.Cross(r.corner, 3, kCornerColour);
+    context->trace = trace;
+    DecodeResult result{};
+    const int32_t decoded = DecodeToResult(*context, result);
+    std::printf("%s: %ux%u, %d candidates evaluated%s\n", argv[1], image.width, image.height, trace->count,
+                trace->dropped > 0 ? " (more than the trace keeps)" : "");
+    for (int32_t i = 0; i < trace->count; ++i) {
+        const CandidateFate& f = trace->fates[i];
+        canvas.Line(f.corner, f.xLegEnd, kXLegColour);
+        canvas.Line(f.corner, f.yLegEnd, kYLegColour);
+        canvas.Cross(f.corner, 3, kCornerColour);
+        const float xLeg = std::hypot(f.xLegEnd.x - f.corner.x, f.xLegEnd.y - f.corner.y);
+        const float yLeg = std::hypot(f.yLegEnd.x - f.corner.x, f.yLegEnd.y - f.corner.y);
+        std::printf("#%d %s pass %d: corner (%.2f, %.2f) x-leg end (%.2f, %.2f) y-leg end (%.2f, %.2f) legs x %.1f "
+                    "y %.1f: %s\n",
+                    i, SearchName(f.search), f.pass, f.corner.x, f.corner.y, f.xLegEnd.x, f.xLegEnd.y, f.yLegEnd.x,
+                    f.yLegEnd.y, xLeg, yLeg, Describe(f).c_str());
     }
-    for (int32_t i = 0; i < context->symbolCount; ++i) {
-        const SymbolRecord& r = context->symbols[i];
-        std::printf(
-            "#%d corner (%.2f, %.2f) x-leg end (%.2f, %.2f) y-leg end (%.2f, %.2f) legs x %.1f y %.1f: %s\n",
-            i, r.corner.x, r.corner.y, r.xLegEnd.x, r.xLegEnd.y, r.yLegEnd.x, r.yLegEnd.y, r.xLegLength,
-            r.yLegLength, Evaluate(*context, r).c_str());
+    if (decoded == 1) {
+        // The result's corners count rows from the bottom, as the canvas does.
+        const PointF corners[4] = {{float(result.cornerX[0]), float(result.cornerY[0])},
+                                   {float(result.cornerX[1]), float(result.cornerY[1])},
+                                   {float(result.cornerX[3]), float(result.cornerY[3])},
+                                   {float(result.cornerX[2]), float(result.cornerY[2])}};
+        for (int k = 0; k < 4; ++k) {
+            canvas.Line(corners[k], corners[(k + 1) % 4], kDecodedColour);
+        }
+        std::string text;
+        for (int32_t i = 0; i < result.length; ++i) {
+            const unsigned char ch = result.data[i];
+            char buf[8];
+            std::snprintf(buf, sizeof buf, (ch >= 32 && ch < 127) ? "%c" : "\\x%02x", ch);
+            text += buf;
+        }
+        std::printf("decoded side %u, %d corrected, %d bytes: \"%s\"\n", result.side, result.correctedCount,
+                    result.length, text.c_str());
+    } else {
+        std::printf("nothing decoded\n");
     }
+    std::free(result.data);
     const bool written = WritePng(canvas, argv[2]);
     if (!written) {
         std::fprintf(stderr, "dm-trace: cannot write %s\n", argv[2]);
     }
-    ResetDecoderContext(*context);
-    std::free(image.source);
-    std::free(image.median);
-    image = GrayImage{};
+    FreeGrayImage(image);
+    std::free(trace);
     DestroyDecoderContext(&context);
     return written ? 0 : 1;
 }

@@ -11,10 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "image/bmp_reader.h"
 #include "image/gray_image.h"
-#include "image/jpeg_reader.h"
-#include "image/png_reader.h"
+#include "image/picture_reader.h"
 
 namespace norvale::app {
 
@@ -30,25 +28,10 @@ struct RgbPicture
     std::vector<unsigned char> pixels;
 };
 
+// By content, as the C++ API reads the picture it decodes.
 bool LoadGrey(const char* path, GrayImage& image)
 {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    unsigned char head[8] = {};
-    const size_t got = std::fread(head, 1, sizeof head, file);
-    std::fclose(file);
-    if (got >= 2 && head[0] == 'B' && head[1] == 'M') {
-        return LoadBmpFromFile(image, path) == 1;
-    }
-    if (got == sizeof head && png_sig_cmp(head, 0, sizeof head) == 0) {
-        return LoadPngFromFile(image, path) == 1;
-    }
-    if (got >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) {
-        return LoadJpegFromFile(image, path) == 1;
-    }
-    return false;
+    return LoadPictureFile(image, path, FormatOfFile(path)) == 1;
 }
 
 bool LoadRgb(const char* path, RgbPicture& picture)

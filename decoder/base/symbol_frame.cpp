@@ -1,7 +1,6 @@
 // Symbol frame: parameters of a candidate's square frame and the two matrices built from them.
 #include "decoder/base/symbol_frame.h"
 
-#include "decoder/decoder_context.h"
 #include "decoder/base/symbol_record.h"
 
 namespace norvale {
@@ -74,12 +73,12 @@ void BuildFrameTransforms(SymbolRecord& record)
     BuildFrameToImage(record.frameToImage, record.frame);
 }
 
-void PublishFrameCorners(DecoderContext& context, const SymbolRecord& record)
+void FrameCorners(const SymbolRecord& record, PointF corners[4])
 {
-    context.corners[0] = record.corner;
-    TransformApply(context.corners[1], PointF{0.0f, kFrameSide}, record.frameToImage);
-    TransformApply(context.corners[2], PointF{kFrameSide, 0.0f}, record.frameToImage);
-    TransformApply(context.corners[3], PointF{kFrameSide, kFrameSide}, record.frameToImage);
+    corners[0] = record.corner;
+    TransformApply(corners[1], PointF{0.0f, kFrameSide}, record.frameToImage);
+    TransformApply(corners[2], PointF{kFrameSide, 0.0f}, record.frameToImage);
+    TransformApply(corners[3], PointF{kFrameSide, kFrameSide}, record.frameToImage);
 }
 
 }  // namespace norvale

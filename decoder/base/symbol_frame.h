@@ -8,7 +8,6 @@
 
 namespace norvale {
 
-struct DecoderContext;
 struct SymbolRecord;
 
 struct FrameParams
@@ -34,6 +33,6 @@ void BuildFrameToImage(Transform2D& out, const FrameParams& params);
 // Rebuilds both of the record's matrices from its parameters.
 void BuildFrameTransforms(SymbolRecord& record);
 // Corner 0 = the record's corner; 1, 2, 3 = frame (0,100), (100,0), (100,100) in the image.
-void PublishFrameCorners(DecoderContext& context, const SymbolRecord& record);
+void FrameCorners(const SymbolRecord& record, PointF corners[4]);
 
 }  // namespace norvale

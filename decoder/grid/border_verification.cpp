@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "decoder/decoder_context.h"
+#include "image/gray_image.h"
 #include "decoder/base/image_sampling.h"
 #include "decoder/base/symbol_record.h"
 
@@ -43,7 +43,7 @@ struct BorderEnds
 };
 
 // Minority score of the line half a module (e = -1 inside, +1 outside) off the border.
-int32_t ScoreTestLine(const DecoderContext& context, const SymbolRecord& record, const BorderEnds& ends,
+int32_t ScoreTestLine(const GrayImage& image, const SymbolRecord& record, const BorderEnds& ends,
                       float e)
 {
     PointF from{};
@@ -56,7 +56,7 @@ int32_t ScoreTestLine(const DecoderContext& context, const SymbolRecord& record,
         return 0;
     }
     test.tEnd = static_cast<float>(std::hypot(double{to.x} - from.x, double{to.y} - from.y));
-    return CountMinoritySamples(context, record, test, record.moduleCountHint);
+    return CountMinoritySamples(image, record, test, record.moduleCountHint);
 }
 
 void MoveInward(BorderEnds& ends, BorderEnd end)
@@ -88,14 +88,14 @@ void ToggleEnds(BorderEnds& ends, BorderEnd& lastInward)
 // (e = -1) must show kSolidLineMinority or more minority samples, the outside line (e = +1) at
 // most that many. Row borders see-saw after the first move; column borders (`followScore`) make
 // a fresh move after every correction that improved the score and see-saw otherwise.
-void CorrectBorder(const DecoderContext& context, const SymbolRecord& record, BorderEnds& ends,
+void CorrectBorder(const GrayImage& image, const SymbolRecord& record, BorderEnds& ends,
                    FittedLine& scanLine, bool inside, bool followScore)
 {
     const float e = inside ? -1.0f : 1.0f;
     auto fails = [inside](int32_t score) {
         return inside ? score < kSolidLineMinority : score > kSolidLineMinority;
     };
-    int32_t score = ScoreTestLine(context, record, ends, e);
+    int32_t score = ScoreTestLine(image, record, ends, e);
     BorderEnd lastInward = BorderEnd::kNear;
     bool improved = false;
     for (int correction = 0; correction < kMaxBorderCorrections && fails(score); ++correction) {
@@ -112,7 +112,7 @@ void CorrectBorder(const DecoderContext& context, const SymbolRecord& record, Bo
         PointOnLine(origin, *ends.nearLine, ends.nearDistance);
         PointOnLine(target, *ends.farLine, ends.farDistance);
         AimLine(scanLine, origin, target);
-        const int32_t next = ScoreTestLine(context, record, ends, e);
+        const int32_t next = ScoreTestLine(image, record, ends, e);
         improved = inside ? next > score : next < score;
         score = next;
     }
@@ -142,7 +142,7 @@ int SnapBorderFraction(float distance, float sideLength, float& fraction)
     return 1;
 }
 
-int32_t CountMinoritySamples(const DecoderContext& context, const SymbolRecord& record,
+int32_t CountMinoritySamples(const GrayImage& image, const SymbolRecord& record,
                              const FittedLine& line, int32_t n)
 {
     if (n <= 0 || n > kMaxScanSamples) {
@@ -156,7 +156,7 @@ int32_t CountMinoritySamples(const DecoderContext& context, const SymbolRecord& 
         PointF p{};
         float gray = 0.0f;
         PointOnLine(p, line, (static_cast<float>(i) + 0.5f) * step);
-        SampleBicubic(gray, context.image, p.x, p.y);
+        SampleBicubic(gray, image, p.x, p.y);
         if (gray >= threshold) {
             ++above;
         } else {
@@ -166,7 +166,7 @@ int32_t CountMinoritySamples(const DecoderContext& context, const SymbolRecord& 
     return above < below ? above : below;
 }
 
-int VerifyRegionBorders(const DecoderContext& context, const SymbolRecord& record, RegionScanState& state)
+int VerifyRegionBorders(const GrayImage& image, const SymbolRecord& record, RegionScanState& state)
 {
     const int32_t count = state.segmentCount;
     if (count < 1) {
@@ -210,16 +210,16 @@ int VerifyRegionBorders(const DecoderContext& context, const SymbolRecord& recor
             DistanceOfCrossing(rows.farDistance, rowLine, farColumn) == 0) {
             return 0;
         }
-        CorrectBorder(context, record, rows, rowLine, true, false);
-        CorrectBorder(context, record, rows, rowLine, false, false);
+        CorrectBorder(image, record, rows, rowLine, true, false);
+        CorrectBorder(image, record, rows, rowLine, false, false);
 
         BorderEnds columns{&state.xLegLine, &farRow, x0, t0, q, 0.0f, 0.0f};
         if (DistanceOfCrossing(columns.nearDistance, columnLine, state.xLegLine) == 0 ||
             DistanceOfCrossing(columns.farDistance, columnLine, farRow) == 0) {
             return 0;
         }
-        CorrectBorder(context, record, columns, columnLine, true, true);
-        CorrectBorder(context, record, columns, columnLine, false, true);
+        CorrectBorder(image, record, columns, columnLine, true, true);
+        CorrectBorder(image, record, columns, columnLine, false, true);
 
         b0 = b;
         y0 = rows.nearDistance;

@@ -10,7 +10,7 @@
 
 namespace norvale {
 
-struct DecoderContext;
+struct GrayImage;
 struct SymbolRecord;
 
 // Most minority samples a line along solid modules may show, and fewest one across alternating
@@ -21,7 +21,7 @@ constexpr int kMaxBorderCorrections = 4;
 
 // 1 when every segment border snapped to the fraction its place in the list calls for (the
 // pattern tests correct lines but never fail the call), else 0. Rewrites the scans in place.
-int VerifyRegionBorders(const DecoderContext& context, const SymbolRecord& record, RegionScanState& state);
+int VerifyRegionBorders(const GrayImage& image, const SymbolRecord& record, RegionScanState& state);
 
 // 1 and the fraction among 1/6, 1/4, 1/3, 1/2, 2/3, 3/4, 5/6 and 1 nearest to
 // distance / sideLength, when it lies closer than 0.1 of the side and 15 pixels; else 0.
@@ -29,7 +29,7 @@ int SnapBorderFraction(float distance, float sideLength, float& fraction);
 
 // The smaller of the two class counts (dark / light against the record's ink threshold) over n
 // samples taken at the centres of n equal steps along the line; 0 when n <= 0.
-int32_t CountMinoritySamples(const DecoderContext& context, const SymbolRecord& record,
+int32_t CountMinoritySamples(const GrayImage& image, const SymbolRecord& record,
                              const FittedLine& line, int32_t n);
 
 } // namespace norvale

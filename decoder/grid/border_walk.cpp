@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "decoder/decoder_context.h"
+#include "image/gray_image.h"
 #include "decoder/base/image_sampling.h"
 #include "decoder/base/symbol_record.h"
 
@@ -27,7 +27,6 @@ constexpr float kDegenerateLeg = 0.999f;
 // Diagonal relocation only when the walked-along leg is this much longer than the other.
 constexpr float kRelocateMargin = 5.0f;
 
-thread_local WalkStats lastTopWalkStats{};
 
 // Which border is walked. The top walk advances along x and climbs along y; the right walk is
 // its mirror image.
@@ -71,9 +70,8 @@ void BuildSearchToFrame(Transform2D& q, int side)
     TransformPostMultiply(q, taper);
 }
 
-int WalkBorder(SymbolRecord& record, DecoderContext& context, int side)
+int WalkBorder(SymbolRecord& record, const GrayImage& image, int side, WalkStats* stats)
 {
-    const GrayImage& image = context.image;
     const ScanContrast& contrast = record.contrast;
     const int walkAxis = side == kWalkTop ? 0 : 1;
     const int climbAxis = 1 - walkAxis;
@@ -204,7 +202,9 @@ int WalkBorder(SymbolRecord& record, DecoderContext& context, int side)
         return 0;
     }
     if (side == kWalkTop) {
-        lastTopWalkStats = WalkStats{minimum, maximum, mid};
+        if (stats != nullptr) {
+            *stats = WalkStats{minimum, maximum, mid};
+        }
     }
     PointF f{};
     PointF k{};
@@ -239,19 +239,14 @@ int WalkBorder(SymbolRecord& record, DecoderContext& context, int side)
 
 } // namespace
 
-int WalkTopBorder(SymbolRecord& record, DecoderContext& context)
+int WalkTopBorder(SymbolRecord& record, const GrayImage& image, WalkStats* stats)
 {
-    return WalkBorder(record, context, kWalkTop);
+    return WalkBorder(record, image, kWalkTop, stats);
 }
 
-int WalkRightBorder(SymbolRecord& record, DecoderContext& context)
+int WalkRightBorder(SymbolRecord& record, const GrayImage& image)
 {
-    return WalkBorder(record, context, kWalkRight);
-}
-
-WalkStats LastTopWalkStats()
-{
-    return lastTopWalkStats;
+    return WalkBorder(record, image, kWalkRight, nullptr);
 }
 
 } // namespace norvale

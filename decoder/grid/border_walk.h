@@ -4,10 +4,11 @@
 
 namespace norvale {
 
-struct DecoderContext;
+struct GrayImage;
 struct SymbolRecord;
 
-// Contrast figures of the last top-border walk that found a stretch, on this thread.
+// Contrast figures of a top-border walk that found a stretch: the extremes and the mid level of
+// the contrast levels it sampled.
 struct WalkStats
 {
     float minimum;
@@ -15,9 +16,10 @@ struct WalkStats
     float mid;
 };
 
-int WalkTopBorder(SymbolRecord& record, DecoderContext& context);
-int WalkRightBorder(SymbolRecord& record, DecoderContext& context);
-// One copy per thread, all 0 until the thread's first successful top walk.
-WalkStats LastTopWalkStats();
+// Walk the border at frame y = 100 (top) or frame x = 100 (right) and fit the taper it shows. 1
+// when a stretch was found and the frame rebuilt; 0 otherwise. A successful top walk also writes
+// its contrast figures to *stats when stats is not null.
+int WalkTopBorder(SymbolRecord& record, const GrayImage& image, WalkStats* stats);
+int WalkRightBorder(SymbolRecord& record, const GrayImage& image);
 
 }  // namespace norvale

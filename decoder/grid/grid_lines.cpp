@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "decoder/decoder_context.h"
+#include "image/gray_image.h"
 #include "decoder/grid/border_verification.h"
 #include "decoder/base/symbol_frame.h"
 #include "decoder/base/symbol_record.h"
@@ -142,7 +142,7 @@ bool SegmentsUsable(const RegionScanState& state)
 
 } // namespace
 
-int BuildGridLines(const DecoderContext&, SymbolRecord& record, const RegionScanState& state)
+int BuildGridLines(const GrayImage&, SymbolRecord& record, const RegionScanState& state)
 {
     FreeGridLines(record);
     const int32_t hint = record.moduleCountHint;

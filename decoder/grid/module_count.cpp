@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdlib>
 
-#include "decoder/decoder_context.h"
+#include "image/gray_image.h"
 #include "decoder/base/image_sampling.h"
 
 namespace norvale {
@@ -17,14 +17,14 @@ constexpr int kGrayLevels = 256;
 
 // Samples the scan once per pixel into `raw`, binarises the profile into `binary` and counts
 // the changes over the positions the binarisation classified. Returns the count.
-int32_t CountProfileChanges(const DecoderContext& context, const FittedLine& line, int32_t n, uint8_t* raw,
+int32_t CountProfileChanges(const GrayImage& image, const FittedLine& line, int32_t n, uint8_t* raw,
                             uint8_t* binary)
 {
     for (int32_t t = 0; t < n; ++t) {
         PointF p{};
         float gray = 0.0f;
         PointOnLine(p, line, static_cast<float>(t));
-        SampleBicubic(gray, context.image, p.x, p.y);
+        SampleBicubic(gray, image, p.x, p.y);
         raw[t] = static_cast<uint8_t>(gray + 0.5f);
     }
     BinarizeProfile(raw, binary, n, kProfileWindow);
@@ -167,7 +167,7 @@ void BinarizeProfile(const uint8_t* source, uint8_t* destination, int32_t length
     }
 }
 
-int32_t CountModulesFromBorders(const DecoderContext& context, RegionScanState& state,
+int32_t CountModulesFromBorders(const GrayImage& image, RegionScanState& state,
                                 const TransitionPair& maxima)
 {
     if (state.columnScans == nullptr || state.rowScans == nullptr || state.maxColumnIndex < 0 ||
@@ -190,7 +190,7 @@ int32_t CountModulesFromBorders(const DecoderContext& context, RegionScanState& 
     for (TransitionScan* scan : scans) {
         const float length = scan->line.tEnd;
         const int32_t n = length >= 0.0f ? static_cast<int32_t>(length) : 0;
-        const int32_t changes = CountProfileChanges(context, scan->line, n, raw, binary);
+        const int32_t changes = CountProfileChanges(image, scan->line, n, raw, binary);
         scan->transitionCount = changes;
         scan->transitions = length > 0.0f ? changes * state.scanLength / length : 0.0f;
     }

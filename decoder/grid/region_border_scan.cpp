@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "decoder/decoder_context.h"
+#include "image/gray_image.h"
 #include "decoder/grid/border_verification.h"
 #include "decoder/grid/grid_lines.h"
 #include "decoder/grid/module_count.h"
@@ -104,7 +104,7 @@ int32_t CountFromSmallerMaximum(float maximum)
 // solid finder row, where it sees nothing although the candidate is a symbol; so a candidate is
 // only marked as blank when a second row scan, through the middle of the second module row of the
 // coarsest symbol its legs allow (10 modules), crosses no edge either.
-bool IsBlankSecondRow(const SymbolRecord& record, const DecoderContext& context, const RegionScanState& state)
+bool IsBlankSecondRow(const SymbolRecord& record, const GrayImage& image, const RegionScanState& state)
 {
     const float longerLeg = state.scanLength - kScanOverhang;
     const float coarsestModule = longerLeg / kSmallestSymbolSide;
@@ -114,15 +114,15 @@ bool IsBlankSecondRow(const SymbolRecord& record, const DecoderContext& context,
     probe.line.direction = state.xLegLine.direction;
     probe.line.tEnd = state.scanLength;
     // Data modules of any size change class somewhere along a row; blank paper does not.
-    return CountTransitions(record, context, probe) < kMinChangesBesideFinder;
+    return CountTransitions(record, image, probe) < kMinChangesBesideFinder;
 }
 
 // The first row scan crosses almost nothing, and neither does the second row scan past it.
-bool IsBlankFirstRow(const SymbolRecord& record, const DecoderContext& context, const RegionScanState& state,
+bool IsBlankFirstRow(const SymbolRecord& record, const GrayImage& image, const RegionScanState& state,
                      const TransitionScan& first)
 {
     const float density = first.line.tEnd > 0.0f ? first.transitions / first.line.tEnd : 0.0f;
-    return density < kMinChangesPerPixel && IsBlankSecondRow(record, context, state);
+    return density < kMinChangesPerPixel && IsBlankSecondRow(record, image, state);
 }
 
 // How far the scans move on past a border at `offset`, the previous one (or the corner) lying at
@@ -170,7 +170,7 @@ struct OffsetStride
 };
 
 // Steps 2 to 6 of the search, on a state whose arrays are allocated. The caller frees them.
-int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionScanState& state, float limit)
+int SearchRegionBorders(SymbolRecord& record, const GrayImage& image, RegionScanState& state, float limit)
 {
     int32_t cOff = kFirstScanOffset;
     int32_t rOff = kFirstScanOffset;
@@ -185,8 +185,8 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
     int32_t rowBorder = 0;
 
     TransitionScan& first = state.rowScans[0];
-    ScanTransitions(record, context, state, first, kFirstScanOffset, limit, minima, maxima, true);
-    if (IsBlankFirstRow(record, context, state, first)) {
+    ScanTransitions(record, image, state, first, kFirstScanOffset, limit, minima, maxima, true);
+    if (IsBlankFirstRow(record, image, state, first)) {
         record.status = kStatusSkip;
         return 0;
     }
@@ -197,13 +197,13 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
         TransitionScan& column = state.columnScans[current];
         TransitionScan& row = state.rowScans[current];
         if ((mode & kScanColumns) != 0) {
-            lastResult = ScanTransitions(record, context, state, column, cOff, limit, minima, maxima, false);
+            lastResult = ScanTransitions(record, image, state, column, cOff, limit, minima, maxima, false);
             if (lastResult == 0) {
                 return 0;
             }
         }
         if ((mode & kScanRows) != 0) {
-            lastResult = ScanTransitions(record, context, state, row, rOff, limit, minima, maxima, true);
+            lastResult = ScanTransitions(record, image, state, row, rOff, limit, minima, maxima, true);
             if (lastResult == 0) {
                 return 0;
             }
@@ -239,7 +239,7 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
                 dc = pc - column.transitions;
                 ++cOff;
                 pc = column.transitions;
-                if (ScanTransitions(record, context, state, column, cOff, limit, minima, maxima, false) ==
+                if (ScanTransitions(record, image, state, column, cOff, limit, minima, maxima, false) ==
                     0) {
                     return 0;
                 }
@@ -248,12 +248,12 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
                 dr = pr - row.transitions;
                 ++rOff;
                 pr = row.transitions;
-                if (ScanTransitions(record, context, state, row, rOff, limit, minima, maxima, true) == 0) {
+                if (ScanTransitions(record, image, state, row, rOff, limit, minima, maxima, true) == 0) {
                     return 0;
                 }
             }
-            RefineBorderScan(record, context, column, state.xLegLine, maxima.row, state.sampleStep);
-            RefineBorderScan(record, context, row, state.yLegLine, maxima.column, state.sampleStep);
+            RefineBorderScan(record, image, column, state.xLegLine, maxima.row, state.sampleStep);
+            RefineBorderScan(record, image, row, state.yLegLine, maxima.column, state.sampleStep);
             state.segmentColumn[state.segmentCount] = current;
             state.segmentRow[state.segmentCount] = current;
             state.segmentCount += 1;
@@ -298,7 +298,7 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
     }
 
     if (record.moduleCountHint == 0) {
-        record.moduleCountHint = CountModulesFromBorders(context, state, maxima);
+        record.moduleCountHint = CountModulesFromBorders(image, state, maxima);
     }
     if (std::fabs(maxima.column - maxima.row) > kBorderPairing) {
         record.moduleCountHint = CountFromSmallerMaximum(std::fmin(maxima.column, maxima.row));
@@ -306,10 +306,10 @@ int SearchRegionBorders(SymbolRecord& record, DecoderContext& context, RegionSca
     if (record.moduleCountHint < kMinModuleCount) {
         return 0;
     }
-    if (VerifyRegionBorders(context, record, state) == 0) {
+    if (VerifyRegionBorders(image, record, state) == 0) {
         return 0;
     }
-    return BuildGridLines(context, record, state);
+    return BuildGridLines(image, record, state);
 }
 
 } // namespace
@@ -335,21 +335,21 @@ int DistanceOfCrossing(float& distance, const FittedLine& line, const FittedLine
     return 1;
 }
 
-int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& context, TransitionScan& scan,
+int32_t CountTransitions(const SymbolRecord& record, const GrayImage& image, TransitionScan& scan,
                          int32_t stopAt, int32_t step)
 {
     const FittedLine& line = scan.line;
     PointF p{};
     float gray = 0.0f;
     PointOnLine(p, line, 0.0f);
-    SampleBicubic(gray, context.image, p.x, p.y);
+    SampleBicubic(gray, image, p.x, p.y);
     bool ink = IsInk(record.contrast, gray);
     int32_t count = 0;
     step = step < 1 ? 1 : step;
     for (int32_t t = step; static_cast<float>(t) <= line.tEnd && t < kMaxScanSamples && count < stopAt;
          t += step) {
         PointOnLine(p, line, static_cast<float>(t));
-        SampleBicubic(gray, context.image, p.x, p.y);
+        SampleBicubic(gray, image, p.x, p.y);
         const bool sampleInk = IsInk(record.contrast, gray);
         if (sampleInk != ink) {
             ++count;
@@ -361,7 +361,7 @@ int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& conte
     return count;
 }
 
-int ScanTransitions(const SymbolRecord& record, const DecoderContext& context, RegionScanState& state,
+int ScanTransitions(const SymbolRecord& record, const GrayImage& image, RegionScanState& state,
                     TransitionScan& scan, int32_t offset, float offsetLimit, TransitionPair& minima,
                     TransitionPair& maxima, bool rowScan)
 {
@@ -381,7 +381,7 @@ int ScanTransitions(const SymbolRecord& record, const DecoderContext& context, R
     // need not go further (clutter can cross hundreds of edges).
     const int32_t stopAt =
         minimum <= kMaxBearableChanges ? static_cast<int32_t>(kMaxBearableChanges) + 1 : INT32_MAX;
-    const float count = static_cast<float>(CountTransitions(record, context, scan, stopAt, state.sampleStep));
+    const float count = static_cast<float>(CountTransitions(record, image, scan, stopAt, state.sampleStep));
 
     if (count < minimum) {
         minimum = count;
@@ -403,7 +403,7 @@ int ScanTransitions(const SymbolRecord& record, const DecoderContext& context, R
     return 1;
 }
 
-void RefineBorderScan(const SymbolRecord& record, const DecoderContext& context, TransitionScan& scan,
+void RefineBorderScan(const SymbolRecord& record, const GrayImage& image, TransitionScan& scan,
                       const FittedLine& legLine, float otherMaximum, int32_t sampleStep)
 {
     // The two ends slide on lines through them parallel to the leg; ds and de are their offsets.
@@ -423,7 +423,7 @@ void RefineBorderScan(const SymbolRecord& record, const DecoderContext& context,
         if (AimLine(trial.line, start, end) == 0) {
             return false;
         }
-        CountTransitions(record, context, trial, INT32_MAX, sampleStep);
+        CountTransitions(record, image, trial, INT32_MAX, sampleStep);
         return true;
     };
     auto accept = [&](const TransitionScan& trial) {
@@ -471,7 +471,7 @@ namespace {
 
 // Everything of the scan state but its two scan arrays; false when the legs are too short, too
 // long for the picture or not finite.
-bool PrepareRegionScan(const SymbolRecord& record, const DecoderContext& context, RegionScanState& state)
+bool PrepareRegionScan(const SymbolRecord& record, const GrayImage& image, RegionScanState& state)
 {
     if (!RegionScanApplies(record)) {
         return false;
@@ -481,7 +481,7 @@ bool PrepareRegionScan(const SymbolRecord& record, const DecoderContext& context
     // A leg longer than the picture's width plus height (or not finite) is no finder; refusing it
     // here keeps every scan within kMaxScanSamples.
     const float pictureSpan =
-        static_cast<float>(context.image.width) + static_cast<float>(context.image.height);
+        static_cast<float>(image.width) + static_cast<float>(image.height);
     if (!(longer <= pictureSpan) || longer + kLegOverhang >= static_cast<float>(kMaxScanSamples)) {
         return false;
     }
@@ -496,43 +496,43 @@ bool PrepareRegionScan(const SymbolRecord& record, const DecoderContext& context
 
 } // namespace
 
-int32_t CountFirstRowChanges(const SymbolRecord& record, const DecoderContext& context)
+int32_t CountFirstRowChanges(const SymbolRecord& record, const GrayImage& image)
 {
     RegionScanState state{};
-    if (!PrepareRegionScan(record, context, state)) {
+    if (!PrepareRegionScan(record, image, state)) {
         return -1;
     }
     TransitionPair maxima{0.0f, 0.0f};
     TransitionPair minima{kNoMinimum, kNoMinimum};
     TransitionScan first{};
-    ScanTransitions(record, context, state, first, kFirstScanOffset, state.offsetLimit, minima, maxima, true);
+    ScanTransitions(record, image, state, first, kFirstScanOffset, state.offsetLimit, minima, maxima, true);
     return first.transitionCount;
 }
 
-bool IsBlankBesideFinder(const SymbolRecord& record, const DecoderContext& context)
+bool IsBlankBesideFinder(const SymbolRecord& record, const GrayImage& image)
 {
     RegionScanState state{};
-    if (!PrepareRegionScan(record, context, state)) {
+    if (!PrepareRegionScan(record, image, state)) {
         return false;
     }
     TransitionPair maxima{0.0f, 0.0f};
     TransitionPair minima{kNoMinimum, kNoMinimum};
     TransitionScan first{};
-    ScanTransitions(record, context, state, first, kFirstScanOffset, state.offsetLimit, minima, maxima, true);
-    return IsBlankFirstRow(record, context, state, first);
+    ScanTransitions(record, image, state, first, kFirstScanOffset, state.offsetLimit, minima, maxima, true);
+    return IsBlankFirstRow(record, image, state, first);
 }
 
-int FindRegionBorders(SymbolRecord& record, DecoderContext& context)
+int FindRegionBorders(SymbolRecord& record, const GrayImage& image)
 {
     RegionScanState state{};
-    if (!PrepareRegionScan(record, context, state)) {
+    if (!PrepareRegionScan(record, image, state)) {
         return 0;
     }
     state.columnScans = static_cast<TransitionScan*>(std::calloc(kMaxSegments, sizeof(TransitionScan)));
     state.rowScans = static_cast<TransitionScan*>(std::calloc(kMaxSegments, sizeof(TransitionScan)));
     int result = 0;
     if (state.columnScans != nullptr && state.rowScans != nullptr) {
-        result = SearchRegionBorders(record, context, state, state.offsetLimit);
+        result = SearchRegionBorders(record, image, state, state.offsetLimit);
     }
     std::free(state.columnScans);
     std::free(state.rowScans);

@@ -14,7 +14,7 @@
 
 namespace norvale {
 
-struct DecoderContext;
+struct GrayImage;
 struct SymbolRecord;
 
 // Borders recorded per direction: 6 x 6 data regions is the largest layout.
@@ -60,31 +60,31 @@ struct TransitionPair
 // 1 when the module grid lines were built; 0 otherwise (moduleCountHint then 0). A candidate
 // whose longer leg is below 58 pixels is refused before anything changes; a first row scan of
 // fewer than 0.02 changes per pixel marks the record (status kStatusSkip).
-int FindRegionBorders(SymbolRecord& record, DecoderContext& context);
+int FindRegionBorders(SymbolRecord& record, const GrayImage& image);
 // False when the longer leg is too short for the scan (FindRegionBorders then refuses at once).
 bool RegionScanApplies(const SymbolRecord& record);
 // The test FindRegionBorders starts with: true when the candidate is blank beside its finder (the
 // scan would mark it kStatusSkip and give up); false also when the scan does not apply.
-bool IsBlankBesideFinder(const SymbolRecord& record, const DecoderContext& context);
+bool IsBlankBesideFinder(const SymbolRecord& record, const GrayImage& image);
 // Changes along the scan's first row, on the current plane; -1 when the scan does not apply.
-int32_t CountFirstRowChanges(const SymbolRecord& record, const DecoderContext& context);
+int32_t CountFirstRowChanges(const SymbolRecord& record, const GrayImage& image);
 
 // Lays one scan at `offset` along a leg line (row scans along the y leg, column scans along the
 // x leg), counts it and updates the minimum and maximum of its direction. 0 stops the search:
 // the offset reached `offsetLimit`, or the scan crossed more than 230 changes.
-int ScanTransitions(const SymbolRecord& record, const DecoderContext& context, RegionScanState& state,
+int ScanTransitions(const SymbolRecord& record, const GrayImage& image, RegionScanState& state,
                     TransitionScan& scan, int32_t offset, float offsetLimit, TransitionPair& minima,
                     TransitionPair& maxima, bool rowScan);
 
 // Samples the scan once per pixel from t = 0 to its length and counts changes of class (ink:
 // contrast above the record's inkThreshold). Stores the count in both count fields. The count stops
 // early once it reaches stopAt (a caller that only needs to know the count is too high).
-int32_t CountTransitions(const SymbolRecord& record, const DecoderContext& context, TransitionScan& scan,
+int32_t CountTransitions(const SymbolRecord& record, const GrayImage& image, TransitionScan& scan,
                          int32_t stopAt = INT32_MAX, int32_t step = 1);
 
 // Slides the two ends of a border scan along the leg direction in 0.33-pixel steps: outward while
 // the count falls, then inward while it stays low, so the line ends up hugging the clocked row.
-void RefineBorderScan(const SymbolRecord& record, const DecoderContext& context, TransitionScan& scan,
+void RefineBorderScan(const SymbolRecord& record, const GrayImage& image, TransitionScan& scan,
                       const FittedLine& legLine, float otherMaximum, int32_t sampleStep = 1);
 
 // Points `line` from `from` towards `to` (origin and unit direction). 0 and the line untouched

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "decoder/decoder_context.h"
 #include "decoder/base/image_sampling.h"
 
 namespace norvale {
@@ -82,12 +81,12 @@ void TurnEdgeTracer(EdgeTracer& tracer, TracerView& view, int travel, int sense)
     view = MakeTracerView(tracer, *view.image);
 }
 
-int StepEdgeTracer(EdgeTracer& tracer, const DecoderContext& context)
+int StepEdgeTracer(EdgeTracer& tracer, const GrayImage& image)
 {
-    if (context.image.current == nullptr) {
+    if (image.current == nullptr) {
         return kTraceExhausted;
     }
-    TracerView view = MakeTracerView(tracer, context.image);
+    TracerView view = MakeTracerView(tracer, image);
     return StepEdgeTracer(tracer, view);
 }
 

@@ -12,7 +12,6 @@
 
 namespace norvale {
 
-struct DecoderContext;
 
 // The pixel at (along = p, travel = c) is (x = p, y = c) when travelling vertically (codes 1, 4)
 // and (x = c, y = p) when travelling horizontally (codes 2, 8).
@@ -63,7 +62,7 @@ void TurnEdgeTracer(EdgeTracer& tracer, TracerView& view, int travel, int sense)
 
 // One step: kTraceMoved (possibly after a turn) or kTraceExhausted at the picture's border.
 // `coord` has already moved when a step stops at the border.
-int StepEdgeTracer(EdgeTracer& tracer, const DecoderContext& context);
+int StepEdgeTracer(EdgeTracer& tracer, const GrayImage& image);
 
 // The same step through a view kept by the caller (the trace loop), inline so that the loop's
 // invariants stay in registers.

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "decoder/decoder_context.h"
+#include "decoder/base/symbol_record.h"
 #include "decoder/base/symbol_frame.h"
 #include "decoder/location/edge_tracer.h"
 
@@ -120,7 +120,7 @@ int CountValid(const EdgeTracer& a, const EdgeTracer& b)
 
 } // namespace
 
-int BuildCornerCandidate(SymbolRecord& record, const DecoderContext& /*context*/, const EdgeTracer& tracerA,
+int BuildCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA,
                          const EdgeTracer& tracerB)
 {
     if (CountValid(tracerA, tracerB) < 2) {

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "decoder/decoder_context.h"
 #include "decoder/base/image_sampling.h"
 
 namespace norvale {
@@ -72,14 +71,13 @@ void InitScanLine(ScanLine& line, int direction, int lineCoord, int start, int l
     line.currentPos = start;
 }
 
-int NextScanSegment(ScanLine& line, const DecoderContext& context)
+int NextScanSegment(ScanLine& line, const GrayImage& image)
 {
     // A span of one pixel or less (or an already finished pass) has nothing to offer; testing
     // with >= also ends empty spans, whose end lies before their start.
     if (line.currentPos >= line.endPos) {
         return kTraceExhausted;
     }
-    const GrayImage& image = context.image;
     const int start = line.contrast.edgeSeen != 0 ? line.lastEdgePos : line.currentPos;
     std::memset(&line.contrast, 0, sizeof line.contrast);
     line.edgeCount = 0;
@@ -163,12 +161,11 @@ void InitEdgeWalker(EdgeWalker& walker, const ScanLine& line)
     walker.posB = walker.firstPos;
 }
 
-int NextEdgeCrossing(EdgeWalker& walker, const DecoderContext& context, const ScanContrast& lineContrast)
+int NextEdgeCrossing(EdgeWalker& walker, const GrayImage& image, const ScanContrast& lineContrast)
 {
     if (walker.posA >= walker.lastPos) {
         return kTraceExhausted;
     }
-    const GrayImage& image = context.image;
     const float threshold = lineContrast.inkThreshold;
     float runMin = kLevelLimit;
     float runMax = -kLevelLimit;

@@ -67,8 +67,8 @@ struct EdgeWalker
 
 void InitScanLine(ScanLine& line, int direction, int lineCoord, int start, int length);
 // One pass over the rest of the span: kTraceItem, or kTraceExhausted once the span is used up.
-// The span must lie inside the context's picture (the probes clip it).
-int NextScanSegment(ScanLine& line, const DecoderContext& context);
+// The span must lie inside the picture (the probes clip it).
+int NextScanSegment(ScanLine& line, const GrayImage& image);
 // True when the 3x3 neighbourhood of the pixel at `pos` has a row or column gradient above 10.
 bool ConfirmEdgeGradient(const GrayImage& image, int direction, int lineCoord, int pos);
 // At least three counted transitions and a pass longer than 10 pixels.
@@ -76,7 +76,7 @@ bool IsUsableSegment(const ScanLine& line);
 void InitEdgeWalker(EdgeWalker& walker, const ScanLine& line);
 // kTraceItem for a crossing (at posA + fraction) or, once, for the end of the span without one;
 // then kTraceExhausted. `lineContrast` is the scan line's own model.
-int NextEdgeCrossing(EdgeWalker& walker, const DecoderContext& context, const ScanContrast& lineContrast);
+int NextEdgeCrossing(EdgeWalker& walker, const GrayImage& image, const ScanContrast& lineContrast);
 // Quarter turn of a travel code; sense kTurnForward or kTurnBackward.
 int RotateDirection(int code, int sense);
 

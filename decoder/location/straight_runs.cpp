@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-#include "decoder/decoder_context.h"
 
 namespace norvale {
 
@@ -76,15 +75,15 @@ void ReaimLine(FittedLine& line, PointF old)
 
 } // namespace
 
-void TraceEdgeLines(EdgeTracer& tracer, const DecoderContext& context)
+void TraceEdgeLines(EdgeTracer& tracer, const GrayImage& image)
 {
     tracer.firstLine = FittedLine{};
     tracer.secondLine = FittedLine{};
-    if (context.image.current == nullptr) {
+    if (image.current == nullptr) {
         return;
     }
-    const uint32_t scale = context.image.scale;
-    TracerView view = MakeTracerView(tracer, context.image);
+    const uint32_t scale = image.scale;
+    TracerView view = MakeTracerView(tracer, image);
 
     PointF ring[kRingSize];
     ring[0] = TracerPoint(tracer);

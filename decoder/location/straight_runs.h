@@ -6,11 +6,9 @@
 
 namespace norvale {
 
-struct DecoderContext;
-
 // Traces until the border, a stalled contour, more than two turns or a third straight direction,
 // and fills the tracer's firstLine and secondLine as far as it can. The caller reads their
 // `valid` flags. Run lengths are weighed by the picture's `scale`.
-void TraceEdgeLines(EdgeTracer& tracer, const DecoderContext& context);
+void TraceEdgeLines(EdgeTracer& tracer, const GrayImage& image);
 
 } // namespace norvale

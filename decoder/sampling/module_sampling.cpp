@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "decoder/base/symbol_sizes.h"
-#include "decoder/decoder_context.h"
+#include "image/gray_image.h"
 #include "decoder/base/transform2d.h"
 #include "decoder/base/image_sampling.h"
 #include "decoder/base/symbol_record.h"
@@ -91,9 +91,8 @@ PointF ModuleCentre(const SymbolRecord& record, int side, int lineCount, int i, 
     return p;
 }
 
-void SampleModule(const SymbolRecord& record, DecoderContext& context, int side, int lineCount, int i, int j)
+void SampleModule(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side, int lineCount, int i, int j)
 {
-    const GrayImage& image = context.image;
     const PointF p = ModuleCentre(record, side, lineCount, i, j);
     int16_t value = kNoSample;
     // Written so that a non-finite point counts as outside.
@@ -103,7 +102,7 @@ void SampleModule(const SymbolRecord& record, DecoderContext& context, int side,
         SampleBicubic(grey, image, p.x, p.y);
         value = static_cast<int16_t>(grey + 0.5f);
     }
-    context.sampleGrid.cells[(i + kMargin) * GridSide(side) + (j + kMargin)] = value;
+    grids.raw.cells[(i + kMargin) * GridSide(side) + (j + kMargin)] = value;
 }
 
 // The local threshold of one cell: the midpoint of the means below and above the average of the
@@ -152,7 +151,7 @@ bool InBorderRing(int i, int j, int side)
     return i <= 2 || j <= 2 || i >= side - 3 || j >= side - 3;
 }
 
-void SampleModules(const SymbolRecord& record, DecoderContext& context, bool ring)
+void SampleModules(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, bool ring)
 {
     const int side = record.matrixRows + 2;
     if (!GridFits(side)) {
@@ -162,16 +161,16 @@ void SampleModules(const SymbolRecord& record, DecoderContext& context, bool rin
     for (int i = -kMargin; i < side + kMargin; ++i) {
         for (int j = -kMargin; j < side + kMargin; ++j) {
             if (InBorderRing(i, j, side) == ring) {
-                SampleModule(record, context, side, lineCount, i, j);
+                SampleModule(record, image, grids, side, lineCount, i, j);
             }
         }
     }
 }
 
 // Level of module (x, y) of a symbol of the given side; -1 when it had no sample.
-int LevelAt(const DecoderContext& context, int side, int x, int y)
+int LevelAt(const SampleGrids& grids, int side, int x, int y)
 {
-    return context.levelGrid.cells[(y + kMargin) * GridSide(side) + (x + kMargin)];
+    return grids.level.cells[(y + kMargin) * GridSide(side) + (x + kMargin)];
 }
 
 // Shade 0 (ink) .. 1 (paper) of a level under the record's ink sense.
@@ -181,18 +180,18 @@ double Shade(int level, int inkSense)
     return inkSense == -1 ? 1.0 - f : f;
 }
 
-int TrySize(SymbolRecord& record, DecoderContext& context, int side)
+int TrySize(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side)
 {
     record.matrixRows = side - 2;
     record.matrixCols = side - 2;
-    SampleBorderRing(record, context);
+    SampleBorderRing(record, image, grids);
     const int gridSide = GridSide(side);
-    BinarizeGrid(context.sampleGrid, context.levelGrid, gridSide, gridSide, kPassBorderRing);
-    return CheckFinderAndClock(record, context);
+    BinarizeGrid(grids.raw, grids.level, gridSide, gridSide, kPassBorderRing);
+    return CheckFinderAndClock(record, grids);
 }
 
 // Runs the seven trials around `centre`; the side that passed, or 0.
-int RunTrialSeries(SymbolRecord& record, DecoderContext& context, int centre, bool lineMode)
+int RunTrialSeries(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int centre, bool lineMode)
 {
     for (const int offset : kTrialOffsets) {
         const int side = centre + offset;
@@ -201,18 +200,18 @@ int RunTrialSeries(SymbolRecord& record, DecoderContext& context, int centre, bo
         if (lineMode ? !GridFits(side) : !IsValidSymbolSide(side)) {
             continue;
         }
-        if (TrySize(record, context, side) == 1) {
+        if (TrySize(record, image, grids, side) == 1) {
             return side;
         }
     }
     return 0;
 }
 
-int AcceptSize(SymbolRecord& record, DecoderContext& context, int side)
+int AcceptSize(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side)
 {
-    SampleInterior(record, context);
+    SampleInterior(record, image, grids);
     const int gridSide = GridSide(side);
-    BinarizeGrid(context.sampleGrid, context.levelGrid, gridSide, gridSide, kPassInterior);
+    BinarizeGrid(grids.raw, grids.level, gridSide, gridSide, kPassInterior);
 
     const int index = FindSymbolSizeIndex(side);
     if (index < 0) {
@@ -241,7 +240,7 @@ int AcceptSize(SymbolRecord& record, DecoderContext& context, int side)
         ReleaseCodewordBuffers(record);
         return 0;
     }
-    FillMappingMatrix(record, context);
+    FillMappingMatrix(record, grids);
     return 1;
 }
 
@@ -273,12 +272,12 @@ int EstimateSymbolSize(const SymbolRecord& record, int axis)
     return 2 * static_cast<int>(half);
 }
 
-int SelectSizeAndSample(SymbolRecord& record, DecoderContext& context)
+int SelectSizeAndSample(SymbolRecord& record, const GrayImage& image, SampleGrids& grids)
 {
-    return SelectSizeAndSampleUpTo(record, context, kMaxTransformEstimate);
+    return SelectSizeAndSampleUpTo(record, image, grids, kMaxTransformEstimate);
 }
 
-int SelectSizeAndSampleUpTo(SymbolRecord& record, DecoderContext& context, int largestFrameEstimate)
+int SelectSizeAndSampleUpTo(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int largestFrameEstimate)
 {
     const int first = EstimateSymbolSize(record, kAxisHorizontal);
     if (first == kNoSizeEstimate) {
@@ -289,12 +288,12 @@ int SelectSizeAndSampleUpTo(SymbolRecord& record, DecoderContext& context, int l
         if (!IsValidSymbolSide(first)) {
             return 0;
         }
-        side = RunTrialSeries(record, context, first, true);
+        side = RunTrialSeries(record, image, grids, first, true);
     } else {
         if (first > largestFrameEstimate) {
             return 0;
         }
-        side = RunTrialSeries(record, context, first, false);
+        side = RunTrialSeries(record, image, grids, first, false);
         if (side == 0) {
             int second = EstimateSymbolSize(record, kAxisVertical);
             if (second == kNoSizeEstimate) {
@@ -307,33 +306,33 @@ int SelectSizeAndSampleUpTo(SymbolRecord& record, DecoderContext& context, int l
             if (second > kMaxSecondEstimate) {
                 return 0;
             }
-            side = RunTrialSeries(record, context, second, false);
+            side = RunTrialSeries(record, image, grids, second, false);
         }
     }
     if (side == 0) {
         return 0;
     }
-    return AcceptSize(record, context, side);
+    return AcceptSize(record, image, grids, side);
 }
 
-int SelectSmallSizeAndSample(SymbolRecord& record, DecoderContext& context, int largestEstimate)
+int SelectSmallSizeAndSample(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int largestEstimate)
 {
     const int first = EstimateSymbolSize(record, kAxisHorizontal);
     if (record.moduleCountHint != 0 || first == kNoSizeEstimate || first > largestEstimate) {
         return 0;
     }
-    const int side = RunTrialSeries(record, context, first, false);
-    return side == 0 ? 0 : AcceptSize(record, context, side);
+    const int side = RunTrialSeries(record, image, grids, first, false);
+    return side == 0 ? 0 : AcceptSize(record, image, grids, side);
 }
 
-void SampleBorderRing(const SymbolRecord& record, DecoderContext& context)
+void SampleBorderRing(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids)
 {
-    SampleModules(record, context, true);
+    SampleModules(record, image, grids, true);
 }
 
-void SampleInterior(const SymbolRecord& record, DecoderContext& context)
+void SampleInterior(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids)
 {
-    SampleModules(record, context, false);
+    SampleModules(record, image, grids, false);
 }
 
 void BinarizeGrid(const SampleGrid& raw, SampleGrid& level, int height, int width, int pass)
@@ -364,7 +363,7 @@ void BinarizeGrid(const SampleGrid& raw, SampleGrid& level, int height, int widt
     }
 }
 
-int CheckFinderAndClock(SymbolRecord& record, const DecoderContext& context)
+int CheckFinderAndClock(SymbolRecord& record, const SampleGrids& grids)
 {
     const int side = record.matrixRows + 2;
     if (!GridFits(side)) {
@@ -372,7 +371,7 @@ int CheckFinderAndClock(SymbolRecord& record, const DecoderContext& context)
     }
     record.inkSense = 1;
     for (int y = 2; y < side; ++y) {
-        const int v = LevelAt(context, side, 0, y);
+        const int v = LevelAt(grids, side, 0, y);
         if (v >= 0) {
             record.inkSense = v > 128 ? -1 : 1;
             break;
@@ -382,14 +381,14 @@ int CheckFinderAndClock(SymbolRecord& record, const DecoderContext& context)
     int mismatches = 0;
     // The finder column, then the finder row: ink everywhere (the shared corner counts twice).
     for (int y = 0; y < side; ++y) {
-        const int v = LevelAt(context, side, 0, y);
+        const int v = LevelAt(grids, side, 0, y);
         mismatches += v >= 0 && Shade(v, inkSense) > 0.5 ? 1 : 0;
     }
     if (mismatches > kMaxMismatches) {
         return 0;
     }
     for (int x = 0; x < side; ++x) {
-        const int v = LevelAt(context, side, x, 0);
+        const int v = LevelAt(grids, side, x, 0);
         mismatches += v >= 0 && Shade(v, inkSense) > 0.5 ? 1 : 0;
     }
     if (mismatches > kMaxMismatches) {
@@ -401,7 +400,7 @@ int CheckFinderAndClock(SymbolRecord& record, const DecoderContext& context)
     }
     // Clocks: ink at even positions, paper at odd ones.
     for (int y = 0; y < side; ++y) {
-        const int v = LevelAt(context, side, side - 1, y);
+        const int v = LevelAt(grids, side, side - 1, y);
         if (v >= 0) {
             const double f = Shade(v, inkSense);
             mismatches += (y % 2 == 0 ? f > 0.5 : f < 0.5) ? 1 : 0;
@@ -411,7 +410,7 @@ int CheckFinderAndClock(SymbolRecord& record, const DecoderContext& context)
         return 0;
     }
     for (int x = 0; x < side; ++x) {
-        const int v = LevelAt(context, side, x, side - 1);
+        const int v = LevelAt(grids, side, x, side - 1);
         if (v >= 0) {
             const double f = Shade(v, inkSense);
             mismatches += (x % 2 == 0 ? f > 0.5 : f < 0.5) ? 1 : 0;
@@ -420,7 +419,7 @@ int CheckFinderAndClock(SymbolRecord& record, const DecoderContext& context)
     return mismatches <= kMaxMismatches ? 1 : 0;
 }
 
-void FillMappingMatrix(SymbolRecord& record, const DecoderContext& context)
+void FillMappingMatrix(SymbolRecord& record, const SampleGrids& grids)
 {
     if (record.moduleMatrix == nullptr || record.sizeIndex < 0 || record.sizeIndex >= kSymbolSizeCount) {
         return;
@@ -444,7 +443,7 @@ void FillMappingMatrix(SymbolRecord& record, const DecoderContext& context)
             if (k % period >= regionSide) {
                 continue;
             }
-            const int v = LevelAt(context, side, k + 1, inner - i);
+            const int v = LevelAt(grids, side, k + 1, inner - i);
             uint8_t flags = kModuleSampled;
             if (v < 0) {
                 flags |= kModuleErased;

@@ -1,23 +1,15 @@
 // Size selection and module sampling: decides the symbol size, samples every module centre into
-// the context's grids, checks finder and clock, and fills the mapping matrix.
+// the sample grids, checks finder and clock, and fills the mapping matrix.
 #pragma once
 
 #include <cstdint>
 
+#include "decoder/base/sample_grid.h"
+
 namespace norvale {
 
-struct DecoderContext;
+struct GrayImage;
 struct SymbolRecord;
-
-// Largest used part is 150 x 150: a 146-module line-mode trial plus two quiet-zone rings.
-constexpr int kSampleGridSide = 150;
-
-// Module samples, row-major with a stride of W = S + 4 for a trial of side S (not 150):
-// module (x, y) sits at row y + 2, column x + 2. -1 means no sample.
-struct SampleGrid
-{
-    int16_t cells[kSampleGridSide * kSampleGridSide];
-};
 
 // Mapping-matrix flag bits, one byte per data module.
 enum ModuleFlag : uint8_t {
@@ -52,21 +44,21 @@ int EstimateSymbolSize(const SymbolRecord& record, int axis);
 // 1 when a size was accepted and everything is ready; 0 otherwise, with no buffer allocated.
 // A nonzero moduleCountHint selects line mode: samples at the crossings of the record's module
 // row and column lines, and no clock check.
-int SelectSizeAndSample(SymbolRecord& record, DecoderContext& context);
+int SelectSizeAndSample(SymbolRecord& record, const GrayImage& image, SampleGrids& grids);
 // The same with a chosen limit for estimates taken from the frame (SelectSizeAndSample allows 38:
 // larger symbols are normally sampled along their module grid lines).
-int SelectSizeAndSampleUpTo(SymbolRecord& record, DecoderContext& context, int largestFrameEstimate);
+int SelectSizeAndSampleUpTo(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int largestFrameEstimate);
 
 // Only the trials around the horizontal estimate, sampled from the frame, and only when that
 // estimate is at most `largestEstimate`: a quick look at a candidate whose walks call it small.
 // Returns 1 and leaves the record as SelectSizeAndSample does, or 0 with nothing allocated.
-int SelectSmallSizeAndSample(SymbolRecord& record, DecoderContext& context, int largestEstimate);
+int SelectSmallSizeAndSample(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int largestEstimate);
 
-// Fill the context's sampleGrid for the trial side S = matrixRows + 2 (row stride S + 4): the
+// Fill grids.raw for the trial side S = matrixRows + 2 (row stride S + 4): the
 // ring reads module rows and columns -2..2 and S-3..S+1, the interior the rest. Each cell holds
 // the bicubic grey at the module centre (rounded), or -1 when the centre lies off the picture.
-void SampleBorderRing(const SymbolRecord& record, DecoderContext& context);
-void SampleInterior(const SymbolRecord& record, DecoderContext& context);
+void SampleBorderRing(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids);
+void SampleInterior(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids);
 
 // Local threshold over the 5 x 5 samples around each module of the pass: the midpoint of the
 // means below and above their average. Writes 0 (dark), 255 (light) or -1 (no sample) into
@@ -74,12 +66,12 @@ void SampleInterior(const SymbolRecord& record, DecoderContext& context);
 void BinarizeGrid(const SampleGrid& raw, SampleGrid& level, int height, int width, int pass);
 
 // Sets inkSense from the finder column (+1 dark on light, -1 light on dark), then counts finder
-// and (outside line mode) clock modules of the wrong shade in levelGrid. 1 with at most 4.
-int CheckFinderAndClock(SymbolRecord& record, const DecoderContext& context);
+// and (outside line mode) clock modules of the wrong shade in grids.level. 1 with at most 4.
+int CheckFinderAndClock(SymbolRecord& record, const SampleGrids& grids);
 
-// Copies the data modules of levelGrid, alignment patterns dropped, into moduleMatrix: row 0
+// Copies the data modules of grids.level, alignment patterns dropped, into moduleMatrix: row 0
 // next to the top clock row, column 0 next to the finder column. Needs sizeIndex, matrixRows,
 // matrixCols, inkSense and an allocated moduleMatrix.
-void FillMappingMatrix(SymbolRecord& record, const DecoderContext& context);
+void FillMappingMatrix(SymbolRecord& record, const SampleGrids& grids);
 
 } // namespace norvale

@@ -237,23 +237,23 @@ TEST(SymbolFrameTest, SingularTaperBecomesIdentityOnInverseSide)
     ExpectIdentity(toImage);
 }
 
-TEST(SymbolFrameTest, PublishFrameCornersCopiesCornerVerbatim)
+TEST(SymbolFrameTest, FrameCornersCopiesCornerVerbatim)
 {
-    auto context = std::make_unique<DecoderContext>();
     SymbolRecord record;
     InitSymbolRecord(record, ScanContrast{});
     record.frame = TranslatedScaled();
     BuildFrameTransforms(record);
     record.corner = PointF{51.5f, 19.25f}; // not exactly frame (0, 0) in the image
-    PublishFrameCorners(*context, record);
-    EXPECT_EQ(context->corners[0].x, 51.5f);
-    EXPECT_EQ(context->corners[0].y, 19.25f);
-    EXPECT_NEAR(context->corners[1].x, 50.0f, 1e-3); // frame (0, 100)
-    EXPECT_NEAR(context->corners[1].y, 420.0f, 1e-3);
-    EXPECT_NEAR(context->corners[2].x, 250.0f, 1e-3); // frame (100, 0)
-    EXPECT_NEAR(context->corners[2].y, 20.0f, 1e-3);
-    EXPECT_NEAR(context->corners[3].x, 250.0f, 1e-3); // frame (100, 100)
-    EXPECT_NEAR(context->corners[3].y, 420.0f, 1e-3);
+    PointF corners[4];
+    FrameCorners(record, corners);
+    EXPECT_EQ(corners[0].x, 51.5f);
+    EXPECT_EQ(corners[0].y, 19.25f);
+    EXPECT_NEAR(corners[1].x, 50.0f, 1e-3); // frame (0, 100)
+    EXPECT_NEAR(corners[1].y, 420.0f, 1e-3);
+    EXPECT_NEAR(corners[2].x, 250.0f, 1e-3); // frame (100, 0)
+    EXPECT_NEAR(corners[2].y, 20.0f, 1e-3);
+    EXPECT_NEAR(corners[3].x, 250.0f, 1e-3); // frame (100, 100)
+    EXPECT_NEAR(corners[3].y, 420.0f, 1e-3);
 }
 
 } // namespace

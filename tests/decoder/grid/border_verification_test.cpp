@@ -145,7 +145,7 @@ TEST_P(BorderVerificationTest, AcceptsTrueBorders)
 {
     const int segments = GetParam().regionsPerSide;
     TrueBorders borders(symbol_, segments, 1.0f);
-    ASSERT_EQ(VerifyRegionBorders(*context_, record_, borders.state), 1);
+    ASSERT_EQ(VerifyRegionBorders(context_->image, record_, borders.state), 1);
     const int regionModules = GetParam().side / segments;
     const FittedLine& farColumn = borders.columns[segments - 1].line;
     const FittedLine& farRow = borders.rows[segments - 1].line;
@@ -168,7 +168,7 @@ TEST_P(BorderVerificationTest, MovesBorderOffTheSolidLineInward)
     const float module = symbol_.ModulePixels();
     const float outside = module + 1.0f;
     TrueBorders borders(symbol_, segments, outside);
-    ASSERT_EQ(VerifyRegionBorders(*context_, record_, borders.state), 1);
+    ASSERT_EQ(VerifyRegionBorders(context_->image, record_, borders.state), 1);
     const FittedLine& farColumn = borders.columns[segments - 1].line;
     const FittedLine& farRow = borders.rows[segments - 1].line;
     const float side = std::hypot(symbol_.xLegEnd.x - symbol_.corner.x, symbol_.xLegEnd.y - symbol_.corner.y);
@@ -193,7 +193,7 @@ TEST_P(BorderVerificationTest, RefusesWrongSegmentCount)
 {
     // Five borders: the first would have to lie at 1/5 of the side.
     TrueBorders borders(symbol_, 5, 1.0f);
-    EXPECT_EQ(VerifyRegionBorders(*context_, record_, borders.state), 0);
+    EXPECT_EQ(VerifyRegionBorders(context_->image, record_, borders.state), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(RealSymbols, BorderVerificationTest, ::testing::ValuesIn(kRealSymbolCases),
@@ -222,9 +222,9 @@ TEST(BorderVerificationRulesTest, BorderAtWrongFractionFails)
         state.segmentRow[k] = k;
     }
     state.segmentCount = 2;
-    EXPECT_EQ(VerifyRegionBorders(*context, record, state), 0);
+    EXPECT_EQ(VerifyRegionBorders(context->image, record, state), 0);
     state.segmentCount = 0;
-    EXPECT_EQ(VerifyRegionBorders(*context, record, state), 1);
+    EXPECT_EQ(VerifyRegionBorders(context->image, record, state), 1);
     DestroyDecoderContext(&context);
 }
 
@@ -249,10 +249,10 @@ TEST(BorderVerificationRulesTest, CountsMinoritySamples)
     record.contrast.contrastSign = -1.0f;
     record.contrast.inkThreshold = 127.0f;
     const FittedLine across{1, 0, 0.0f, 40.0f, {0.0f, 4.0f}, {1.0f, 0.0f}};
-    EXPECT_EQ(CountMinoritySamples(*context, record, across, 10), 4); // dark bars at 0, 8, 16, 24
-    EXPECT_EQ(CountMinoritySamples(*context, record, across, 0), 0);
+    EXPECT_EQ(CountMinoritySamples(context->image, record, across, 10), 4); // dark bars at 0, 8, 16, 24
+    EXPECT_EQ(CountMinoritySamples(context->image, record, across, 0), 0);
     const FittedLine light{1, 0, 0.0f, 30.0f, {32.0f, 4.0f}, {1.0f, 0.0f}};
-    EXPECT_EQ(CountMinoritySamples(*context, record, light, 10), 0);
+    EXPECT_EQ(CountMinoritySamples(context->image, record, light, 10), 0);
     context->image = GrayImage{};
     DestroyDecoderContext(&context);
 }

@@ -193,7 +193,7 @@ class ModuleCountProfileTest : public ::testing::Test
 
 TEST_F(ModuleCountProfileTest, CountsProfileChanges)
 {
-    CountModulesFromBorders(*context_, state_, TransitionPair{20.0f, 24.0f});
+    CountModulesFromBorders(context_->image, state_, TransitionPair{20.0f, 24.0f});
     EXPECT_EQ(columns_[1].transitionCount, 22);
     EXPECT_FLOAT_EQ(columns_[1].transitions, 22.0f);
     EXPECT_EQ(rows_[0].transitionCount, 80);
@@ -202,22 +202,22 @@ TEST_F(ModuleCountProfileTest, CountsProfileChanges)
 TEST_F(ModuleCountProfileTest, AveragesOnlyProfilesBetweenTheMaxima)
 {
     // (20 + 24 + 22) / 3 = 22; the row profile's 80 lies outside 20..24.
-    EXPECT_EQ(CountModulesFromBorders(*context_, state_, TransitionPair{20.0f, 24.0f}), 22);
+    EXPECT_EQ(CountModulesFromBorders(context_->image, state_, TransitionPair{20.0f, 24.0f}), 22);
     // Neither profile lies within 40..44: (40 + 44) / 2 = 42 snaps to 44.
-    EXPECT_EQ(CountModulesFromBorders(*context_, state_, TransitionPair{40.0f, 44.0f}), 44);
+    EXPECT_EQ(CountModulesFromBorders(context_->image, state_, TransitionPair{40.0f, 44.0f}), 44);
 }
 
 TEST_F(ModuleCountProfileTest, RescalesProfileCountToScanLength)
 {
     state_.scanLength = 150.0f;
-    CountModulesFromBorders(*context_, state_, TransitionPair{20.0f, 24.0f});
+    CountModulesFromBorders(context_->image, state_, TransitionPair{20.0f, 24.0f});
     EXPECT_FLOAT_EQ(columns_[1].transitions, 33.0f);
 }
 
 TEST_F(ModuleCountProfileTest, SegmentsRaiseTheCount)
 {
     state_.segmentCount = 4;
-    EXPECT_EQ(CountModulesFromBorders(*context_, state_, TransitionPair{40.0f, 44.0f}), 64);
+    EXPECT_EQ(CountModulesFromBorders(context_->image, state_, TransitionPair{40.0f, 44.0f}), 64);
 }
 
 TEST(ModuleCountTest, CountFailsWithoutUsableScans)
@@ -225,15 +225,15 @@ TEST(ModuleCountTest, CountFailsWithoutUsableScans)
     DecoderContext* context = CreateDecoderContext();
     ASSERT_NE(context, nullptr);
     RegionScanState state{};
-    EXPECT_EQ(CountModulesFromBorders(*context, state, TransitionPair{40.0f, 44.0f}), 0);
+    EXPECT_EQ(CountModulesFromBorders(context->image, state, TransitionPair{40.0f, 44.0f}), 0);
     TransitionScan columns[kMaxSegments] = {};
     TransitionScan rows[kMaxSegments] = {};
     state.columnScans = columns;
     state.rowScans = rows;
     state.maxColumnIndex = kMaxSegments;
-    EXPECT_EQ(CountModulesFromBorders(*context, state, TransitionPair{40.0f, 44.0f}), 0);
+    EXPECT_EQ(CountModulesFromBorders(context->image, state, TransitionPair{40.0f, 44.0f}), 0);
     state.maxColumnIndex = 0; // scans of length 0: nothing to profile
-    EXPECT_EQ(CountModulesFromBorders(*context, state, TransitionPair{40.0f, 44.0f}), 0);
+    EXPECT_EQ(CountModulesFromBorders(context->image, state, TransitionPair{40.0f, 44.0f}), 0);
     DestroyDecoderContext(&context);
 }
 

@@ -33,7 +33,7 @@ class PictureContext
             DestroyDecoderContext(&context_);
         }
     }
-    DecoderContext& operator*() { return *context_; }
+    const GrayImage& operator*() { return context_->image; }
     bool valid() const { return context_ != nullptr; }
 
   private:

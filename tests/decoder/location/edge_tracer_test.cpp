@@ -41,7 +41,7 @@ TEST(EdgeTracerTest, FollowsAStraightEdge)
     picture.Paint([](double x, double) { return x < 30.3; }, 0);
     EdgeTracer tracer = MakeTracer(kScanDown, 5, 30.0f, -1); // level falls towards +x
     for (int i = 0; i < 40; ++i) {
-        ASSERT_EQ(StepEdgeTracer(tracer, picture.context()), kTraceMoved);
+        ASSERT_EQ(StepEdgeTracer(tracer, picture.image()), kTraceMoved);
         EXPECT_NEAR(tracer.position, 30.3f, 0.1f);
         EXPECT_EQ(tracer.coord, 6 + i);
     }
@@ -56,7 +56,7 @@ TEST(EdgeTracerTest, TurnsAroundACorner)
     EdgeTracer tracer = MakeTracer(kScanDown, 5, 30.3f, -1);
     int steps = 0;
     while (tracer.turnCount == 0 && steps < 60) {
-        ASSERT_EQ(StepEdgeTracer(tracer, picture.context()), kTraceMoved);
+        ASSERT_EQ(StepEdgeTracer(tracer, picture.image()), kTraceMoved);
         ++steps;
     }
     EXPECT_EQ(tracer.turnCount, 1);
@@ -64,7 +64,7 @@ TEST(EdgeTracerTest, TurnsAroundACorner)
     EXPECT_EQ(tracer.coord, 30);
     EXPECT_NEAR(tracer.position, 41.0f, 1e-6);
     for (int i = 0; i < 20; ++i) {
-        ASSERT_EQ(StepEdgeTracer(tracer, picture.context()), kTraceMoved);
+        ASSERT_EQ(StepEdgeTracer(tracer, picture.image()), kTraceMoved);
         EXPECT_NEAR(tracer.position, 40.3f, 0.1f);
     }
     EXPECT_EQ(tracer.direction, kScanLeft);
@@ -96,7 +96,7 @@ TEST_P(EdgeTracerBorderTest, StopsAtOnce)
 {
     PictureContext picture(20, 20, 0);
     EdgeTracer tracer = MakeTracer(GetParam().direction, GetParam().coord, GetParam().position, 1);
-    EXPECT_EQ(StepEdgeTracer(tracer, picture.context()), kTraceExhausted);
+    EXPECT_EQ(StepEdgeTracer(tracer, picture.image()), kTraceExhausted);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EdgeTracerBorderTest, ::testing::ValuesIn(kBorderCases),
@@ -109,7 +109,7 @@ TEST(EdgeTracerTest, TinyPicturesStopAtOnce)
         for (int direction : {kScanDown, kScanLeft, kScanUp, kScanRight}) {
             EdgeTracer tracer = MakeTracer(direction, 0, 0.5f * side, 1);
             int steps = 0;
-            while (StepEdgeTracer(tracer, picture.context()) == kTraceMoved && steps < 100) {
+            while (StepEdgeTracer(tracer, picture.image()) == kTraceMoved && steps < 100) {
                 ++steps;
             }
             EXPECT_LT(steps, 100);

@@ -75,7 +75,7 @@ TEST_P(FinderCornerLegTest, AcceptsOnlyFinderProportions)
     a.secondLine = MakeRun(k, AtAngle(k, c.degrees, c.yLeg), c.extent > 0.0f ? c.extent : c.yLeg);
     SymbolRecord record;
     InitSymbolRecord(record, ScanContrast{});
-    ASSERT_EQ(BuildCornerCandidate(record, picture.context(), a, b), c.accepted);
+    ASSERT_EQ(BuildCornerCandidate(record, a, b), c.accepted);
     if (c.accepted != 0) {
         EXPECT_NEAR(record.corner.x, 50.0f, 1e-3);
         EXPECT_NEAR(record.corner.y, 80.0f, 1e-3);
@@ -96,7 +96,7 @@ TEST(FinderCornerTest, AxisAlignedLFromOneTracer)
     a.secondLine = MakeRun({50.0f, 80.0f}, {50.0f, 120.0f}, 40.0f);
     SymbolRecord record;
     InitSymbolRecord(record, ScanContrast{});
-    ASSERT_EQ(BuildCornerCandidate(record, picture.context(), b, a), 1);
+    ASSERT_EQ(BuildCornerCandidate(record, b, a), 1);
     EXPECT_FLOAT_EQ(record.xLegEnd.x, 90.0f);
     EXPECT_FLOAT_EQ(record.xLegEnd.y, 80.0f);
     EXPECT_FLOAT_EQ(record.yLegEnd.x, 50.0f);
@@ -123,7 +123,7 @@ TEST(FinderCornerTest, ClockwiseLegsAreExchanged)
     a.secondLine = MakeRun({50.0f, 80.0f}, {50.0f, 40.0f}, 40.0f);
     SymbolRecord record;
     InitSymbolRecord(record, ScanContrast{});
-    ASSERT_EQ(BuildCornerCandidate(record, picture.context(), a, b), 1);
+    ASSERT_EQ(BuildCornerCandidate(record, a, b), 1);
     EXPECT_FLOAT_EQ(record.xLegEnd.x, 50.0f);
     EXPECT_FLOAT_EQ(record.xLegEnd.y, 40.0f);
     EXPECT_FLOAT_EQ(record.yLegEnd.x, 90.0f);
@@ -150,7 +150,7 @@ TEST(FinderCornerTest, OppositeRunsAreJoinedIntoOneLeg)
     b.secondLine = MakeRun({50.0f, 82.0f}, {50.0f, 118.0f}, 36.0f);
     SymbolRecord record;
     InitSymbolRecord(record, ScanContrast{});
-    ASSERT_EQ(BuildCornerCandidate(record, picture.context(), a, b), 1);
+    ASSERT_EQ(BuildCornerCandidate(record, a, b), 1);
     EXPECT_NEAR(record.corner.x, 50.0f, 1e-4);
     EXPECT_NEAR(record.corner.y, 80.0f, 1e-4);
     EXPECT_NEAR(record.xLegEnd.x, 90.0f, 1e-4);
@@ -160,7 +160,7 @@ TEST(FinderCornerTest, OppositeRunsAreJoinedIntoOneLeg)
 
     b.secondLine = FittedLine{}; // one straight boundary only: no second leg
     InitSymbolRecord(record, ScanContrast{});
-    EXPECT_EQ(BuildCornerCandidate(record, picture.context(), a, b), 0);
+    EXPECT_EQ(BuildCornerCandidate(record, a, b), 0);
 }
 
 TEST(FinderCornerTest, RejectsTooFewRunsAndLegEndsAtTheLeftBorder)
@@ -171,11 +171,11 @@ TEST(FinderCornerTest, RejectsTooFewRunsAndLegEndsAtTheLeftBorder)
     a.firstLine = MakeRun({40.0f, 80.0f}, {80.0f, 80.0f}, 40.0f);
     SymbolRecord record;
     InitSymbolRecord(record, ScanContrast{});
-    EXPECT_EQ(BuildCornerCandidate(record, picture.context(), a, b), 0);
+    EXPECT_EQ(BuildCornerCandidate(record, a, b), 0);
     // Turned by 180 degrees: the stored x-leg end is at x = 0.
     a.firstLine = MakeRun({40.0f, 80.0f}, {0.0f, 80.0f}, 40.0f);
     a.secondLine = MakeRun({40.0f, 80.0f}, {40.0f, 40.0f}, 40.0f);
-    EXPECT_EQ(BuildCornerCandidate(record, picture.context(), a, b), 0);
+    EXPECT_EQ(BuildCornerCandidate(record, a, b), 0);
 }
 
 // Candidates from every crossing of one line, usable pass or not: what the probe would build.
@@ -185,18 +185,18 @@ std::vector<SymbolRecord> CandidatesOnLine(DecoderContext& context, int directio
     ScanLine line;
     EdgeWalker walker;
     InitScanLine(line, direction, lineCoord, 0, length);
-    while (NextScanSegment(line, context) != kTraceExhausted) {
+    while (NextScanSegment(line, context.image) != kTraceExhausted) {
         InitEdgeWalker(walker, line);
-        while (NextEdgeCrossing(walker, context, line.contrast) != kTraceExhausted) {
+        while (NextEdgeCrossing(walker, context.image, line.contrast) != kTraceExhausted) {
             EdgeTracer a;
             EdgeTracer b;
             InitEdgeTracer(a, walker, RotateDirection(direction, kTurnBackward));
             InitEdgeTracer(b, walker, RotateDirection(direction, kTurnForward));
-            TraceEdgeLines(a, context);
-            TraceEdgeLines(b, context);
+            TraceEdgeLines(a, context.image);
+            TraceEdgeLines(b, context.image);
             SymbolRecord record;
             InitSymbolRecord(record, walker.contrast);
-            if (BuildCornerCandidate(record, context, a, b) == 1) {
+            if (BuildCornerCandidate(record, a, b) == 1) {
                 found.push_back(record);
             }
         }

@@ -13,7 +13,7 @@
 #include "decoder/decoder_context.h"
 #include "decoder/location/edge_tracer.h"
 #include "decoder/base/image_sampling.h"
-#include "decoder/location/line_probe.h"
+#include "decoder/line_probes.h"
 
 namespace norvale::test {
 

@@ -59,7 +59,7 @@ TEST(ScanLineEdgesTest, StripesGiveUsablePassAndCrossingsAtTheSteps)
     DrawStripes(picture, 10, 5, 20, 220); // dark at x = 5..9, 15..19, ...
     ScanLine line;
     InitScanLine(line, kScanRight, 10, 0, 80);
-    ASSERT_EQ(NextScanSegment(line, picture.context()), kTraceItem);
+    ASSERT_EQ(NextScanSegment(line, picture.image()), kTraceItem);
     EXPECT_EQ(line.contrast.edgeSeen, 1);
     EXPECT_FLOAT_EQ(line.contrast.contrastSign, -1.0f); // light to dark first
     EXPECT_FLOAT_EQ(line.contrast.contrastReference, 220.0f);
@@ -68,12 +68,12 @@ TEST(ScanLineEdgesTest, StripesGiveUsablePassAndCrossingsAtTheSteps)
     EXPECT_EQ(line.edgeCount, 14); // 15 steps before position 79, the first one not counted
     EXPECT_EQ(line.currentPos, 79);
     EXPECT_TRUE(IsUsableSegment(line));
-    EXPECT_EQ(NextScanSegment(line, picture.context()), kTraceExhausted);
+    EXPECT_EQ(NextScanSegment(line, picture.image()), kTraceExhausted);
 
     EdgeWalker walker;
     InitEdgeWalker(walker, line);
     int crossings = 0;
-    while (NextEdgeCrossing(walker, picture.context(), line.contrast) == kTraceItem) {
+    while (NextEdgeCrossing(walker, picture.image(), line.contrast) == kTraceItem) {
         if (walker.posA == walker.lastPos) {
             break; // end of the span without a crossing
         }
@@ -92,10 +92,10 @@ TEST(ScanLineEdgesTest, CrossingCarriesLocalExtremes)
     DrawStripes(picture, 10, 5, 40, 200);
     ScanLine line;
     InitScanLine(line, kScanRight, 5, 0, 60);
-    ASSERT_EQ(NextScanSegment(line, picture.context()), kTraceItem);
+    ASSERT_EQ(NextScanSegment(line, picture.image()), kTraceItem);
     EdgeWalker walker;
     InitEdgeWalker(walker, line);
-    ASSERT_EQ(NextEdgeCrossing(walker, picture.context(), line.contrast), kTraceItem);
+    ASSERT_EQ(NextEdgeCrossing(walker, picture.image(), line.contrast), kTraceItem);
     EXPECT_EQ(walker.posA, 4);
     EXPECT_FLOAT_EQ(walker.contrast.minLevel, 0.0f);
     EXPECT_FLOAT_EQ(walker.contrast.maxLevel, 160.0f);
@@ -108,11 +108,11 @@ TEST(ScanLineEdgesTest, SpanOfTwoReadsOnlyTheStart)
     PictureContext picture(20, 20, 255);
     ScanLine line;
     InitScanLine(line, kScanDown, 5, 3, 2);
-    EXPECT_EQ(NextScanSegment(line, picture.context()), kTraceItem);
+    EXPECT_EQ(NextScanSegment(line, picture.image()), kTraceItem);
     EXPECT_EQ(line.contrast.edgeSeen, 0);
     EXPECT_FLOAT_EQ(line.contrast.currentGray, 255.0f);
     EXPECT_FALSE(IsUsableSegment(line));
-    EXPECT_EQ(NextScanSegment(line, picture.context()), kTraceExhausted);
+    EXPECT_EQ(NextScanSegment(line, picture.image()), kTraceExhausted);
 }
 
 TEST(ScanLineEdgesTest, EmptyAndSinglePixelSpansAreExhausted)
@@ -120,11 +120,11 @@ TEST(ScanLineEdgesTest, EmptyAndSinglePixelSpansAreExhausted)
     PictureContext picture(20, 20, 255);
     ScanLine line;
     InitScanLine(line, kScanDown, 5, 3, 1);
-    EXPECT_EQ(NextScanSegment(line, picture.context()), kTraceExhausted);
+    EXPECT_EQ(NextScanSegment(line, picture.image()), kTraceExhausted);
     InitScanLine(line, kScanDown, 5, 3, 0);
-    EXPECT_EQ(NextScanSegment(line, picture.context()), kTraceExhausted);
+    EXPECT_EQ(NextScanSegment(line, picture.image()), kTraceExhausted);
     InitScanLine(line, kScanRight, 5, 3, -4);
-    EXPECT_EQ(NextScanSegment(line, picture.context()), kTraceExhausted);
+    EXPECT_EQ(NextScanSegment(line, picture.image()), kTraceExhausted);
 }
 
 TEST(ScanLineEdgesTest, UniformLineHasNoEdge)
@@ -132,7 +132,7 @@ TEST(ScanLineEdgesTest, UniformLineHasNoEdge)
     PictureContext picture(40, 40, 128);
     ScanLine line;
     InitScanLine(line, kScanDown, 20, 0, 40);
-    EXPECT_EQ(NextScanSegment(line, picture.context()), kTraceItem);
+    EXPECT_EQ(NextScanSegment(line, picture.image()), kTraceItem);
     EXPECT_EQ(line.contrast.edgeSeen, 0);
     EXPECT_EQ(line.edgeCount, 0);
     EXPECT_FALSE(IsUsableSegment(line));
@@ -164,7 +164,7 @@ TEST_P(ScanLineEdgesStepTest, NeedsMoreThanFiveLevels)
     }
     ScanLine line;
     InitScanLine(line, kScanRight, 5, 0, 30);
-    ASSERT_EQ(NextScanSegment(line, picture.context()), kTraceItem);
+    ASSERT_EQ(NextScanSegment(line, picture.image()), kTraceItem);
     EXPECT_EQ(line.contrast.edgeSeen != 0, GetParam().edge);
     if (GetParam().edge) {
         EXPECT_FLOAT_EQ(line.contrast.contrastSign, 1.0f);
@@ -182,7 +182,7 @@ TEST(ScanLineEdgesTest, SmallSwingNeverCountsTransitions)
     DrawStripes(picture, 10, 5, 100, 110); // swing 10: half is 5, not above it
     ScanLine line;
     InitScanLine(line, kScanRight, 10, 0, 80);
-    ASSERT_EQ(NextScanSegment(line, picture.context()), kTraceItem);
+    ASSERT_EQ(NextScanSegment(line, picture.image()), kTraceItem);
     EXPECT_EQ(line.contrast.edgeSeen, 1);
     EXPECT_EQ(line.edgeCount, 0);
 }
@@ -193,11 +193,11 @@ TEST(ScanLineEdgesTest, ShortPassIsNotUsable)
     DrawStripes(picture, 4, 2, 0, 255); // steps at 2, 4, 6, 8, 10, ...
     ScanLine line;
     InitScanLine(line, kScanRight, 10, 0, 11);
-    ASSERT_EQ(NextScanSegment(line, picture.context()), kTraceItem);
+    ASSERT_EQ(NextScanSegment(line, picture.image()), kTraceItem);
     EXPECT_GT(line.edgeCount, 2);
     EXPECT_FALSE(IsUsableSegment(line)); // 10 positions from the start to the end
     InitScanLine(line, kScanRight, 10, 0, 12);
-    ASSERT_EQ(NextScanSegment(line, picture.context()), kTraceItem);
+    ASSERT_EQ(NextScanSegment(line, picture.image()), kTraceItem);
     EXPECT_TRUE(IsUsableSegment(line));
 }
 
@@ -225,9 +225,9 @@ TEST(ScanLineEdgesTest, EqualLevelsOnTheThresholdAreNoCrossing)
     walker.lineCoord = 5;
     walker.firstPos = 0;
     walker.lastPos = 20;
-    ASSERT_EQ(NextEdgeCrossing(walker, picture.context(), contrast), kTraceItem);
+    ASSERT_EQ(NextEdgeCrossing(walker, picture.image(), contrast), kTraceItem);
     EXPECT_EQ(walker.posA, 20); // ran to the end of the span
-    EXPECT_EQ(NextEdgeCrossing(walker, picture.context(), contrast), kTraceExhausted);
+    EXPECT_EQ(NextEdgeCrossing(walker, picture.image(), contrast), kTraceExhausted);
 }
 
 } // namespace

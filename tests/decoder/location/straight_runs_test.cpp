@@ -24,7 +24,7 @@ TEST(StraightRunsTest, RecordsBothRunsAroundAQuarterTurn)
     PictureContext picture(120, 120, 255);
     picture.Paint([](double x, double y) { return x < 60.3 && y < 50.3; }, 0);
     EdgeTracer tracer = MakeTracer(kScanDown, 10, 60.3f, -1);
-    TraceEdgeLines(tracer, picture.context());
+    TraceEdgeLines(tracer, picture.image());
     ASSERT_EQ(tracer.firstLine.valid, 1);
     ASSERT_EQ(tracer.secondLine.valid, 1);
     EXPECT_GE(tracer.turnCount, 1);
@@ -43,7 +43,7 @@ TEST(StraightRunsTest, EdgeIntoTheBorderGivesOneRunAtTheClose)
     PictureContext picture(80, 80, 255);
     picture.Paint([](double x, double y) { return x < 40.3 + 0.1 * y; }, 0);
     EdgeTracer tracer = MakeTracer(kScanDown, 10, 41.3f, -1);
-    TraceEdgeLines(tracer, picture.context());
+    TraceEdgeLines(tracer, picture.image());
     ASSERT_EQ(tracer.firstLine.valid, 1);
     EXPECT_EQ(tracer.secondLine.valid, 0);
     EXPECT_EQ(tracer.turnCount, 0);
@@ -59,7 +59,7 @@ TEST(StraightRunsTest, SmallBlobEndsAfterThreeTurns)
     PictureContext picture(60, 60, 255);
     picture.Paint([](double x, double y) { return x > 20.3 && x < 28.3 && y > 20.3 && y < 28.3; }, 0);
     EdgeTracer tracer = MakeTracer(kScanDown, 22, 28.3f, -1);
-    TraceEdgeLines(tracer, picture.context());
+    TraceEdgeLines(tracer, picture.image());
     EXPECT_LE(tracer.turnCount, 3);
     EXPECT_EQ(tracer.secondLine.valid, 0);
 }
@@ -69,7 +69,7 @@ TEST(StraightRunsTest, ShortRunIsNotRecorded)
     PictureContext picture(60, 60, 255);
     picture.Paint([](double x, double y) { return x < 30.3 && y < 14.3; }, 0);
     EdgeTracer tracer = MakeTracer(kScanDown, 10, 30.3f, -1); // 4 steps up, then a turn
-    TraceEdgeLines(tracer, picture.context());
+    TraceEdgeLines(tracer, picture.image());
     if (tracer.firstLine.valid != 0) {
         // The only run long enough is the horizontal one after the turn.
         EXPECT_NEAR(std::fabs(tracer.firstLine.direction.x), 1.0f, 0.01f);
@@ -80,7 +80,7 @@ TEST(StraightRunsTest, StalledTracerFinishes)
 {
     PictureContext picture(40, 40, 255);
     EdgeTracer tracer = MakeTracer(kScanDown, 39, 20.0f, -1);
-    TraceEdgeLines(tracer, picture.context());
+    TraceEdgeLines(tracer, picture.image());
     EXPECT_EQ(tracer.firstLine.valid, 0);
     EXPECT_EQ(tracer.secondLine.valid, 0);
 }

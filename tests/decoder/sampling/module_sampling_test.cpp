@@ -41,8 +41,8 @@ std::vector<uint8_t> ExpectedMatrix(const SymbolScene& scene)
 // Walks both borders, as the evaluation pass does before sampling.
 bool FitFrame(SymbolScene& scene)
 {
-    return WalkTopBorder(scene.record, *scene.context) == 1 &&
-           WalkRightBorder(scene.record, *scene.context) == 1;
+    return WalkTopBorder(scene.record, scene.context->image, nullptr) == 1 &&
+           WalkRightBorder(scene.record, scene.context->image) == 1;
 }
 
 struct SampleCase
@@ -90,7 +90,7 @@ TEST_P(ModuleSamplingTest, SelectsTrueSizeAndFillsMatrix)
     EXPECT_EQ(EstimateSymbolSize(record, kAxisHorizontal), c.side);
     EXPECT_EQ(EstimateSymbolSize(record, kAxisVertical), c.side);
 
-    ASSERT_EQ(SelectSizeAndSample(record, *scene.context), 1);
+    ASSERT_EQ(SelectSizeAndSample(record, scene.context->image, scene.context->grids), 1);
     EXPECT_EQ(GetSymbolSide(&record), static_cast<uint32_t>(c.side));
     EXPECT_EQ(record.regionCount, 1u);
     EXPECT_EQ(record.matrixRows, c.side - 2);
@@ -120,9 +120,9 @@ TEST_P(ModuleSamplingTest, SmallLookSelectsTheSameSize)
     }
     scene.BuildRecord(c.inverted ? test::LightOnDarkContrast() : test::DarkOnLightContrast());
     ASSERT_TRUE(FitFrame(scene));
-    ASSERT_EQ(SelectSmallSizeAndSample(scene.record, *scene.context, c.side), 1);
+    ASSERT_EQ(SelectSmallSizeAndSample(scene.record, scene.context->image, scene.context->grids, c.side), 1);
     EXPECT_EQ(GetSymbolSide(&scene.record), static_cast<uint32_t>(c.side));
-    EXPECT_EQ(SelectSmallSizeAndSample(scene.record, *scene.context, c.side - 2), 0);
+    EXPECT_EQ(SelectSmallSizeAndSample(scene.record, scene.context->image, scene.context->grids, c.side - 2), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ModuleSamplingTest, ::testing::ValuesIn(kSampleCases),
@@ -154,8 +154,8 @@ TEST_P(FinderClockCheckTest, AllowsAtMostFourMismatches)
     ASSERT_TRUE(scene.Load("s016-0.png", 16));
     scene.BuildRecord(test::DarkOnLightContrast());
     ASSERT_TRUE(FitFrame(scene));
-    ASSERT_EQ(SelectSizeAndSample(scene.record, *scene.context), 1);
-    SampleGrid& level = scene.context->levelGrid;
+    ASSERT_EQ(SelectSizeAndSample(scene.record, scene.context->image, scene.context->grids), 1);
+    SampleGrid& level = scene.context->grids.level;
     // Finder modules along the finder row (the column decides the ink sense); clock modules
     // along the right clock column, each turned to the other shade.
     for (int k = 0; k < c.finderFlips; ++k) {
@@ -165,7 +165,7 @@ TEST_P(FinderClockCheckTest, AllowsAtMostFourMismatches)
         short& cell = level.cells[GridIndex(16, 15, 1 + 2 * k)];
         cell = static_cast<short>(255 - cell);
     }
-    EXPECT_EQ(CheckFinderAndClock(scene.record, *scene.context), c.passes);
+    EXPECT_EQ(CheckFinderAndClock(scene.record, scene.context->grids), c.passes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FinderClockCheckTest, ::testing::ValuesIn(kMismatchCases),
@@ -193,7 +193,7 @@ TEST_P(PaintedFinderTest, PaintedFinderModules)
             }
         }
     }
-    EXPECT_EQ(SelectSizeAndSample(scene.record, *scene.context), painted <= 4 ? 1 : 0);
+    EXPECT_EQ(SelectSizeAndSample(scene.record, scene.context->image, scene.context->grids), painted <= 4 ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, PaintedFinderTest, ::testing::Values(0, 4, 5));
@@ -204,14 +204,14 @@ TEST(FinderClockCheckEdgeTest, LineModeSkipsTheClocks)
     ASSERT_TRUE(scene.Load("s016-0.png", 16));
     scene.BuildRecord(test::DarkOnLightContrast());
     ASSERT_TRUE(FitFrame(scene));
-    ASSERT_EQ(SelectSizeAndSample(scene.record, *scene.context), 1);
+    ASSERT_EQ(SelectSizeAndSample(scene.record, scene.context->image, scene.context->grids), 1);
     scene.record.matrixRows = 14;
     for (int y = 0; y < 16; ++y) {
-        scene.context->levelGrid.cells[GridIndex(16, 15, y)] = 255;
+        scene.context->grids.level.cells[GridIndex(16, 15, y)] = 255;
     }
-    EXPECT_EQ(CheckFinderAndClock(scene.record, *scene.context), 0);
+    EXPECT_EQ(CheckFinderAndClock(scene.record, scene.context->grids), 0);
     scene.record.moduleCountHint = 16;
-    EXPECT_EQ(CheckFinderAndClock(scene.record, *scene.context), 1);
+    EXPECT_EQ(CheckFinderAndClock(scene.record, scene.context->grids), 1);
 }
 
 // --- symbol partly off the picture ---
@@ -230,11 +230,11 @@ TEST(ModuleSamplingEdgeTest, ModulesOffThePictureAreErased)
         std::memmove(image.current + size_t{y} * width, image.current + size_t{y} * image.width, width);
     }
     image.width = width;
-    ASSERT_EQ(SelectSizeAndSample(scene.record, *scene.context), 1);
+    ASSERT_EQ(SelectSizeAndSample(scene.record, scene.context->image, scene.context->grids), 1);
     EXPECT_EQ(scene.record.matrixRows, 14);
     for (int y = 0; y < 16; ++y) {
-        EXPECT_EQ(scene.context->sampleGrid.cells[GridIndex(16, 15, y)], -1);
-        EXPECT_EQ(scene.context->levelGrid.cells[GridIndex(16, 15, y)], -1);
+        EXPECT_EQ(scene.context->grids.raw.cells[GridIndex(16, 15, y)], -1);
+        EXPECT_EQ(scene.context->grids.level.cells[GridIndex(16, 15, y)], -1);
     }
     for (int r = 0; r < 14; ++r) {
         for (int c = 0; c < 14; ++c) {
@@ -319,7 +319,7 @@ TEST_P(SizeTrialTest, TriesSizesInOrder)
     InitSymbolRecord(record, test::DarkOnLightContrast());
     record.topWalkEnd = PointF{c.horizontal == 0 ? 0.0f : 200.0f / c.horizontal, 0.0f};
     record.rightWalkEnd = PointF{0.0f, c.vertical == 0 ? 0.0f : 200.0f / c.vertical};
-    EXPECT_EQ(SelectSizeAndSample(record, *scene.context), 0);
+    EXPECT_EQ(SelectSizeAndSample(record, scene.context->image, scene.context->grids), 0);
     EXPECT_EQ(record.matrixRows, c.lastTried == 0 ? 0 : c.lastTried - 2);
     EXPECT_EQ(record.moduleMatrix, nullptr);
     EXPECT_EQ(record.codewords, nullptr);
@@ -334,7 +334,7 @@ TEST(SizeTrialTest, SmallLookTriesTheFirstSeriesOnly)
     InitSymbolRecord(record, test::DarkOnLightContrast());
     record.topWalkEnd = PointF{200.0f / 20, 0.0f};
     record.rightWalkEnd = PointF{0.0f, 200.0f / 60};
-    EXPECT_EQ(SelectSmallSizeAndSample(record, *scene.context, 24), 0);
+    EXPECT_EQ(SelectSmallSizeAndSample(record, scene.context->image, scene.context->grids, 24), 0);
     EXPECT_EQ(record.matrixRows, 26 - 2);
     EXPECT_EQ(record.moduleMatrix, nullptr);
 }
@@ -392,7 +392,7 @@ TEST_P(LineModeTrialTest, TriesSidesAroundTheHint)
 {
     const LineTrialCase& c = GetParam();
     LineModeScene line(c.hint);
-    EXPECT_EQ(SelectSizeAndSample(line.scene.record, *line.scene.context), 0);
+    EXPECT_EQ(SelectSizeAndSample(line.scene.record, line.scene.context->image, line.scene.context->grids), 0);
     EXPECT_EQ(line.scene.record.matrixRows, c.lastTried == 0 ? 0 : c.lastTried - 2);
 }
 
@@ -404,8 +404,8 @@ TEST(ModuleSamplingEdgeTest, LineModeSamplesAtLineCrossings)
     LineModeScene line(16);
     SymbolRecord& record = line.scene.record;
     record.matrixRows = 14;
-    SampleBorderRing(record, *line.scene.context);
-    const SampleGrid& grid = line.scene.context->sampleGrid;
+    SampleBorderRing(record, line.scene.context->image, line.scene.context->grids);
+    const SampleGrid& grid = line.scene.context->grids.raw;
     // Crossing (i, j) sits inside checker cell (j, i): dark when i + j is even.
     for (int i = 0; i < 16; ++i) {
         for (int j = 0; j < 3; ++j) {
@@ -424,8 +424,8 @@ TEST(ModuleSamplingEdgeTest, ParallelLinesFallBackToTheFrame)
     BuildFrameTransforms(record);
     record.columnLines[1] = record.rowLines[1];
     record.matrixRows = 14;
-    SampleBorderRing(record, *line.scene.context);
-    const SampleGrid& grid = line.scene.context->sampleGrid;
+    SampleBorderRing(record, line.scene.context->image, line.scene.context->grids);
+    const SampleGrid& grid = line.scene.context->grids.raw;
     float expected = 0.0f;
     // Module (x 1, y 1) centre in the frame: 1.5 * 100 / 16 units, 37.5 pixels.
     SampleBicubic(expected, line.scene.context->image, 37.5f, 37.5f);
@@ -439,10 +439,10 @@ TEST(ModuleSamplingEdgeTest, ReselectingReplacesBuffers)
     ASSERT_TRUE(scene.Load("s012-0.png", 12));
     scene.BuildRecord(test::DarkOnLightContrast());
     ASSERT_TRUE(FitFrame(scene));
-    ASSERT_EQ(SelectSizeAndSample(scene.record, *scene.context), 1);
+    ASSERT_EQ(SelectSizeAndSample(scene.record, scene.context->image, scene.context->grids), 1);
     const std::vector<uint8_t> first(scene.record.moduleMatrix,
                                      scene.record.moduleMatrix + scene.record.matrixSize);
-    ASSERT_EQ(SelectSizeAndSample(scene.record, *scene.context), 1);
+    ASSERT_EQ(SelectSizeAndSample(scene.record, scene.context->image, scene.context->grids), 1);
     EXPECT_EQ(
         std::vector<uint8_t>(scene.record.moduleMatrix, scene.record.moduleMatrix + scene.record.matrixSize),
         first);
@@ -559,11 +559,11 @@ TEST(FillMappingMatrixTest, DropsAlignmentPatternsOfFourRegions)
     record.moduleMatrix = static_cast<uint8_t*>(std::calloc(record.matrixSize, 1));
     for (int y = 0; y < side; ++y) {
         for (int x = 0; x < side; ++x) {
-            context->levelGrid.cells[GridIndex(side, x, y)] = DrawnLevel(x, y);
+            context->grids.level.cells[GridIndex(side, x, y)] = DrawnLevel(x, y);
         }
     }
-    context->levelGrid.cells[GridIndex(side, 1, 30)] = -1;
-    FillMappingMatrix(record, *context);
+    context->grids.level.cells[GridIndex(side, 1, 30)] = -1;
+    FillMappingMatrix(record, context->grids);
     // Row r from the top and column c from the left skip the two-module seams after each 14.
     for (int r = 0; r < 28; ++r) {
         for (int c = 0; c < 28; ++c) {
@@ -578,7 +578,7 @@ TEST(FillMappingMatrixTest, DropsAlignmentPatternsOfFourRegions)
     }
     // Light-on-dark: the shades swap, and an erased module reads light.
     record.inkSense = -1;
-    FillMappingMatrix(record, *context);
+    FillMappingMatrix(record, context->grids);
     EXPECT_EQ(record.moduleMatrix[0], kModuleSampled | kModuleErased | kModuleLight);
     EXPECT_EQ(record.moduleMatrix[1] & kModuleLight, DrawnLevel(2, 30) == 255 ? 0 : kModuleLight);
     ClearSymbolRecord(record);

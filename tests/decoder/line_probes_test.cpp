@@ -1,4 +1,4 @@
-#include "decoder/location/line_probe.h"
+#include "decoder/line_probes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-// Line probes: turn one scan line into finder candidates (collection) or into decoded symbols
-// (the retry step).
+// Line probes: one scan line turned into finder candidates for the symbol table (the search) or
+// run straight through the evaluation chain into decoded symbols (the retry step).
 #pragma once
 
 #include <cstdint>
@@ -9,11 +9,11 @@ namespace norvale {
 struct DecoderContext;
 
 // Scans positions start .. start + length - 1 of a column (direction 1, x = lineCoord) or a row
-// (direction 8, y = lineCoord) and appends new candidates to the symbol table. Returns how many
-// were appended.
+// (direction 8, y = lineCoord) on the current plane and appends new candidates to the symbol
+// table. Returns how many were appended.
 int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int start, int length);
 // Scans the whole line and runs each corner found through the rest of the decoder. Returns the
 // context's symbolCount.
 int32_t ProbeAndDecodeLine(DecoderContext& context, int direction, int lineCoord);
 
-}  // namespace norvale
+} // namespace norvale

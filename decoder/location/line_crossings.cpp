@@ -1,0 +1,44 @@
+// Line crossings: span clipping and the two tracers of one crossing.
+#include "decoder/location/line_crossings.h"
+
+#include <cstdint>
+
+namespace norvale {
+
+bool ClipSpan(const GrayImage& image, LineSpan& span)
+{
+    if (image.current == nullptr) {
+        return false;
+    }
+    const bool vertical = (span.direction & kVerticalCodes) != 0;
+    const int64_t lineSize = vertical ? image.width : image.height;
+    const int64_t spanSize = vertical ? image.height : image.width;
+    if (span.lineCoord < 0 || span.lineCoord >= lineSize || span.length <= 0) {
+        return false;
+    }
+    int64_t first = span.start;
+    int64_t last = int64_t{span.start} + span.length - 1;
+    if (first < 0) {
+        first = 0;
+    }
+    if (last > spanSize - 1) {
+        last = spanSize - 1;
+    }
+    if (last - first + 1 < 2) {
+        return false;
+    }
+    span.start = static_cast<int>(first);
+    span.length = static_cast<int>(last - first + 1);
+    return true;
+}
+
+void TraceCrossing(EdgeTracer& tracerA, EdgeTracer& tracerB, const EdgeWalker& walker, const GrayImage& image,
+                   int direction)
+{
+    InitEdgeTracer(tracerA, walker, RotateDirection(direction, kTurnBackward));
+    InitEdgeTracer(tracerB, walker, RotateDirection(direction, kTurnForward));
+    TraceEdgeLines(tracerA, image);
+    TraceEdgeLines(tracerB, image);
+}
+
+} // namespace norvale
