@@ -17,9 +17,15 @@ inline constexpr int kExitDecodeFailed = 1;
 inline constexpr int kExitOpenFailed = 2;
 
 // One message box as its line of text: caption, colon, space, text, newline.
-inline std::string MessageLine(const std::string& text) { return std::string(kCaption) + ": " + text + "\n"; }
+inline std::string MessageLine(const std::string& text)
+{
+    return std::string(kCaption) + ": " + text + "\n";
+}
 
-inline void ShowMessage(const std::string& text) { std::fputs(MessageLine(text).c_str(), stderr); }
+inline void ShowMessage(const std::string& text)
+{
+    std::fputs(MessageLine(text).c_str(), stderr);
+}
 
 // The open test of the load buttons: the file must open for binary reading; it is closed again
 // at once (it only proves the file is readable).
@@ -35,6 +41,9 @@ inline bool CanOpenForReading(const char* path)
 }
 
 // Shows the decoded text (up to its first NUL) in the "edit box".
-inline void ShowText(const char* text) { std::printf("%s\n", text); }
+inline void ShowText(const char* text)
+{
+    std::printf("%s\n", text);
+}
 
-}  // namespace norvale::app
+} // namespace norvale::app

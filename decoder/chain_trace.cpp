@@ -5,8 +5,8 @@
 
 namespace norvale {
 
-void RecordFate(ChainTrace* trace, const SymbolRecord& unfitted, const SymbolRecord& evaluated, FrameOutcome frame,
-                SampleOutcome sample, bool smallLook)
+void RecordFate(ChainTrace* trace, const SymbolRecord& unfitted, const SymbolRecord& evaluated,
+                FrameOutcome frame, SampleOutcome sample, bool smallLook)
 {
     if (trace == nullptr) {
         return;
@@ -32,4 +32,4 @@ void RecordFate(ChainTrace* trace, const SymbolRecord& unfitted, const SymbolRec
     trace->count += 1;
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -5,29 +5,31 @@
 #include <cstdint>
 
 #include "decoder/base/line_geometry.h"
-#include "decoder/evaluation_chain.h"
+#include "decoder/chain_outcome.h"
 
 namespace norvale {
 
+struct SymbolRecord;
+
 // Which search of the call a candidate belongs to.
 enum class TracedSearch : int {
-    kPicture,   // the picture itself
-    kMargined,  // the copy with an added quiet zone
-    kRetry,     // the retry step's line probes
+    kPicture,  // the picture itself
+    kMargined, // the copy with an added quiet zone
+    kRetry,    // the retry step's line probes
 };
 
 struct CandidateFate
 {
     TracedSearch search;
-    int pass;  // 1 or 2 in a search, 0 in the retry step
+    int pass; // 1 or 2 in a search, 0 in the retry step
     PointF corner;
     PointF yLegEnd;
     PointF xLegEnd;
     FrameOutcome frame;
-    SampleOutcome sample;  // when the frame was fitted
-    bool smallLook;        // decoded by the quick look from the walks
+    SampleOutcome sample; // when the frame was fitted
+    bool smallLook;       // decoded by the quick look from the walks
     int32_t moduleCountHint;
-    int32_t side;          // of the accepted size, 0 when none
+    int32_t side; // of the accepted size, 0 when none
     int32_t erasures;
 };
 
@@ -37,14 +39,14 @@ struct ChainTrace
 {
     TracedSearch search;
     int pass;
-    int32_t count;  // fates recorded; later candidates are counted in `dropped` only
+    int32_t count; // fates recorded; later candidates are counted in `dropped` only
     int32_t dropped;
     CandidateFate fates[kMaxTracedFates];
 };
 
 // Records one candidate's fate (no-op for a null trace). `unfitted` is the candidate as found,
 // `evaluated` what the chain made of it.
-void RecordFate(ChainTrace* trace, const SymbolRecord& unfitted, const SymbolRecord& evaluated, FrameOutcome frame,
-                SampleOutcome sample, bool smallLook);
+void RecordFate(ChainTrace* trace, const SymbolRecord& unfitted, const SymbolRecord& evaluated,
+                FrameOutcome frame, SampleOutcome sample, bool smallLook);
 
-}  // namespace norvale
+} // namespace norvale

@@ -1,9 +1,22 @@
 // Decoder context: creation, reset and destruction of the working record of one call.
 #include "decoder/decoder_context.h"
 
+#include <cmath>
 #include <cstdlib>
 
 namespace norvale {
+
+namespace {
+
+// Remembered candidates closer than this (pixels, each axis) are not remembered twice.
+constexpr float kRememberDistance = 5.0f;
+
+bool CloseCorners(PointF a, PointF b, float distance)
+{
+    return std::fabs(a.x - b.x) < distance && std::fabs(a.y - b.y) < distance;
+}
+
+} // namespace
 
 DecoderContext* CreateDecoderContext()
 {
@@ -41,6 +54,67 @@ SymbolRecord* GetSymbol(DecoderContext& context, int32_t index)
         return nullptr;
     }
     return &context.symbols[index];
+}
+
+void ForgetCandidates(DecoderContext& context)
+{
+    for (int32_t i = 0; i < context.symbolCount && i < kMaxSymbolRecords; ++i) {
+        ClearSymbolRecord(context.symbols[i]);
+    }
+    context.symbolCount = 0;
+    context.examinedCount = 0;
+    context.decodedCount = 0;
+    ClearRetryCandidates(context);
+    context.rejectedCount = 0;
+}
+
+void ClearRetryCandidates(DecoderContext& context)
+{
+    for (RetryCandidate& entry : context.retryCandidates) {
+        entry = RetryCandidate{};
+    }
+    context.retryCount = 0;
+}
+
+void AddRetryCandidate(DecoderContext& context, const SymbolRecord& record)
+{
+    if (context.retryCount >= kMaxRetryCandidates) {
+        return;
+    }
+    for (int32_t i = 0; i < context.retryCount; ++i) {
+        if (CloseCorners(context.retryCandidates[i].corner, record.corner, kRememberDistance)) {
+            return;
+        }
+    }
+    RetryCandidate& entry = context.retryCandidates[context.retryCount];
+    entry = RetryCandidate{};
+    entry.corner = record.corner;
+    entry.yLegEnd = record.yLegEnd;
+    entry.xLegEnd = record.xLegEnd;
+    context.retryCount += 1;
+}
+
+void AddRejectedSymbol(DecoderContext& context, const SymbolRecord& record)
+{
+    if (context.rejectedCount >= kMaxRejectedSymbols) {
+        return;
+    }
+    for (int32_t i = 0; i < context.rejectedCount; ++i) {
+        if (CloseCorners(context.rejectedSymbols[i].corner, record.corner, kRememberDistance)) {
+            return;
+        }
+    }
+    // The copy keeps the geometry and contrast figures only; its buffer fields are cleared so
+    // that nothing can ever free or read them through it.
+    SymbolRecord& copy = context.rejectedSymbols[context.rejectedCount];
+    copy = record;
+    copy.moduleMatrix = nullptr;
+    copy.codewords = nullptr;
+    copy.data = nullptr;
+    copy.erasures = nullptr;
+    copy.rowLines = nullptr;
+    copy.columnLines = nullptr;
+    context.rejectedCount += 1;
 }
 
 } // namespace norvale

@@ -5,9 +5,8 @@
 
 #include "decoder/base/sample_grid.h"
 #include "decoder/base/symbol_record.h"
-#include "decoder/evaluation_chain.h"
+#include "decoder/chain_outcome.h"
 #include "decoder/grid/border_walk.h"
-#include "decoder/base/symbol_record.h"
 #include "image/gray_image.h"
 
 namespace norvale {
@@ -50,7 +49,7 @@ struct DecoderContext
     int32_t errorCode;
     PointF corners[4]; // of the last symbol that reached error correction
     SampleGrids grids;
-    WalkStats topWalkStats; // of the last top-border walk of this call that found a stretch
+    WalkStats topWalkStats;               // of the last top-border walk of this call that found a stretch
     FrameMemo frameMemos[kMaxFrameMemos]; // region-border scans of this search, oldest first
     int32_t frameMemoCount;
     StageClock* clock; // the benchmark's stage clock, or null
@@ -64,5 +63,13 @@ void DestroyDecoderContext(DecoderContext** holder);
 void ResetDecoderContext(DecoderContext& context);
 int32_t GetSymbolCount(const DecoderContext& context);
 SymbolRecord* GetSymbol(DecoderContext& context, int32_t index);
+
+// The retry and rejected lists: candidates that failed size selection (or, in the retry probe,
+// correction), remembered once each within 5 pixels, while there is room.
+void ClearRetryCandidates(DecoderContext& context);
+void AddRetryCandidate(DecoderContext& context, const SymbolRecord& record);
+void AddRejectedSymbol(DecoderContext& context, const SymbolRecord& record);
+// Empties the table and the retry and rejected lists, for a search over another picture.
+void ForgetCandidates(DecoderContext& context);
 
 } // namespace norvale

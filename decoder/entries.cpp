@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "decoder/decoder_context.h"
 #include "decoder/base/line_geometry.h"
+#include "decoder/decoder_context.h"
 #include "decoder/line_probes.h"
 #include "decoder/location/scan_line_edges.h"
 #include "decoder/quiet_zone.h"

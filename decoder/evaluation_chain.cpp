@@ -6,16 +6,16 @@
 #include <cmath>
 #include <cstring>
 
+#include "decoder/base/symbol_frame.h"
 #include "decoder/chain_trace.h"
 #include "decoder/codewords/codeword_placement.h"
 #include "decoder/codewords/data_encodation.h"
-#include "decoder/sampling/module_sampling.h"
 #include "decoder/codewords/reed_solomon.h"
 #include "decoder/decoder_context.h"
 #include "decoder/grid/border_walk.h"
 #include "decoder/grid/clock_evidence.h"
 #include "decoder/grid/region_border_scan.h"
-#include "decoder/base/symbol_frame.h"
+#include "decoder/sampling/module_sampling.h"
 #include "decoder/stage_clock.h"
 
 namespace norvale {
@@ -99,7 +99,8 @@ SampleOutcome SampleLargeFromWalks(DecoderContext& context, SymbolRecord& candid
     SymbolRecord walked = unfitted;
     walked.moduleCountHint = 0;
     walked.status = 0;
-    if (WalkTopBorder(walked, context.image, &context.topWalkStats) == 0 || WalkRightBorder(walked, context.image) == 0) {
+    if (WalkTopBorder(walked, context.image, &context.topWalkStats) == 0 ||
+        WalkRightBorder(walked, context.image) == 0) {
         return outcome;
     }
     const int estimate = EstimateSymbolSize(walked, kAxisHorizontal);

@@ -11,7 +11,6 @@
 #include "decoder/location/finder_corner.h"
 #include "decoder/location/line_crossings.h"
 #include "decoder/sampling/module_sampling.h"
-#include "decoder/search_driver.h"
 
 namespace norvale {
 

@@ -254,5 +254,4 @@ int StretchContrast(GrayImage& image, float cx, float cy, int32_t half, float b1
     return 1;
 }
 
-
 } // namespace norvale

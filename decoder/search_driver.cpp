@@ -18,8 +18,6 @@ namespace {
 
 // Corners closer than this (pixels, each axis) belong to the same finder.
 constexpr float kTwinDistance = 2.0f;
-// Remembered candidates closer than this (pixels, each axis) are not remembered twice.
-constexpr float kRememberDistance = 5.0f;
 // Once a candidate has been examined, at most this many more measurements of its finder corner
 // are evaluated in the pass: they re-read the same symbol, and a hopeless one never gets better.
 constexpr int32_t kMaxTwinLooks = 4;
@@ -180,67 +178,6 @@ int CompareEdgeBalance(const SymbolRecord& a, const SymbolRecord& b)
         return -1;
     }
     return da > db ? 1 : 0;
-}
-
-void ForgetCandidates(DecoderContext& context)
-{
-    for (int32_t i = 0; i < context.symbolCount && i < kMaxSymbolRecords; ++i) {
-        ClearSymbolRecord(context.symbols[i]);
-    }
-    context.symbolCount = 0;
-    context.examinedCount = 0;
-    context.decodedCount = 0;
-    ClearRetryCandidates(context);
-    context.rejectedCount = 0;
-}
-
-void ClearRetryCandidates(DecoderContext& context)
-{
-    for (RetryCandidate& entry : context.retryCandidates) {
-        entry = RetryCandidate{};
-    }
-    context.retryCount = 0;
-}
-
-void AddRetryCandidate(DecoderContext& context, const SymbolRecord& record)
-{
-    if (context.retryCount >= kMaxRetryCandidates) {
-        return;
-    }
-    for (int32_t i = 0; i < context.retryCount; ++i) {
-        if (CloseCorners(context.retryCandidates[i].corner, record.corner, kRememberDistance)) {
-            return;
-        }
-    }
-    RetryCandidate& entry = context.retryCandidates[context.retryCount];
-    entry = RetryCandidate{};
-    entry.corner = record.corner;
-    entry.yLegEnd = record.yLegEnd;
-    entry.xLegEnd = record.xLegEnd;
-    context.retryCount += 1;
-}
-
-void AddRejectedSymbol(DecoderContext& context, const SymbolRecord& record)
-{
-    if (context.rejectedCount >= kMaxRejectedSymbols) {
-        return;
-    }
-    for (int32_t i = 0; i < context.rejectedCount; ++i) {
-        if (CloseCorners(context.rejectedSymbols[i].corner, record.corner, kRememberDistance)) {
-            return;
-        }
-    }
-    // The copy keeps the geometry and contrast figures only; its buffer fields are cleared so
-    // that nothing can ever free or read them through it.
-    SymbolRecord& copy = context.rejectedSymbols[context.rejectedCount];
-    copy = record;
-    copy.moduleMatrix = nullptr;
-    copy.codewords = nullptr;
-    copy.data = nullptr;
-    copy.erasures = nullptr;
-    copy.rowLines = nullptr;
-    copy.columnLines = nullptr;
-    context.rejectedCount += 1;
 }
 
 int32_t EvaluateFirstPass(DecoderContext& context)

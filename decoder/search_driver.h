@@ -13,10 +13,5 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions);
 int32_t EvaluateFirstPass(DecoderContext& context);
 int32_t EvaluateSecondPass(DecoderContext& context);
 int CompareEdgeBalance(const SymbolRecord& a, const SymbolRecord& b);
-void ClearRetryCandidates(DecoderContext& context);
-// Empties the table and the retry and rejected lists, for a search over another picture.
-void ForgetCandidates(DecoderContext& context);
-void AddRetryCandidate(DecoderContext& context, const SymbolRecord& record);
-void AddRejectedSymbol(DecoderContext& context, const SymbolRecord& record);
 
 } // namespace norvale

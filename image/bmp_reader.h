@@ -12,4 +12,4 @@ namespace norvale {
 int LoadBmpFromFile(GrayImage& image, const char* path);
 int LoadBmpFromMemory(GrayImage& image, const uint8_t* buffer, size_t length);
 
-}  // namespace norvale
+} // namespace norvale

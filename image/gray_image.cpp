@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 
-
 namespace norvale {
 
 namespace {

@@ -15,7 +15,7 @@ constexpr uint64_t kMaxPicturePixels = uint64_t{1} << 26;
 // one of them and never owns.
 struct GrayImage
 {
-    uint32_t scale;  // step factor the edge tracer weighs its run lengths by
+    uint32_t scale; // step factor the edge tracer weighs its run lengths by
     uint32_t width;
     uint32_t height;
     uint8_t* current;
@@ -39,4 +39,4 @@ constexpr uint8_t GrayFromRgb(uint32_t red, uint32_t green, uint32_t blue)
 // Hands a freshly read plane to the image: source = current = plane, scale 1. Takes ownership.
 void AdoptSourcePlane(GrayImage& image, uint8_t* plane, uint32_t width, uint32_t height);
 
-}  // namespace norvale
+} // namespace norvale

@@ -10,11 +10,11 @@ namespace norvale {
 
 int LoadJpegFromFile(GrayImage& image, const char* path);
 
-}  // namespace norvale
+} // namespace norvale
 
 namespace norvale {
 
 // The same from the bytes of a JPEG file held in memory (only read).
 int LoadJpegFromMemory(GrayImage& image, const uint8_t* bytes, size_t length);
 
-}  // namespace norvale
+} // namespace norvale

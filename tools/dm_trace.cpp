@@ -216,7 +216,8 @@ int main(int argc, char** argv)
     InitGrayImage(context->image);
     ResetDecoderContext(*context);
     GrayImage& image = context->image;
-    if (LoadPictureFile(image, argv[1], FormatOfFile(argv[1])) != 1 || image.width == 0 || image.height == 0) {
+    if (LoadPictureFile(image, argv[1], FormatOfFile(argv[1])) != 1 || image.width == 0 ||
+        image.height == 0) {
         std::fprintf(stderr, "dm-trace: cannot read %s\n", argv[1]);
         std::free(trace);
         DestroyDecoderContext(&context);
@@ -243,10 +244,11 @@ int main(int argc, char** argv)
         canvas.Cross(f.corner, 3, kCornerColour);
         const float xLeg = std::hypot(f.xLegEnd.x - f.corner.x, f.xLegEnd.y - f.corner.y);
         const float yLeg = std::hypot(f.yLegEnd.x - f.corner.x, f.yLegEnd.y - f.corner.y);
-        std::printf("#%d %s pass %d: corner (%.2f, %.2f) x-leg end (%.2f, %.2f) y-leg end (%.2f, %.2f) legs x %.1f "
-                    "y %.1f: %s\n",
-                    i, SearchName(f.search), f.pass, f.corner.x, f.corner.y, f.xLegEnd.x, f.xLegEnd.y, f.yLegEnd.x,
-                    f.yLegEnd.y, xLeg, yLeg, Describe(f).c_str());
+        std::printf(
+            "#%d %s pass %d: corner (%.2f, %.2f) x-leg end (%.2f, %.2f) y-leg end (%.2f, %.2f) legs x %.1f "
+            "y %.1f: %s\n",
+            i, SearchName(f.search), f.pass, f.corner.x, f.corner.y, f.xLegEnd.x, f.xLegEnd.y, f.yLegEnd.x,
+            f.yLegEnd.y, xLeg, yLeg, Describe(f).c_str());
     }
     if (decoded == 1) {
         // The result's corners count rows from the bottom, as the canvas does.

@@ -132,8 +132,7 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes)
 
 // What both buttons do around their decode: the open test, then the text or the failure message.
 // `decode` fills a zeroed text buffer and returns the entry's count.
-template <typename Decode>
-FileReport PressButton(const char* path, const std::string& prefix, Decode decode)
+template <typename Decode> FileReport PressButton(const char* path, const std::string& prefix, Decode decode)
 {
     FileReport report;
     if (!CanOpenQuietly(path)) {

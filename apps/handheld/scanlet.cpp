@@ -29,7 +29,7 @@ int LoadImageFile(const char* path)
     return kExitDecodeFailed;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

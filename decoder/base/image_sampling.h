@@ -12,4 +12,4 @@ void PixelAt(float& v, const GrayImage& image, uint32_t x, uint32_t y);
 // Cubic convolution (a = -1) at a real position, clamped to 0..255; 0 outside the picture.
 void SampleBicubic(float& v, const GrayImage& image, float x, float y);
 
-}  // namespace norvale
+} // namespace norvale

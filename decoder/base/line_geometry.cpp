@@ -49,4 +49,4 @@ int EvaluateLinear(float& y, const float pair[2], float x)
     return 1;
 }
 
-}  // namespace norvale
+} // namespace norvale

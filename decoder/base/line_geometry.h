@@ -17,11 +17,11 @@ struct PointF
 struct FittedLine
 {
     uint8_t valid;
-    uint8_t refined;  // direction re-aimed after recording
+    uint8_t refined; // direction re-aimed after recording
     float tStart;
     float tEnd;
     PointF origin;
-    PointF direction;  // unit length
+    PointF direction; // unit length
 };
 
 // Divides v by its length and returns the length; a zero vector is left as it is and gives 0.
@@ -33,4 +33,4 @@ int IntersectLines(PointF& out, const FittedLine& a, const FittedLine& b);
 // pair = (intercept, slope).
 int EvaluateLinear(float& y, const float pair[2], float x);
 
-}  // namespace norvale
+} // namespace norvale

@@ -9,7 +9,7 @@ namespace {
 
 constexpr float kFrameSide = 100.0f;
 
-}  // namespace
+} // namespace
 
 void ResetFrameParams(FrameParams& params)
 {
@@ -81,4 +81,4 @@ void FrameCorners(const SymbolRecord& record, PointF corners[4])
     TransformApply(corners[3], PointF{kFrameSide, kFrameSide}, record.frameToImage);
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -12,15 +12,15 @@ struct SymbolRecord;
 
 struct FrameParams
 {
-    float tx;  // minus the image x of frame (0, 0)
-    float ty;  // minus the image y of frame (0, 0)
+    float tx; // minus the image x of frame (0, 0)
+    float ty; // minus the image y of frame (0, 0)
     float shearX;
     float shearY;
-    float scaleX;  // frame units per pixel along x after rotation and shear
+    float scaleX; // frame units per pixel along x after rotation and shear
     float scaleY;
-    float widthAtY0;  // y taper, frame units before tapering
+    float widthAtY0; // y taper, frame units before tapering
     float widthAtY100;
-    float heightAtX0;  // x taper
+    float heightAtX0; // x taper
     float heightAtX100;
     float rotSin;
     float rotCos;
@@ -35,4 +35,4 @@ void BuildFrameTransforms(SymbolRecord& record);
 // Corner 0 = the record's corner; 1, 2, 3 = frame (0,100), (100,0), (100,100) in the image.
 void FrameCorners(const SymbolRecord& record, PointF corners[4]);
 
-}  // namespace norvale
+} // namespace norvale

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "decoder/base/symbol_frame.h"
 #include "decoder/base/line_geometry.h"
 #include "decoder/base/scan_contrast.h"
+#include "decoder/base/symbol_frame.h"
 
 namespace norvale {
 

@@ -5,12 +5,12 @@ namespace norvale {
 
 struct SymbolSize
 {
-    int side;             // modules per side, finder and clock included
-    int regionSide;       // data modules along one side of a data region
-    int regionCount;      // 1, 4, 16 or 36
-    int blockCount;       // interleaved Reed-Solomon blocks
+    int side;        // modules per side, finder and clock included
+    int regionSide;  // data modules along one side of a data region
+    int regionCount; // 1, 4, 16 or 36
+    int blockCount;  // interleaved Reed-Solomon blocks
     int dataCodewords;
-    int eccCodewords;     // all blocks together
+    int eccCodewords; // all blocks together
     int maxErasures;
 };
 
@@ -20,4 +20,4 @@ extern const SymbolSize kSymbolSizeTable[kSymbolSizeCount];
 // Row of the table for a side in modules, or -1.
 int FindSymbolSizeIndex(int side);
 
-}  // namespace norvale
+} // namespace norvale

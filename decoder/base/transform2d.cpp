@@ -11,11 +11,17 @@ constexpr Transform2D kIdentity = {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
 constexpr double kSingularDeterminant = 1e-6;
 constexpr double kProjectiveEpsilon = 1e-6;
 
-}  // namespace
+} // namespace
 
-void TransformCopy(Transform2D& destination, const Transform2D& source) { destination = source; }
+void TransformCopy(Transform2D& destination, const Transform2D& source)
+{
+    destination = source;
+}
 
-void TransformSetIdentity(Transform2D& matrix) { matrix = kIdentity; }
+void TransformSetIdentity(Transform2D& matrix)
+{
+    matrix = kIdentity;
+}
 
 double TransformDeterminant(const Transform2D& matrix)
 {
@@ -137,4 +143,4 @@ void TransformTaperY(Transform2D& matrix, float a, float b, float c)
     matrix.m[5] = static_cast<float>((double{b} - a) / (double{a} * c));
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -28,4 +28,4 @@ void TransformRotate(Transform2D& matrix, float sine, float cosine);
 void TransformTaperX(Transform2D& matrix, float a, float b, float c);
 void TransformTaperY(Transform2D& matrix, float a, float b, float c);
 
-}  // namespace norvale
+} // namespace norvale

@@ -2,8 +2,8 @@
 // eight-module shape into one codeword and listing the codewords that hold erased modules.
 #include "decoder/codewords/codeword_placement.h"
 
-#include "decoder/sampling/module_sampling.h"
 #include "decoder/base/symbol_record.h"
+#include "decoder/sampling/module_sampling.h"
 
 namespace norvale {
 namespace {
@@ -70,14 +70,18 @@ using Shape = ShapeModule[8];
 constexpr Shape kUtah = {{false, -2, false, -2}, {false, -2, false, -1}, {false, -1, false, -2},
                          {false, -1, false, -1}, {false, -1, false, 0},  {false, 0, false, -2},
                          {false, 0, false, -1},  {false, 0, false, 0}};
-constexpr Shape kCorner1 = {{true, 1, false, 0}, {true, 1, false, 1}, {true, 1, false, 2}, {false, 0, true, 2},
-                            {false, 0, true, 1}, {false, 1, true, 1}, {false, 2, true, 1}, {false, 3, true, 1}};
-constexpr Shape kCorner2 = {{true, 3, false, 0}, {true, 2, false, 0}, {true, 1, false, 0}, {false, 0, true, 4},
-                            {false, 0, true, 3}, {false, 0, true, 2}, {false, 0, true, 1}, {false, 1, true, 1}};
-constexpr Shape kCorner3 = {{true, 3, false, 0}, {true, 2, false, 0}, {true, 1, false, 0}, {false, 0, true, 2},
-                            {false, 0, true, 1}, {false, 1, true, 1}, {false, 2, true, 1}, {false, 3, true, 1}};
-constexpr Shape kCorner4 = {{true, 1, false, 0}, {true, 1, true, 1},  {false, 0, true, 3}, {false, 0, true, 2},
-                            {false, 0, true, 1}, {false, 1, true, 3}, {false, 1, true, 2}, {false, 1, true, 1}};
+constexpr Shape kCorner1 = {{true, 1, false, 0}, {true, 1, false, 1}, {true, 1, false, 2},
+                            {false, 0, true, 2}, {false, 0, true, 1}, {false, 1, true, 1},
+                            {false, 2, true, 1}, {false, 3, true, 1}};
+constexpr Shape kCorner2 = {{true, 3, false, 0}, {true, 2, false, 0}, {true, 1, false, 0},
+                            {false, 0, true, 4}, {false, 0, true, 3}, {false, 0, true, 2},
+                            {false, 0, true, 1}, {false, 1, true, 1}};
+constexpr Shape kCorner3 = {{true, 3, false, 0}, {true, 2, false, 0}, {true, 1, false, 0},
+                            {false, 0, true, 2}, {false, 0, true, 1}, {false, 1, true, 1},
+                            {false, 2, true, 1}, {false, 3, true, 1}};
+constexpr Shape kCorner4 = {{true, 1, false, 0}, {true, 1, true, 1},  {false, 0, true, 3},
+                            {false, 0, true, 2}, {false, 0, true, 1}, {false, 1, true, 3},
+                            {false, 1, true, 2}, {false, 1, true, 1}};
 
 // Reads the eight modules of a shape into one codeword; (row, col) anchors the utah shape.
 void ReadShape(PlacementWalk& walk, const Shape& shape, int row, int col, int codeword)
@@ -91,11 +95,26 @@ void ReadShape(PlacementWalk& walk, const Shape& shape, int row, int col, int co
     }
 }
 
-void ReadUtah(PlacementWalk& walk, int row, int col, int codeword) { ReadShape(walk, kUtah, row, col, codeword); }
-void ReadCorner1(PlacementWalk& walk, int codeword) { ReadShape(walk, kCorner1, 0, 0, codeword); }
-void ReadCorner2(PlacementWalk& walk, int codeword) { ReadShape(walk, kCorner2, 0, 0, codeword); }
-void ReadCorner3(PlacementWalk& walk, int codeword) { ReadShape(walk, kCorner3, 0, 0, codeword); }
-void ReadCorner4(PlacementWalk& walk, int codeword) { ReadShape(walk, kCorner4, 0, 0, codeword); }
+void ReadUtah(PlacementWalk& walk, int row, int col, int codeword)
+{
+    ReadShape(walk, kUtah, row, col, codeword);
+}
+void ReadCorner1(PlacementWalk& walk, int codeword)
+{
+    ReadShape(walk, kCorner1, 0, 0, codeword);
+}
+void ReadCorner2(PlacementWalk& walk, int codeword)
+{
+    ReadShape(walk, kCorner2, 0, 0, codeword);
+}
+void ReadCorner3(PlacementWalk& walk, int codeword)
+{
+    ReadShape(walk, kCorner3, 0, 0, codeword);
+}
+void ReadCorner4(PlacementWalk& walk, int codeword)
+{
+    ReadShape(walk, kCorner4, 0, 0, codeword);
+}
 
 // Outside positions count as placed, so a shape is never anchored there.
 bool IsPlaced(const PlacementWalk& walk, int row, int col)

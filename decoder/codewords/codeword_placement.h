@@ -10,4 +10,4 @@ struct SymbolRecord;
 
 int32_t PlaceCodewords(SymbolRecord& record);
 
-}  // namespace norvale
+} // namespace norvale

@@ -2,8 +2,8 @@
 // record's data buffer out (ASCII, C40, Text, X12, EDIFACT and Base 256, with function codewords).
 #include "decoder/codewords/data_encodation.h"
 
-#include "decoder/base/symbol_sizes.h"
 #include "decoder/base/symbol_record.h"
+#include "decoder/base/symbol_sizes.h"
 
 namespace norvale {
 namespace {

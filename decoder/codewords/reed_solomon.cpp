@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "decoder/base/symbol_sizes.h"
 #include "decoder/base/symbol_record.h"
+#include "decoder/base/symbol_sizes.h"
 
 namespace norvale {
 namespace {

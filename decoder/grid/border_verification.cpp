@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-#include "image/gray_image.h"
 #include "decoder/base/image_sampling.h"
 #include "decoder/base/symbol_record.h"
+#include "image/gray_image.h"
 
 namespace norvale {
 
@@ -43,8 +43,7 @@ struct BorderEnds
 };
 
 // Minority score of the line half a module (e = -1 inside, +1 outside) off the border.
-int32_t ScoreTestLine(const GrayImage& image, const SymbolRecord& record, const BorderEnds& ends,
-                      float e)
+int32_t ScoreTestLine(const GrayImage& image, const SymbolRecord& record, const BorderEnds& ends, float e)
 {
     PointF from{};
     PointF to{};
@@ -88,8 +87,8 @@ void ToggleEnds(BorderEnds& ends, BorderEnd& lastInward)
 // (e = -1) must show kSolidLineMinority or more minority samples, the outside line (e = +1) at
 // most that many. Row borders see-saw after the first move; column borders (`followScore`) make
 // a fresh move after every correction that improved the score and see-saw otherwise.
-void CorrectBorder(const GrayImage& image, const SymbolRecord& record, BorderEnds& ends,
-                   FittedLine& scanLine, bool inside, bool followScore)
+void CorrectBorder(const GrayImage& image, const SymbolRecord& record, BorderEnds& ends, FittedLine& scanLine,
+                   bool inside, bool followScore)
 {
     const float e = inside ? -1.0f : 1.0f;
     auto fails = [inside](int32_t score) {
@@ -142,8 +141,8 @@ int SnapBorderFraction(float distance, float sideLength, float& fraction)
     return 1;
 }
 
-int32_t CountMinoritySamples(const GrayImage& image, const SymbolRecord& record,
-                             const FittedLine& line, int32_t n)
+int32_t CountMinoritySamples(const GrayImage& image, const SymbolRecord& record, const FittedLine& line,
+                             int32_t n)
 {
     if (n <= 0 || n > kMaxScanSamples) {
         return 0;

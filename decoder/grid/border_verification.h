@@ -29,7 +29,7 @@ int SnapBorderFraction(float distance, float sideLength, float& fraction);
 
 // The smaller of the two class counts (dark / light against the record's ink threshold) over n
 // samples taken at the centres of n equal steps along the line; 0 when n <= 0.
-int32_t CountMinoritySamples(const GrayImage& image, const SymbolRecord& record,
-                             const FittedLine& line, int32_t n);
+int32_t CountMinoritySamples(const GrayImage& image, const SymbolRecord& record, const FittedLine& line,
+                             int32_t n);
 
 } // namespace norvale

@@ -5,9 +5,9 @@
 
 #include <cmath>
 
-#include "image/gray_image.h"
 #include "decoder/base/image_sampling.h"
 #include "decoder/base/symbol_record.h"
+#include "image/gray_image.h"
 
 namespace norvale {
 
@@ -26,7 +26,6 @@ constexpr float kEpsilon = 1e-6f;
 constexpr float kDegenerateLeg = 0.999f;
 // Diagonal relocation only when the walked-along leg is this much longer than the other.
 constexpr float kRelocateMargin = 5.0f;
-
 
 // Which border is walked. The top walk advances along x and climbs along y; the right walk is
 // its mirror image.

@@ -22,4 +22,4 @@ struct WalkStats
 int WalkTopBorder(SymbolRecord& record, const GrayImage& image, WalkStats* stats);
 int WalkRightBorder(SymbolRecord& record, const GrayImage& image);
 
-}  // namespace norvale
+} // namespace norvale

@@ -2,10 +2,10 @@
 // through its frame (the finder legs as axes, no tapers yet).
 #include "decoder/grid/clock_evidence.h"
 
-#include "decoder/grid/region_border_scan.h"
-#include "decoder/base/transform2d.h"
 #include "decoder/base/image_sampling.h"
 #include "decoder/base/symbol_record.h"
+#include "decoder/base/transform2d.h"
+#include "decoder/grid/region_border_scan.h"
 
 namespace norvale {
 

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "image/gray_image.h"
-#include "decoder/grid/border_verification.h"
 #include "decoder/base/symbol_frame.h"
 #include "decoder/base/symbol_record.h"
+#include "decoder/grid/border_verification.h"
+#include "image/gray_image.h"
 
 namespace norvale {
 

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdlib>
 
-#include "image/gray_image.h"
 #include "decoder/base/image_sampling.h"
+#include "image/gray_image.h"
 
 namespace norvale {
 
@@ -167,8 +167,7 @@ void BinarizeProfile(const uint8_t* source, uint8_t* destination, int32_t length
     }
 }
 
-int32_t CountModulesFromBorders(const GrayImage& image, RegionScanState& state,
-                                const TransitionPair& maxima)
+int32_t CountModulesFromBorders(const GrayImage& image, RegionScanState& state, const TransitionPair& maxima)
 {
     if (state.columnScans == nullptr || state.rowScans == nullptr || state.maxColumnIndex < 0 ||
         state.maxColumnIndex >= kMaxSegments || state.maxRowIndex < 0 || state.maxRowIndex >= kMaxSegments) {

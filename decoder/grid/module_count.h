@@ -16,8 +16,7 @@ constexpr int32_t kProfileWindow = 8;
 
 // Modules per symbol side from the scan state and the (column, row) change maxima of the scan.
 // 0 when the profile buffers cannot be allocated or the chosen scans are unusable.
-int32_t CountModulesFromBorders(const GrayImage& image, RegionScanState& state,
-                                const TransitionPair& maxima);
+int32_t CountModulesFromBorders(const GrayImage& image, RegionScanState& state, const TransitionPair& maxima);
 
 // Snaps an averaged change count to a square ECC 200 size (odd counts below 28 go down to the
 // even number below; 150 and more stay), then raises it to the least size the number of segments

@@ -6,12 +6,12 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "image/gray_image.h"
+#include "decoder/base/image_sampling.h"
+#include "decoder/base/symbol_record.h"
 #include "decoder/grid/border_verification.h"
 #include "decoder/grid/grid_lines.h"
 #include "decoder/grid/module_count.h"
-#include "decoder/base/image_sampling.h"
-#include "decoder/base/symbol_record.h"
+#include "image/gray_image.h"
 
 namespace norvale {
 
@@ -239,8 +239,7 @@ int SearchRegionBorders(SymbolRecord& record, const GrayImage& image, RegionScan
                 dc = pc - column.transitions;
                 ++cOff;
                 pc = column.transitions;
-                if (ScanTransitions(record, image, state, column, cOff, limit, minima, maxima, false) ==
-                    0) {
+                if (ScanTransitions(record, image, state, column, cOff, limit, minima, maxima, false) == 0) {
                     return 0;
                 }
             }
@@ -480,8 +479,7 @@ bool PrepareRegionScan(const SymbolRecord& record, const GrayImage& image, Regio
         std::fmax(LegLength(record.corner, record.yLegEnd), LegLength(record.corner, record.xLegEnd));
     // A leg longer than the picture's width plus height (or not finite) is no finder; refusing it
     // here keeps every scan within kMaxScanSamples.
-    const float pictureSpan =
-        static_cast<float>(image.width) + static_cast<float>(image.height);
+    const float pictureSpan = static_cast<float>(image.width) + static_cast<float>(image.height);
     if (!(longer <= pictureSpan) || longer + kLegOverhang >= static_cast<float>(kMaxScanSamples)) {
         return false;
     }

@@ -94,5 +94,4 @@ int AimLine(FittedLine& line, PointF from, PointF to);
 // Distance along `along` of the point where `line` crosses it; 0 when the two are parallel.
 int DistanceOfCrossing(float& distance, const FittedLine& line, const FittedLine& along);
 
-
 } // namespace norvale

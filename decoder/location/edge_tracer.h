@@ -12,7 +12,6 @@
 
 namespace norvale {
 
-
 // The pixel at (along = p, travel = c) is (x = p, y = c) when travelling vertically (codes 1, 4)
 // and (x = c, y = p) when travelling horizontally (codes 2, 8).
 struct EdgeTracer

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "decoder/base/symbol_record.h"
 #include "decoder/base/symbol_frame.h"
+#include "decoder/base/symbol_record.h"
 #include "decoder/location/edge_tracer.h"
 
 namespace norvale {
@@ -120,8 +120,7 @@ int CountValid(const EdgeTracer& a, const EdgeTracer& b)
 
 } // namespace
 
-int BuildCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA,
-                         const EdgeTracer& tracerB)
+int BuildCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA, const EdgeTracer& tracerB)
 {
     if (CountValid(tracerA, tracerB) < 2) {
         return 0;

@@ -18,7 +18,6 @@ constexpr float kMinLegLength = 10.0f;
 // y leg. Returns 0 for short, unequal (more than 2:1) or far from perpendicular (beyond 60..120
 // degrees) legs; the frame parameters may then be changed and the record must be initialised
 // again before reuse.
-int BuildCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA,
-                         const EdgeTracer& tracerB);
+int BuildCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA, const EdgeTracer& tracerB);
 
 } // namespace norvale

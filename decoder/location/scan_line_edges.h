@@ -64,7 +64,6 @@ struct EdgeWalker
     ScanContrast contrast; // the pass's model with the extremes found around the crossing
 };
 
-
 void InitScanLine(ScanLine& line, int direction, int lineCoord, int start, int length);
 // One pass over the rest of the span: kTraceItem, or kTraceExhausted once the span is used up.
 // The span must lie inside the picture (the probes clip it).

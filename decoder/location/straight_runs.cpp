@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-
 namespace norvale {
 
 namespace {

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "decoder/base/symbol_sizes.h"
-#include "image/gray_image.h"
-#include "decoder/base/transform2d.h"
 #include "decoder/base/image_sampling.h"
 #include "decoder/base/symbol_record.h"
+#include "decoder/base/symbol_sizes.h"
+#include "decoder/base/transform2d.h"
+#include "image/gray_image.h"
 
 namespace norvale {
 
@@ -91,7 +91,8 @@ PointF ModuleCentre(const SymbolRecord& record, int side, int lineCount, int i, 
     return p;
 }
 
-void SampleModule(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side, int lineCount, int i, int j)
+void SampleModule(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side,
+                  int lineCount, int i, int j)
 {
     const PointF p = ModuleCentre(record, side, lineCount, i, j);
     int16_t value = kNoSample;
@@ -191,7 +192,8 @@ int TrySize(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, in
 }
 
 // Runs the seven trials around `centre`; the side that passed, or 0.
-int RunTrialSeries(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int centre, bool lineMode)
+int RunTrialSeries(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int centre,
+                   bool lineMode)
 {
     for (const int offset : kTrialOffsets) {
         const int side = centre + offset;
@@ -277,7 +279,8 @@ int SelectSizeAndSample(SymbolRecord& record, const GrayImage& image, SampleGrid
     return SelectSizeAndSampleUpTo(record, image, grids, kMaxTransformEstimate);
 }
 
-int SelectSizeAndSampleUpTo(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int largestFrameEstimate)
+int SelectSizeAndSampleUpTo(SymbolRecord& record, const GrayImage& image, SampleGrids& grids,
+                            int largestFrameEstimate)
 {
     const int first = EstimateSymbolSize(record, kAxisHorizontal);
     if (first == kNoSizeEstimate) {
@@ -315,7 +318,8 @@ int SelectSizeAndSampleUpTo(SymbolRecord& record, const GrayImage& image, Sample
     return AcceptSize(record, image, grids, side);
 }
 
-int SelectSmallSizeAndSample(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int largestEstimate)
+int SelectSmallSizeAndSample(SymbolRecord& record, const GrayImage& image, SampleGrids& grids,
+                             int largestEstimate)
 {
     const int first = EstimateSymbolSize(record, kAxisHorizontal);
     if (record.moduleCountHint != 0 || first == kNoSizeEstimate || first > largestEstimate) {

@@ -47,12 +47,14 @@ int EstimateSymbolSize(const SymbolRecord& record, int axis);
 int SelectSizeAndSample(SymbolRecord& record, const GrayImage& image, SampleGrids& grids);
 // The same with a chosen limit for estimates taken from the frame (SelectSizeAndSample allows 38:
 // larger symbols are normally sampled along their module grid lines).
-int SelectSizeAndSampleUpTo(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int largestFrameEstimate);
+int SelectSizeAndSampleUpTo(SymbolRecord& record, const GrayImage& image, SampleGrids& grids,
+                            int largestFrameEstimate);
 
 // Only the trials around the horizontal estimate, sampled from the frame, and only when that
 // estimate is at most `largestEstimate`: a quick look at a candidate whose walks call it small.
 // Returns 1 and leaves the record as SelectSizeAndSample does, or 0 with nothing allocated.
-int SelectSmallSizeAndSample(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int largestEstimate);
+int SelectSmallSizeAndSample(SymbolRecord& record, const GrayImage& image, SampleGrids& grids,
+                             int largestEstimate);
 
 // Fill grids.raw for the trial side S = matrixRows + 2 (row stride S + 4): the
 // ring reads module rows and columns -2..2 and S-3..S+1, the interior the rest. Each cell holds

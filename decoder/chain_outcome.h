@@ -1,0 +1,53 @@
+// Chain outcomes: how far a candidate got through the evaluation chain, and the memo of its
+// region-border scans. Records only, shared by the chain, the context that keeps the memos and
+// the trace that reports them.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/base/line_geometry.h"
+
+namespace norvale {
+
+enum class FrameOutcome {
+    kRegionBorders, // module grid lines built
+    kRepeatedGrid,  // the grid of an equal measurement, already sampled without success
+    kWalks,         // frame tapers fitted by the outline walks
+    kFailed,
+    kNoEvidence, // the far sides show no clock: not worth a frame
+    kBlank,   // nothing beside the finder: the record is marked kStatusSkip
+    kNoPlane, // a plane could not be switched to (memory exhausted)
+};
+
+// True for the outcomes that leave a frame to sample from.
+constexpr bool IsFitted(FrameOutcome frame)
+{
+    return frame == FrameOutcome::kRegionBorders || frame == FrameOutcome::kRepeatedGrid ||
+           frame == FrameOutcome::kWalks;
+}
+
+enum SampleOutcome { kSizeRejected, kCorrectionFailed, kCorrected };
+
+// A region-border scan already made on this plane for the same finder measurement: corner and
+// both leg ends within kSameMeasurement pixels, the same module count hint going in. Near-equal
+// candidates are common (every scan line across a finder gives one); a repeat reuses the verdict
+// instead of scanning the symbol again.
+struct FrameMemo
+{
+    PointF corner;
+    PointF yLegEnd;
+    PointF xLegEnd;
+    int32_t hintIn;
+    uint8_t onMedian;
+    uint8_t verdict;         // FrameMemoVerdict
+    int32_t hintOut;         // module count of a grid
+    int32_t gridOutcome;     // SampleOutcome of the grid's line-mode sampling, -1 until known
+    uint8_t largeLookDone;   // the walk-fitted large look was made and did not decode
+    int32_t firstRowChanges; // along the scan's first row, on the memo's plane
+};
+constexpr int kMaxFrameMemos = 64;
+constexpr float kSameMeasurement = 1.0f;
+
+enum FrameMemoVerdict : uint8_t { kMemoNoGrid, kMemoBlank, kMemoGrid };
+
+} // namespace norvale
