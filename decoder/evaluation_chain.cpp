@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "decoder/base/symbol_frame.h"
+#include "decoder/base/symbol_sizes.h"
 #include "decoder/chain_trace.h"
 #include "decoder/codewords/codeword_placement.h"
 #include "decoder/codewords/data_encodation.h"
@@ -22,16 +23,15 @@ namespace norvale {
 
 namespace {
 
-// Estimates above this many modules cannot be a symbol (the grids hold 150 cells a side).
-constexpr int kMaxEstimatedModules = 150;
-// Frame sampling normally stops at this estimate; past it, module grid lines are expected.
-constexpr int kLargestFrameEstimate = 38;
-constexpr int kLargestSymbolSide = 144;
+// Estimates above the sample grid's side cannot be sampled, so they are no symbol.
+constexpr int kMaxEstimatedModules = kSampleGridSide;
 // The retry probe allows the quiet-zone rings on top of the largest side.
 constexpr int kEstimateAllowance = 6;
-// Walk estimates up to this give trial sides up to 30 (estimate + 6), of which only sides of 26
-// and less exist: no symbol that the region-border scan could grid.
+// Walk estimates up to this give trial sides up to 30, of which only the single-region sides
+// exist: no symbol that the region-border scan could grid.
 constexpr int kSmallWalkEstimate = 24;
+static_assert(kSmallWalkEstimate + kLargestTrialOffset < kSmallestMultiRegionSide,
+              "the quick look stays below the region-border scan");
 // First-row counts of the two planes agree within this many changes or a fifth of the larger.
 constexpr int32_t kPlaneAgreementChanges = 2;
 constexpr int32_t kPlaneAgreementShare = 5;

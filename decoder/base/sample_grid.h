@@ -4,12 +4,18 @@
 
 #include <cstdint>
 
+#include "decoder/base/symbol_sizes.h"
+
 namespace norvale {
 
-// Largest used part is 150 x 150: a 146-module line-mode trial plus two quiet-zone rings.
-constexpr int kSampleGridSide = 150;
+// Quiet-zone rings sampled on each side of a trial; also the reach of a cell's threshold window.
+constexpr int kGridMargin = 2;
+// Line-mode trials go up to this many modules past the largest side.
+constexpr int kLineTrialOvershoot = 2;
+// Largest used part: the largest line-mode trial plus the rings on both sides (150 x 150).
+constexpr int kSampleGridSide = kLargestSymbolSide + kLineTrialOvershoot + 2 * kGridMargin;
 
-// Module samples, row-major with a stride of W = S + 4 for a trial of side S (not 150):
+// Module samples, row-major with a stride of W = S + 4 for a trial of side S (not the full side):
 // module (x, y) sits at row y + 2, column x + 2. -1 means no sample.
 struct SampleGrid
 {

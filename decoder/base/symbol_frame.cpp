@@ -7,8 +7,6 @@ namespace norvale {
 
 namespace {
 
-constexpr float kFrameSide = 100.0f;
-
 } // namespace
 
 void ResetFrameParams(FrameParams& params)

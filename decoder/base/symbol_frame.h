@@ -8,6 +8,10 @@
 
 namespace norvale {
 
+// The frame runs from 0 to this along both finder legs: frame (0, 0) is the finder corner,
+// (100, 0) the far end of the x leg, (0, 100) that of the y leg.
+constexpr float kFrameSide = 100.0f;
+
 struct SymbolRecord;
 
 struct FrameParams

@@ -13,7 +13,6 @@ namespace norvale {
 
 namespace {
 
-constexpr float kFrameSide = 100.0f;
 // The far border is pre-tilted by a quarter either way: (100, 133.33333) inverts (100, 75).
 constexpr float kSearchTaper = 133.33333f;
 constexpr float kSearchShrink = 0.8f;
@@ -87,7 +86,7 @@ int WalkBorder(SymbolRecord& record, const GrayImage& image, int side, WalkStats
     const double yLeg = std::sqrt(d1x * d1x + d1y * d1y);
     const double xLeg = std::sqrt(d2x * d2x + d2y * d2y);
     // Both walks step by the y leg: one step is at most a pixel.
-    float step = static_cast<float>(100.0 / yLeg);
+    float step = static_cast<float>(kFrameSide / yLeg);
     if (!(step <= kMaxStep)) {
         step = std::isnan(step) ? 0.0f : kMaxStep;
     }

@@ -11,7 +11,6 @@ namespace norvale {
 
 namespace {
 
-constexpr float kFrameSide = 100.0f;
 // Longest side walked, in samples: legs are checked against the picture, this only bounds the
 // loop whatever the inputs.
 constexpr int32_t kMaxSideSamples = 1 << 16;

@@ -2,11 +2,13 @@
 // locally, their change counts averaged with the scan maxima and snapped to a square size.
 #include "decoder/grid/module_count.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
 
 #include "decoder/base/image_sampling.h"
+#include "decoder/base/symbol_sizes.h"
 #include "image/gray_image.h"
 
 namespace norvale {
@@ -47,54 +49,35 @@ int32_t CountProfileChanges(const GrayImage& image, const FittedLine& line, int3
     return changes;
 }
 
-// The square size s of the sizes listed with s - reach <= n < s + reach; the ranges of the table
-// leave no gaps, so the last size is the fallback.
-int32_t NearestOf(int32_t n, const int32_t* sizes, int count, int32_t reach)
+// The first (smallest) side of its region layout.
+bool IsFirstOfLayout(const SymbolSize& size)
 {
-    for (int i = 0; i < count; ++i) {
-        if (sizes[i] - reach <= n && n < sizes[i] + reach) {
-            return sizes[i];
-        }
-    }
-    return sizes[count - 1];
+    const int index = FindSymbolSizeIndex(size.side);
+    return index == 0 || kSymbolSizeTable[index - 1].regionCount != size.regionCount;
 }
 
 } // namespace
 
 int32_t SnapModuleCount(int32_t n, int32_t segmentCount)
 {
-    static constexpr int32_t kTwoRegionSizes[] = {32, 36, 40, 44, 48, 52};
-    static constexpr int32_t kFourRegionSizes[] = {64, 72, 80, 88, 96, 104};
-    static constexpr int32_t kSixRegionSizes[] = {120, 132, 144};
+    // Counts within half a step of the multi-region sides snap to the nearest of them; below,
+    // the count is made even and kept within the single-region sides; far above, it stays.
+    const int32_t lowest = kSmallestMultiRegionSide - SideStepAt(kSmallestMultiRegionSide) / 2;
+    const int32_t highest = kLargestSymbolSide + SideStepAt(kLargestSymbolSide) / 2;
+    const int32_t largestSingle = kSymbolSizeTable[FindSymbolSizeIndex(kSmallestMultiRegionSide) - 1].side;
     int32_t result = n;
-    if (n < 28) {
-        result = n & ~1;
-    } else if (n <= 29) {
-        result = 26;
-    } else if (n <= 53) {
-        result = NearestOf(n, kTwoRegionSizes, 6, 2);
-    } else if (n <= 57) {
-        result = 52;
-    } else if (n <= 59) {
-        result = 64;
-    } else if (n <= 107) {
-        result = NearestOf(n, kFourRegionSizes, 6, 4);
-    } else if (n <= 111) {
-        result = 104;
-    } else if (n <= 113) {
-        result = 120;
-    } else if (n <= 149) {
-        result = NearestOf(n, kSixRegionSizes, 3, 6);
+    if (n < lowest) {
+        result = std::min(n & ~1, largestSingle);
+    } else if (n < highest) {
+        result = NearestMultiRegionSide(n);
     }
-    // The borders found tell the least number of regions per side.
-    if (segmentCount >= 6) {
-        return result < 120 ? 120 : result;
-    }
-    if (segmentCount >= 4) {
-        return result < 64 ? 64 : result;
-    }
-    if (segmentCount >= 2) {
-        return result < 32 ? 32 : result;
+    // The borders found tell the least number of regions per side: the smallest side of that
+    // many regions bounds the count from below.
+    for (const SymbolSize& size : kSymbolSizeTable) {
+        if (RegionsPerSide(size) <= segmentCount && segmentCount >= 2 && result < size.side &&
+            size.regionCount > 1 && IsFirstOfLayout(size)) {
+            result = size.side;
+        }
     }
     return result;
 }

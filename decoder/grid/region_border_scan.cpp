@@ -8,6 +8,7 @@
 
 #include "decoder/base/image_sampling.h"
 #include "decoder/base/symbol_record.h"
+#include "decoder/base/symbol_sizes.h"
 #include "decoder/grid/border_verification.h"
 #include "decoder/grid/grid_lines.h"
 #include "decoder/grid/module_count.h"
@@ -24,9 +25,9 @@ constexpr float kLegOverhang = 10.0f;    // leg lines and offset limit beyond th
 // pixel boundary, and in a pixel-aligned symbol whole-pixel offsets from it then put every few
 // scans exactly on a module boundary, where samples are mid-grey and their class is noise.
 constexpr float kScanOffsetShift = 0.25f;
-constexpr int32_t kMinModuleCount = 32; // smallest side with region borders inside
+constexpr int32_t kMinModuleCount = kSmallestMultiRegionSide; // the first side with region borders
 constexpr float kMinChangesPerPixel = 0.02f;
-constexpr float kSmallestSymbolSide = 10.0f; // modules
+
 constexpr int32_t kMinChangesBesideFinder = 2;
 constexpr float kMaxCountedChanges = 150.0f;  // counts from here on never raise the maximum
 constexpr float kMaxBearableChanges = 230.0f; // a count above it is no symbol: stop
@@ -38,7 +39,6 @@ constexpr float kRefineStep = 0.33f;          // pixels per end move of the bord
 constexpr int kMaxRefineMoves = 10;           // per phase
 constexpr float kOneThird = 0.33333334f;
 constexpr float kNoMinimum = 2147483648.0f;
-constexpr float kLargestSymbolSide = 144.0f;
 constexpr float kPerspectiveShrink = 0.75f;
 constexpr float kShortLegAllowance = 12.0f;
 
@@ -80,24 +80,18 @@ int32_t ScanIndex(const TransitionScan* scans, const TransitionScan& scan)
 // is wider than that; every module still holds a sample, so the class changes are the same.
 int32_t SampleStepFor(float longerLeg)
 {
-    const float finest = kPerspectiveShrink * (longerLeg - kShortLegAllowance) / kLargestSymbolSide;
+    const float finest =
+        kPerspectiveShrink * (longerLeg - kShortLegAllowance) / static_cast<float>(kLargestSymbolSide);
     return finest >= 2.0f ? static_cast<int32_t>(finest) : 1;
 }
 
-// Nearest lower even count, then down to the size grid of its range (multiples of 8 from 64 up,
-// of 4 from 32 up).
+// Nearest lower even count, then down to the spacing of the table's sides in its range.
 int32_t CountFromSmallerMaximum(float maximum)
 {
     int32_t n = static_cast<int32_t>(maximum);
-    if (n % 2 != 0) {
-        n -= 1;
-    }
-    if (n >= 64 && n % 8 != 0) {
-        n -= n % 8;
-    } else if (n >= 32 && n % 4 != 0) {
-        n -= n % 4;
-    }
-    return n;
+    n -= n % 2;
+    const int32_t step = SideStepAt(n);
+    return n - n % step;
 }
 
 // The first row scan runs 15 pixels from the x leg. Modules larger than that put it inside the
@@ -107,7 +101,7 @@ int32_t CountFromSmallerMaximum(float maximum)
 bool IsBlankSecondRow(const SymbolRecord& record, const GrayImage& image, const RegionScanState& state)
 {
     const float longerLeg = state.scanLength - kScanOverhang;
-    const float coarsestModule = longerLeg / kSmallestSymbolSide;
+    const float coarsestModule = longerLeg / static_cast<float>(kSmallestSymbolSide);
     TransitionScan probe{};
     probe.line.valid = 1;
     PointOnLine(probe.line.origin, state.yLegLine, 1.5f * coarsestModule + kScanOffsetShift);

@@ -18,7 +18,6 @@ constexpr double kOppositeRuns = -0.99;
 constexpr double kMaxLegRatio = 2.0;
 constexpr double kMaxLegCosine = 0.5; // legs between 60 and 120 degrees apart
 constexpr double kTiny = 1e-6;
-constexpr float kFrameSide = 100.0f;
 
 float Extent(const FittedLine& line)
 {

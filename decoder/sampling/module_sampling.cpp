@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "decoder/base/image_sampling.h"
+#include "decoder/base/symbol_frame.h"
 #include "decoder/base/symbol_record.h"
 #include "decoder/base/symbol_sizes.h"
 #include "decoder/base/transform2d.h"
@@ -15,25 +16,25 @@ namespace norvale {
 
 namespace {
 
-constexpr double kFrameSide = 100.0;
 // A walk stretch spans two modules.
-constexpr double kStretchFrameUnits = 2.0 * kFrameSide;
+constexpr double kStretchFrameUnits = 2.0 * double{kFrameSide};
 constexpr double kZeroStretch = 1e-6;
 constexpr double kMaxHalfEstimate = 1 << 19;
 // Quiet-zone rings sampled on each side of the symbol; also the reach of a cell's threshold window.
-constexpr int kMargin = 2;
+constexpr int kMargin = kGridMargin;
 constexpr int kWindowSide = 2 * kMargin + 1;
-constexpr int kTrialOffsets[] = {0, -2, 2, -4, 4, -6, 6};
-constexpr int kSmallestSide = 10;
-constexpr int kLargestSide = 144;
-// Without grid lines the walk estimate is trusted only for small symbols.
-constexpr int kMaxTransformEstimate = 38;
-constexpr int kMaxSecondEstimate = 150;
+constexpr int kTrialOffsets[] = {0, -2, 2, -4, 4, -kLargestTrialOffset, kLargestTrialOffset};
 constexpr int kMaxMismatches = 4;
 constexpr int kNoSample = -1;
 constexpr int kDark = 0;
 constexpr int kLight = 255;
 constexpr int kCodewordDataBytes = 10;
+
+// The finder and clock rows between the data regions of one side: two between each pair.
+int AlignmentRows(const SymbolSize& size)
+{
+    return 2 * (RegionsPerSide(size) - 1);
+}
 
 int GridSide(int symbolSide)
 {
@@ -43,24 +44,6 @@ int GridSide(int symbolSide)
 bool GridFits(int symbolSide)
 {
     return symbolSide >= 1 && GridSide(symbolSide) <= kSampleGridSide;
-}
-
-// Sides of the square sizes: even 10..26, then multiples of 4, 8 and 12 as the regions grow.
-bool IsValidSymbolSide(int side)
-{
-    if (side < kSmallestSide || side > kLargestSide) {
-        return false;
-    }
-    if (side >= 120) {
-        return side % 12 == 0;
-    }
-    if (side >= 64) {
-        return side % 8 == 0;
-    }
-    if (side >= 32) {
-        return side % 4 == 0;
-    }
-    return true;
 }
 
 // Lines usable as module rows and columns: none outside line mode, and never more than the
@@ -85,8 +68,8 @@ PointF ModuleCentre(const SymbolRecord& record, int side, int lineCount, int i, 
         IntersectLines(p, record.rowLines[i], record.columnLines[j]) == 1) {
         return p;
     }
-    const PointF frame{static_cast<float>((j + 0.5) * kFrameSide / side),
-                       static_cast<float>((i + 0.5) * kFrameSide / side)};
+    const PointF frame{static_cast<float>((j + 0.5) * double{kFrameSide} / side),
+                       static_cast<float>((i + 0.5) * double{kFrameSide} / side)};
     TransformApply(p, frame, record.frameToImage);
     return p;
 }
@@ -223,7 +206,7 @@ int AcceptSize(SymbolRecord& record, const GrayImage& image, SampleGrids& grids,
     record.sizeIndex = index;
     record.regionCount = static_cast<uint32_t>(size.regionCount);
     // Alignment rows inside the symbol: 0, 2, 6 or 10 for 1, 4, 16 or 36 regions.
-    const int alignment = static_cast<int>((std::sqrt(static_cast<double>(size.regionCount)) - 1.0) * 2.0);
+    const int alignment = AlignmentRows(size);
     record.matrixRows = side - 2 - alignment;
     record.matrixCols = record.matrixRows;
     record.matrixSize = static_cast<uint32_t>(record.matrixRows) * static_cast<uint32_t>(record.matrixCols);
@@ -276,7 +259,7 @@ int EstimateSymbolSize(const SymbolRecord& record, int axis)
 
 int SelectSizeAndSample(SymbolRecord& record, const GrayImage& image, SampleGrids& grids)
 {
-    return SelectSizeAndSampleUpTo(record, image, grids, kMaxTransformEstimate);
+    return SelectSizeAndSampleUpTo(record, image, grids, kLargestFrameEstimate);
 }
 
 int SelectSizeAndSampleUpTo(SymbolRecord& record, const GrayImage& image, SampleGrids& grids,
@@ -306,7 +289,7 @@ int SelectSizeAndSampleUpTo(SymbolRecord& record, const GrayImage& image, Sample
             if (second <= first + 6) {
                 second = 2 * first;
             }
-            if (second > kMaxSecondEstimate) {
+            if (second > kSampleGridSide) {
                 return 0;
             }
             side = RunTrialSeries(record, image, grids, second, false);
@@ -429,8 +412,7 @@ void FillMappingMatrix(SymbolRecord& record, const SampleGrids& grids)
         return;
     }
     const int regionSide = kSymbolSizeTable[record.sizeIndex].regionSide;
-    const int alignment = static_cast<int>(
-        (std::sqrt(static_cast<double>(kSymbolSizeTable[record.sizeIndex].regionCount)) - 1.0) * 2.0);
+    const int alignment = AlignmentRows(kSymbolSizeTable[record.sizeIndex]);
     const int inner = record.matrixRows + alignment; // module rows between finder and clock
     const int side = inner + 2;
     if (regionSide <= 0 || !GridFits(side)) {

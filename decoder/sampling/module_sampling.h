@@ -24,6 +24,13 @@ enum SizeAxis : int {
     kAxisVertical = 1,   // frame y
 };
 
+// Without grid lines the walk estimate is trusted only this far: larger symbols are normally
+// sampled along their module grid lines.
+constexpr int kLargestFrameEstimate = 38;
+
+// Trials go this many modules either side of an estimate.
+constexpr int kLargestTrialOffset = 6;
+
 // What EstimateSymbolSize answers when the walk stretch has no length along the axis.
 constexpr int kNoSizeEstimate = 0;
 
@@ -45,8 +52,8 @@ int EstimateSymbolSize(const SymbolRecord& record, int axis);
 // A nonzero moduleCountHint selects line mode: samples at the crossings of the record's module
 // row and column lines, and no clock check.
 int SelectSizeAndSample(SymbolRecord& record, const GrayImage& image, SampleGrids& grids);
-// The same with a chosen limit for estimates taken from the frame (SelectSizeAndSample allows 38:
-// larger symbols are normally sampled along their module grid lines).
+// The same with a chosen limit for estimates taken from the frame (SelectSizeAndSample allows
+// kLargestFrameEstimate).
 int SelectSizeAndSampleUpTo(SymbolRecord& record, const GrayImage& image, SampleGrids& grids,
                             int largestFrameEstimate);
 
