@@ -13,7 +13,10 @@ namespace norvale {
 
 namespace {
 
-// The far border is pre-tilted by a quarter either way: (100, 133.33333) inverts (100, 75).
+// Search units: a shrink along the walked axis and a taper tilt the frame so that its far border,
+// read in search units, rises by a third (from 100 at the near end to 133.33 at the far one).
+// A line of constant search height therefore falls by a quarter across the frame (from 100 to
+// 75): the walk starts inside the symbol's far border and climbs out across it.
 constexpr float kSearchTaper = 133.33333f;
 constexpr float kSearchShrink = 0.8f;
 constexpr float kMaxStep = 0.2f;
@@ -38,6 +41,11 @@ float& Coordinate(PointF& p, int axis)
     return axis == 0 ? p.x : p.y;
 }
 
+float Coordinate(const PointF& p, int axis)
+{
+    return axis == 0 ? p.x : p.y;
+}
+
 bool InsideImage(const PointF& t, const GrayImage& image)
 {
     return t.x >= 0.0f && t.y >= 0.0f && t.x < static_cast<float>(image.width) &&
@@ -53,8 +61,8 @@ bool IsInk(float c, float threshold, int inkSense, int side)
     return inkSense == 1 ? c >= threshold : c < threshold;
 }
 
-// Search units to frame units: a shrink along the walking axis, then the taper that tilts the far
-// border by a third upwards, so the nominal square becomes (0,0), (125,0), (125,133.33), (0,100).
+// Search units to frame units: the shrink along the walked axis, then the taper (see above), so
+// the frame square is (0,0), (125,0), (125,133.33), (0,100) in search units.
 void BuildSearchToFrame(Transform2D& q, int side)
 {
     Transform2D taper;
@@ -68,16 +76,27 @@ void BuildSearchToFrame(Transform2D& q, int side)
     TransformPostMultiply(q, taper);
 }
 
-int WalkBorder(SymbolRecord& record, const GrayImage& image, int side, WalkStats* stats)
+// What stays fixed during one walk.
+struct WalkSetup
 {
-    const ScanContrast& contrast = record.contrast;
-    const int walkAxis = side == kWalkTop ? 0 : 1;
-    const int climbAxis = 1 - walkAxis;
-
+    int side;
+    int walkAxis;  // the axis the walk advances along
+    int climbAxis; // the axis it climbs along
     Transform2D searchToFrame;
     Transform2D searchToImage;
-    BuildSearchToFrame(searchToFrame, side);
-    TransformMultiply(searchToImage, searchToFrame, record.frameToImage);
+    float step;               // search units per move, at most a pixel
+    bool legOutsideTolerated; // positions off the picture read as paper
+    bool mayRelocate;         // a start off the picture may slide in diagonally
+};
+
+// False when the legs give a step too small to walk with (a leg of over a million pixels).
+bool PrepareWalk(const SymbolRecord& record, int side, WalkSetup& setup)
+{
+    setup.side = side;
+    setup.walkAxis = side == kWalkTop ? 0 : 1;
+    setup.climbAxis = 1 - setup.walkAxis;
+    BuildSearchToFrame(setup.searchToFrame, side);
+    TransformMultiply(setup.searchToImage, setup.searchToFrame, record.frameToImage);
 
     const double d1x = double{record.yLegEnd.x} - record.corner.x;
     const double d1y = double{record.yLegEnd.y} - record.corner.y;
@@ -90,141 +109,176 @@ int WalkBorder(SymbolRecord& record, const GrayImage& image, int side, WalkStats
     if (!(step <= kMaxStep)) {
         step = std::isnan(step) ? 0.0f : kMaxStep;
     }
-    if (!(step >= kMinStep)) {
-        return 0;
-    }
-    const bool legOutsideTolerated = std::fabs(d1x) > kDegenerateLeg || std::fabs(d1y) > kDegenerateLeg;
-    const bool mayRelocate = side == kWalkTop ? yLeg + kRelocateMargin < xLeg : xLeg + kRelocateMargin < yLeg;
+    setup.step = step;
+    setup.legOutsideTolerated = std::fabs(d1x) > kDegenerateLeg || std::fabs(d1y) > kDegenerateLeg;
+    setup.mayRelocate = side == kWalkTop ? yLeg + kRelocateMargin < xLeg : xLeg + kRelocateMargin < yLeg;
+    return step >= kMinStep;
+}
 
-    PointF u{};
-    Coordinate(u, climbAxis) = kFrameSide;
+// The ink sense the top walk goes by: the class of the first sample at least one pixel along the
+// border from its start.
+int SenseInk(const WalkSetup& setup, const SymbolRecord& record, const GrayImage& image, PointF start)
+{
+    PointF origin{};
+    TransformApply(origin, start, setup.searchToImage);
+    PointF probe = start;
     PointF t{};
-
-    if (side == kWalkTop) {
-        // Ink sense: the first sample at least one pixel along the border from its start.
-        PointF origin{};
-        TransformApply(origin, u, searchToImage);
-        PointF probe = u;
-        while (probe.x < kFrameSide) {
-            probe.x += step;
-            TransformApply(t, probe, searchToImage);
-            if (std::fabs(double{t.x} - origin.x) >= 1.0 || std::fabs(double{t.y} - origin.y) >= 1.0) {
-                break;
-            }
+    while (probe.x < kFrameSide) {
+        probe.x += setup.step;
+        TransformApply(t, probe, setup.searchToImage);
+        if (std::fabs(double{t.x} - origin.x) >= 1.0 || std::fabs(double{t.y} - origin.y) >= 1.0) {
+            break;
         }
+    }
+    float sample = 0.0f;
+    SampleBicubic(sample, image, t.x, t.y);
+    return ContrastLevel(record.contrast, sample) > record.contrast.inkThreshold ? 1 : -1;
+}
+
+// The staircase a walk leaves: climbs while on ink, advances while on paper.
+struct Staircase
+{
+    PointF position;   // where the walk stands
+    PointF previous;   // where it stood before its last move
+    PointF lastRiser;  // the last position reached by two climbs in a row
+    PointF firstBreak; // the first corner where an advance follows a climb
+    PointF lastBreak;  // the last such corner, one search unit or more on from the first
+    PointF stretchStart;
+    PointF stretchEnd; // the longest advance between two risers: two module widths
+    float longest;
+    bool relocated; // the start slid in from off the picture since the first break
+    WalkStats range;
+};
+
+const PointF kUnsetBreak{kFrameSide, kFrameSide};
+
+// The contrast level at the walk's position; false when the walk must end there (off the picture
+// with no tolerance, or past the near side after relocation).
+bool LevelHere(const WalkSetup& setup, const SymbolRecord& record, const GrayImage& image, Staircase& stair,
+               float& level)
+{
+    PointF t{};
+    PointF& u = stair.position;
+    TransformApply(t, u, setup.searchToImage);
+    // A start outside the picture slides diagonally in while the walked leg is clearly longer.
+    while (!InsideImage(t, image) && Coordinate(u, setup.walkAxis) < kFrameSide && setup.mayRelocate) {
+        Coordinate(u, setup.walkAxis) += setup.step;
+        Coordinate(u, setup.climbAxis) -= setup.step;
+        TransformApply(t, u, setup.searchToImage);
+        stair.relocated = true;
+    }
+    if (Coordinate(u, setup.walkAxis) >= kFrameSide) {
+        return false;
+    }
+    const ScanContrast& contrast = record.contrast;
+    if (InsideImage(t, image)) {
         float sample = 0.0f;
         SampleBicubic(sample, image, t.x, t.y);
-        record.inkSense = ContrastLevel(contrast, sample) > contrast.inkThreshold ? 1 : -1;
+        level = ContrastLevel(contrast, sample);
+        return true;
     }
-    const int inkSense = record.inkSense;
+    if (setup.legOutsideTolerated) {
+        level = record.inkSense == 1 ? contrast.inkThreshold - 1.0f : contrast.inkThreshold + 1.0f;
+        return true;
+    }
+    return false;
+}
 
-    PointF previous = u;   // H
-    PointF lastClimb = u;  // E: where the last climb-after-climb happened
-    PointF firstBreak = u; // F
-    const PointF unsetBreak{kFrameSide, kFrameSide};
-    PointF lastBreak = unsetBreak; // K
-    PointF stretchStart{};
-    PointF stretchEnd{};
-    float best = 0.0f;
-    bool relocated = false;
-    float minimum = 256.0f;
-    float maximum = -256.0f;
-    float mid = 0.0f;
+// The extremes and mid level of the levels seen, as the top walk reports them.
+void TrackRange(WalkStats& range, float level)
+{
+    if (level > range.maximum) {
+        range.maximum = level;
+        range.mid = (level + range.minimum) * 0.5f;
+    } else if (level < range.minimum) {
+        range.minimum = level;
+        range.mid = (level + range.maximum) * 0.5f;
+    }
+}
 
-    while (Coordinate(u, climbAxis) < kClimbLimit) {
-        TransformApply(t, u, searchToImage);
-        // A start outside the picture slides diagonally in while the walked leg is clearly longer.
-        while (!InsideImage(t, image) && Coordinate(u, walkAxis) < kFrameSide && mayRelocate) {
-            Coordinate(u, walkAxis) += step;
-            Coordinate(u, climbAxis) -= step;
-            TransformApply(t, u, searchToImage);
-            relocated = true;
+// On ink: climb, and measure the advance since the last riser when this is a second climb.
+void Climb(const WalkSetup& setup, Staircase& stair)
+{
+    const PointF u = stair.position;
+    if (std::fabs(Coordinate(u, setup.walkAxis) - Coordinate(stair.previous, setup.walkAxis)) < kEpsilon) {
+        const float gap = Coordinate(u, setup.walkAxis) - Coordinate(stair.lastRiser, setup.walkAxis);
+        if (gap > stair.longest) {
+            stair.longest = gap;
+            stair.stretchStart = stair.lastRiser;
+            stair.stretchEnd = u;
         }
-        if (Coordinate(u, walkAxis) >= kFrameSide) {
-            break;
-        }
-        float c = 0.0f;
-        if (InsideImage(t, image)) {
-            float sample = 0.0f;
-            SampleBicubic(sample, image, t.x, t.y);
-            c = ContrastLevel(contrast, sample);
-        } else if (legOutsideTolerated) {
-            c = inkSense == 1 ? contrast.inkThreshold - 1.0f : contrast.inkThreshold + 1.0f;
+        stair.lastRiser = u;
+    }
+    stair.previous = u;
+    Coordinate(stair.position, setup.climbAxis) += setup.step;
+}
+
+// On paper: advance, and note a break when the move before was a climb.
+void Advance(const WalkSetup& setup, Staircase& stair)
+{
+    const PointF u = stair.position;
+    if (std::fabs(Coordinate(u, setup.climbAxis) - Coordinate(stair.previous, setup.climbAxis)) > kEpsilon) {
+        if (Coordinate(u, setup.walkAxis) - Coordinate(stair.firstBreak, setup.walkAxis) >= 1.0f &&
+            !stair.relocated) {
+            stair.lastBreak = u;
         } else {
-            break;
-        }
-        if (side == kWalkTop) {
-            if (c > maximum) {
-                maximum = c;
-                mid = (c + minimum) * 0.5f;
-            } else if (c < minimum) {
-                minimum = c;
-                mid = (c + maximum) * 0.5f;
+            stair.firstBreak = u;
+            if (std::fabs(stair.lastBreak.x - kUnsetBreak.x) < kEpsilon &&
+                std::fabs(stair.lastBreak.y - kUnsetBreak.y) < kEpsilon) {
+                stair.lastBreak = u;
             }
-        }
-        if (IsInk(c, contrast.inkThreshold, inkSense, side)) {
-            if (std::fabs(Coordinate(u, walkAxis) - Coordinate(previous, walkAxis)) < kEpsilon) {
-                const float gap = Coordinate(u, walkAxis) - Coordinate(lastClimb, walkAxis);
-                if (gap > best) {
-                    best = gap;
-                    stretchStart = lastClimb;
-                    stretchEnd = u;
-                }
-                lastClimb = u;
-            }
-            previous = u;
-            Coordinate(u, climbAxis) += step;
-        } else {
-            if (std::fabs(Coordinate(u, climbAxis) - Coordinate(previous, climbAxis)) > kEpsilon) {
-                // The step before climbed: u is a breakpoint of the staircase.
-                if (Coordinate(u, walkAxis) - Coordinate(firstBreak, walkAxis) >= 1.0f && !relocated) {
-                    lastBreak = u;
-                } else {
-                    firstBreak = u;
-                    if (std::fabs(lastBreak.x - unsetBreak.x) < kEpsilon &&
-                        std::fabs(lastBreak.y - unsetBreak.y) < kEpsilon) {
-                        lastBreak = u;
-                    }
-                    relocated = false;
-                }
-            }
-            previous = u;
-            Coordinate(u, walkAxis) += step;
-        }
-        if (Coordinate(u, walkAxis) >= kFrameSide) {
-            break;
+            stair.relocated = false;
         }
     }
+    stair.previous = u;
+    Coordinate(stair.position, setup.walkAxis) += setup.step;
+}
 
-    if (best < kEpsilon) {
+// Walks from frame height (or width) 100 at the near side until the far side, the climb limit or
+// the picture's edge.
+void WalkStaircase(const WalkSetup& setup, const SymbolRecord& record, const GrayImage& image,
+                   Staircase& stair)
+{
+    while (Coordinate(stair.position, setup.climbAxis) < kClimbLimit) {
+        float level = 0.0f;
+        if (!LevelHere(setup, record, image, stair, level)) {
+            break;
+        }
+        if (setup.side == kWalkTop) {
+            TrackRange(stair.range, level);
+        }
+        if (IsInk(level, record.contrast.inkThreshold, record.inkSense, setup.side)) {
+            Climb(setup, stair);
+        } else {
+            Advance(setup, stair);
+        }
+        if (Coordinate(stair.position, setup.walkAxis) >= kFrameSide) {
+            break;
+        }
+    }
+}
+
+// The border line through the first and last breaks, in frame units, read at the near and far
+// side: the taper of the walked border. 0 when the line is degenerate.
+int FitWalkedTaper(SymbolRecord& record, const WalkSetup& setup, const Staircase& stair)
+{
+    PointF first{};
+    PointF last{};
+    TransformApply(first, stair.firstBreak, setup.searchToFrame);
+    TransformApply(last, stair.lastBreak, setup.searchToFrame);
+    const int walk = setup.walkAxis;
+    const int climb = setup.climbAxis;
+    const double run = double{Coordinate(last, walk)} - Coordinate(first, walk);
+    if (setup.side == kWalkTop ? std::fabs(run) < kEpsilon : std::fabs(run) <= kEpsilon) {
         return 0;
     }
-    if (side == kWalkTop) {
-        if (stats != nullptr) {
-            *stats = WalkStats{minimum, maximum, mid};
-        }
-    }
-    PointF f{};
-    PointF k{};
-    TransformApply(f, firstBreak, searchToFrame);
-    TransformApply(k, lastBreak, searchToFrame);
-    PointF& start = side == kWalkTop ? record.topWalkStart : record.rightWalkStart;
-    PointF& end = side == kWalkTop ? record.topWalkEnd : record.rightWalkEnd;
-    TransformApply(start, stretchStart, searchToImage);
-    TransformApply(end, stretchEnd, searchToImage);
-
-    // The border line through F and K in frame units, read at the near and far side.
-    const double run = double{Coordinate(k, walkAxis)} - Coordinate(f, walkAxis);
-    if (side == kWalkTop ? std::fabs(run) < kEpsilon : std::fabs(run) <= kEpsilon) {
-        return 0;
-    }
-    const double slope = (double{Coordinate(k, climbAxis)} - Coordinate(f, climbAxis)) / run;
-    const double nearSide = Coordinate(f, climbAxis) - slope * Coordinate(f, walkAxis);
+    const double slope = (double{Coordinate(last, climb)} - Coordinate(first, climb)) / run;
+    const double nearSide = Coordinate(first, climb) - slope * Coordinate(first, walk);
     if (!(nearSide > kEpsilon)) {
         return 0;
     }
-    const double farSide = Coordinate(f, climbAxis) + slope * (kFrameSide - Coordinate(f, walkAxis));
-    if (side == kWalkTop) {
+    const double farSide = Coordinate(first, climb) + slope * (kFrameSide - Coordinate(first, walk));
+    if (setup.side == kWalkTop) {
         record.frame.heightAtX0 = static_cast<float>(nearSide);
         record.frame.heightAtX100 = static_cast<float>(farSide);
     } else {
@@ -233,6 +287,38 @@ int WalkBorder(SymbolRecord& record, const GrayImage& image, int side, WalkStats
     }
     BuildFrameTransforms(record);
     return 1;
+}
+
+int WalkBorder(SymbolRecord& record, const GrayImage& image, int side, WalkStats* stats)
+{
+    WalkSetup setup{};
+    if (!PrepareWalk(record, side, setup)) {
+        return 0;
+    }
+    PointF start{};
+    Coordinate(start, setup.climbAxis) = kFrameSide;
+    if (side == kWalkTop) {
+        record.inkSense = static_cast<int16_t>(SenseInk(setup, record, image, start));
+    }
+    Staircase stair{};
+    stair.position = start;
+    stair.previous = start;
+    stair.lastRiser = start;
+    stair.firstBreak = start;
+    stair.lastBreak = kUnsetBreak;
+    stair.range = WalkStats{256.0f, -256.0f, 0.0f};
+    WalkStaircase(setup, record, image, stair);
+    if (stair.longest < kEpsilon) {
+        return 0;
+    }
+    if (side == kWalkTop && stats != nullptr) {
+        *stats = stair.range;
+    }
+    PointF& stretchStart = side == kWalkTop ? record.topWalkStart : record.rightWalkStart;
+    PointF& stretchEnd = side == kWalkTop ? record.topWalkEnd : record.rightWalkEnd;
+    TransformApply(stretchStart, stair.stretchStart, setup.searchToImage);
+    TransformApply(stretchEnd, stair.stretchEnd, setup.searchToImage);
+    return FitWalkedTaper(record, setup, stair);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "decoder/base/image_sampling.h"
 #include "decoder/base/symbol_record.h"
@@ -163,133 +164,177 @@ struct OffsetStride
     }
 };
 
-// Steps 2 to 6 of the search, on a state whose arrays are allocated. The caller frees them.
-int SearchRegionBorders(SymbolRecord& record, const GrayImage& image, RegionScanState& state, float limit)
+// The progress of one scan direction: the offset of its next scan, the count of its last scan
+// that had not collapsed and how much that count had fallen, how it strides, and the offset of
+// its last border (0, the corner, before the first).
+struct ScanFront
 {
-    int32_t cOff = kFirstScanOffset;
-    int32_t rOff = kFirstScanOffset;
-    float pc = 0.0f, pr = 0.0f, dc = 0.0f, dr = 0.0f;
-    TransitionPair maxima{0.0f, 0.0f};
-    TransitionPair minima{kNoMinimum, kNoMinimum};
-    int mode = kScanColumns;
-    int32_t current = 0;
-    OffsetStride columnStride{state.sampleStep, 1, 0};
-    OffsetStride rowStride{state.sampleStep, 1, 0};
-    int32_t columnBorder = 0; // offsets of the last border found, 0 (the corner) before the first
-    int32_t rowBorder = 0;
+    int32_t offset;
+    float previous;
+    float drop;
+    OffsetStride stride;
+    int32_t lastBorder;
+};
 
-    TransitionScan& first = state.rowScans[0];
-    ScanTransitions(record, image, state, first, kFirstScanOffset, limit, minima, maxima, true);
-    if (IsBlankFirstRow(record, image, state, first)) {
-        record.status = kStatusSkip;
-        return 0;
+// Everything one search for the region borders works with.
+struct BorderSearch
+{
+    const SymbolRecord& record;
+    const GrayImage& image;
+    RegionScanState& state;
+    float limit;
+    ScanFront columns;
+    ScanFront rows;
+    TransitionPair minima;
+    TransitionPair maxima;
+    int mode;        // the directions scanned at the top of the next step
+    int32_t current; // the scan records of the segment being searched
+};
+
+enum class SearchStep {
+    kGoOn,
+    kDone,   // every border found, or the limit reached just after one
+    kFailed, // a scan crossed too much, or nothing paired up before the limit
+};
+
+TransitionScan& ScanOf(BorderSearch& search, bool rowScan)
+{
+    return rowScan ? search.state.rowScans[search.current] : search.state.columnScans[search.current];
+}
+
+bool ScanFrontAt(BorderSearch& search, bool rowScan)
+{
+    ScanFront& front = rowScan ? search.rows : search.columns;
+    return ScanTransitions(search.record, search.image, search.state, ScanOf(search, rowScan), front.offset,
+                           search.limit, search.minima, search.maxima, rowScan) != 0;
+}
+
+// While its count holds (more than half the last one), a direction strides on; true when it did
+// or when it stepped back to trace a collapse pixel by pixel.
+bool AdvanceIfHolding(BorderSearch& search, bool rowScan)
+{
+    ScanFront& front = rowScan ? search.rows : search.columns;
+    const int scanned = rowScan ? kScanRows : kScanColumns;
+    const float count = ScanOf(search, rowScan).transitions;
+    if (count > front.previous * 0.5f && count > 1e-6f) {
+        front.drop = front.previous - count;
+        front.previous = count;
+        search.mode = scanned;
+        front.stride.Advance(front.offset);
+        return true;
     }
+    if ((search.mode & scanned) != 0 && front.stride.BackUp(front.offset)) {
+        search.mode = scanned;
+        return true;
+    }
+    return false;
+}
 
-    int lastResult = 1;
-    bool bordersDone = false;
-    while (!bordersDone && (cOff < limit || rOff < limit)) {
-        TransitionScan& column = state.columnScans[current];
-        TransitionScan& row = state.rowScans[current];
-        if ((mode & kScanColumns) != 0) {
-            lastResult = ScanTransitions(record, image, state, column, cOff, limit, minima, maxima, false);
-            if (lastResult == 0) {
-                return 0;
-            }
-        }
-        if ((mode & kScanRows) != 0) {
-            lastResult = ScanTransitions(record, image, state, row, rOff, limit, minima, maxima, true);
-            if (lastResult == 0) {
-                return 0;
-            }
-        }
-        const float cc = column.transitions;
-        const float cr = row.transitions;
-        if (cc > pc * 0.5f && cc > 1e-6f) {
-            dc = pc - cc;
-            pc = cc;
-            mode = kScanColumns;
-            columnStride.Advance(cOff);
-            continue;
-        }
-        if ((mode & kScanColumns) != 0 && columnStride.BackUp(cOff)) {
-            mode = kScanColumns;
-            continue;
-        }
-        if (cr > pr * 0.5f && cr > 1e-6f) {
-            dr = pr - cr;
-            pr = cr;
-            mode = kScanRows;
-            rowStride.Advance(rOff);
-            continue;
-        }
-        if ((mode & kScanRows) != 0 && rowStride.BackUp(rOff)) {
-            mode = kScanRows;
-            continue;
-        }
-        if (std::abs(cOff - rOff) < kBorderPairing &&
-            std::fmax(maxima.column, maxima.row) > kMinBorderMaximum) {
-            // Follow the collapse while it keeps deepening; each scan is bounded by the limit.
-            while (pc - column.transitions >= dc) {
-                dc = pc - column.transitions;
-                ++cOff;
-                pc = column.transitions;
-                if (ScanTransitions(record, image, state, column, cOff, limit, minima, maxima, false) == 0) {
-                    return 0;
-                }
-            }
-            while (pr - row.transitions >= dr) {
-                dr = pr - row.transitions;
-                ++rOff;
-                pr = row.transitions;
-                if (ScanTransitions(record, image, state, row, rOff, limit, minima, maxima, true) == 0) {
-                    return 0;
-                }
-            }
-            RefineBorderScan(record, image, column, state.xLegLine, maxima.row, state.sampleStep);
-            RefineBorderScan(record, image, row, state.yLegLine, maxima.column, state.sampleStep);
-            state.segmentColumn[state.segmentCount] = current;
-            state.segmentRow[state.segmentCount] = current;
-            state.segmentCount += 1;
-            if (cOff + kSegmentSkip >= limit || rOff + kSegmentSkip >= limit ||
-                state.segmentCount >= kMaxSegments) {
-                bordersDone = true;
-                continue;
-            }
-            // Regions repeat at one pitch: the next border lies about a pitch on, so the scans
-            // skip most of the region between.
-            const int32_t columnJump = JumpPastRegion(cOff, columnBorder, limit);
-            const int32_t rowJump = JumpPastRegion(rOff, rowBorder, limit);
-            columnBorder = cOff;
-            rowBorder = rOff;
-            cOff += columnJump;
-            rOff += rowJump;
-            dc = pc - column.transitions;
-            pc = column.transitions;
-            dr = pr - row.transitions;
-            pr = row.transitions;
-            current += 1;
-            mode = kScanBoth;
-            continue;
-        }
-        // No border here: the lagging direction catches up.
-        if (cOff < rOff && limit - 1.0f > static_cast<float>(cOff)) {
-            dc = pc - cc;
-            pc = cc;
-            mode = kScanColumns;
-            cOff = cOff < rOff - kBorderPairing ? rOff - kBorderPairing : cOff + 1;
-        } else if (limit - 1.0f > static_cast<float>(rOff)) {
-            dr = pr - cr;
-            pr = cr;
-            mode = kScanRows;
-            rOff = rOff < cOff - kBorderPairing ? cOff - kBorderPairing : rOff + 1;
-        } else {
-            return 0;
+// Follows a collapse one pixel at a time while it keeps deepening; each scan is bounded by the
+// limit. False when a scan stops the search.
+bool FollowCollapse(BorderSearch& search, bool rowScan)
+{
+    ScanFront& front = rowScan ? search.rows : search.columns;
+    TransitionScan& scan = ScanOf(search, rowScan);
+    while (front.previous - scan.transitions >= front.drop) {
+        front.drop = front.previous - scan.transitions;
+        ++front.offset;
+        front.previous = scan.transitions;
+        if (!ScanFrontAt(search, rowScan)) {
+            return false;
         }
     }
-    if (!bordersDone && lastResult == 0) {
-        return 0;
-    }
+    return true;
+}
 
+// Both directions collapsed close together: a segment border. Refines and records both scans,
+// then jumps most of a region pitch on.
+SearchStep RecordBorder(BorderSearch& search)
+{
+    if (!FollowCollapse(search, false) || !FollowCollapse(search, true)) {
+        return SearchStep::kFailed;
+    }
+    RegionScanState& state = search.state;
+    TransitionScan& column = ScanOf(search, false);
+    TransitionScan& row = ScanOf(search, true);
+    RefineBorderScan(search.record, search.image, column, state.xLegLine, search.maxima.row,
+                     state.sampleStep);
+    RefineBorderScan(search.record, search.image, row, state.yLegLine, search.maxima.column,
+                     state.sampleStep);
+    state.segmentColumn[state.segmentCount] = search.current;
+    state.segmentRow[state.segmentCount] = search.current;
+    state.segmentCount += 1;
+    if (search.columns.offset + kSegmentSkip >= search.limit ||
+        search.rows.offset + kSegmentSkip >= search.limit || state.segmentCount >= kMaxSegments) {
+        return SearchStep::kDone;
+    }
+    // Regions repeat at one pitch: the next border lies about a pitch on, so the scans skip most
+    // of the region between.
+    for (const bool rowScan : {false, true}) {
+        ScanFront& front = rowScan ? search.rows : search.columns;
+        const float count = ScanOf(search, rowScan).transitions;
+        const int32_t jump = JumpPastRegion(front.offset, front.lastBorder, search.limit);
+        front.lastBorder = front.offset;
+        front.offset += jump;
+        front.drop = front.previous - count;
+        front.previous = count;
+    }
+    search.current += 1;
+    search.mode = kScanBoth;
+    return SearchStep::kGoOn;
+}
+
+// No border where the two collapses lie: the lagging direction catches up, to within the pairing
+// distance of the other or one pixel on.
+SearchStep CatchUp(BorderSearch& search)
+{
+    ScanFront& columns = search.columns;
+    ScanFront& rows = search.rows;
+    const float columnCount = ScanOf(search, false).transitions;
+    const float rowCount = ScanOf(search, true).transitions;
+    if (columns.offset < rows.offset && search.limit - 1.0f > static_cast<float>(columns.offset)) {
+        columns.drop = columns.previous - columnCount;
+        columns.previous = columnCount;
+        search.mode = kScanColumns;
+        columns.offset =
+            columns.offset < rows.offset - kBorderPairing ? rows.offset - kBorderPairing : columns.offset + 1;
+        return SearchStep::kGoOn;
+    }
+    if (search.limit - 1.0f > static_cast<float>(rows.offset)) {
+        rows.drop = rows.previous - rowCount;
+        rows.previous = rowCount;
+        search.mode = kScanRows;
+        rows.offset =
+            rows.offset < columns.offset - kBorderPairing ? columns.offset - kBorderPairing : rows.offset + 1;
+        return SearchStep::kGoOn;
+    }
+    return SearchStep::kFailed;
+}
+
+// One step: the scans due, then the first of these that applies: a direction whose count holds
+// moves on; two collapses close together make a border; else the lagging direction catches up.
+SearchStep StepBorderSearch(BorderSearch& search)
+{
+    if ((search.mode & kScanColumns) != 0 && !ScanFrontAt(search, false)) {
+        return SearchStep::kFailed;
+    }
+    if ((search.mode & kScanRows) != 0 && !ScanFrontAt(search, true)) {
+        return SearchStep::kFailed;
+    }
+    if (AdvanceIfHolding(search, false) || AdvanceIfHolding(search, true)) {
+        return SearchStep::kGoOn;
+    }
+    if (std::abs(search.columns.offset - search.rows.offset) < kBorderPairing &&
+        std::fmax(search.maxima.column, search.maxima.row) > kMinBorderMaximum) {
+        return RecordBorder(search);
+    }
+    return CatchUp(search);
+}
+
+// From the borders found to the module count, the verified borders and the grid lines.
+int FinishRegionBorders(SymbolRecord& record, const GrayImage& image, RegionScanState& state,
+                        const TransitionPair& maxima)
+{
     if (record.moduleCountHint == 0) {
         record.moduleCountHint = CountModulesFromBorders(image, state, maxima);
     }
@@ -303,6 +348,38 @@ int SearchRegionBorders(SymbolRecord& record, const GrayImage& image, RegionScan
         return 0;
     }
     return BuildGridLines(image, record, state);
+}
+
+// The search proper, on a state whose scan arrays are allocated (the caller frees them): the
+// first row decides whether there is anything beside the finder, then the steps run until every
+// border is found or both directions reach the limit.
+int SearchRegionBorders(SymbolRecord& record, const GrayImage& image, RegionScanState& state, float limit)
+{
+    const OffsetStride stride{state.sampleStep, 1, 0};
+    BorderSearch search{record,
+                        image,
+                        state,
+                        limit,
+                        ScanFront{kFirstScanOffset, 0.0f, 0.0f, stride, 0},
+                        ScanFront{kFirstScanOffset, 0.0f, 0.0f, stride, 0},
+                        TransitionPair{kNoMinimum, kNoMinimum},
+                        TransitionPair{0.0f, 0.0f},
+                        kScanColumns,
+                        0};
+    TransitionScan& first = state.rowScans[0];
+    ScanTransitions(record, image, state, first, kFirstScanOffset, limit, search.minima, search.maxima, true);
+    if (IsBlankFirstRow(record, image, state, first)) {
+        record.status = kStatusSkip;
+        return 0;
+    }
+    SearchStep step = SearchStep::kGoOn;
+    while (step == SearchStep::kGoOn && (search.columns.offset < limit || search.rows.offset < limit)) {
+        step = StepBorderSearch(search);
+    }
+    if (step == SearchStep::kFailed) {
+        return 0;
+    }
+    return FinishRegionBorders(record, image, state, search.maxima);
 }
 
 } // namespace
