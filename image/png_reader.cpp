@@ -94,12 +94,89 @@ void GreyPalette(png_structp png, png_infop info, uint8_t grey[kPaletteSize])
     }
 }
 
-// Decodes the whole file into read.plane. Returns 0 on any failure (the caller releases what was
-// allocated).
-int DecodePng(PngRead& read)
+// What the transforms make of a picture: 8-bit samples without alpha, one grey value or palette
+// index a pixel, or three colour samples.
+struct PngLayout
+{
+    png_uint_32 width;
+    png_uint_32 height;
+    bool palette;
+    bool colour;
+    bool interlaced;
+    png_size_t rowBytes;
+    uint8_t paletteGrey[kPaletteSize];
+};
+
+// Reads the header, asks libpng for 8-bit samples without alpha and checks the layout it will
+// deliver. 0 for a picture above the size limit or any other layout.
+int SetUpTransforms(PngRead& read, PngLayout& layout)
 {
     png_structp png = read.png;
     png_infop info = read.info;
+    png_read_info(png, info);
+    int bitDepth = 0;
+    int colourType = 0;
+    png_get_IHDR(png, info, &layout.width, &layout.height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
+    if (uint64_t{layout.width} * layout.height > kMaxPicturePixels) {
+        return 0;
+    }
+    layout.palette = colourType == PNG_COLOR_TYPE_PALETTE;
+    layout.colour = !layout.palette && (colourType & PNG_COLOR_MASK_COLOR) != 0;
+    png_set_strip_16(png);
+    png_set_strip_alpha(png);
+    if (layout.palette) {
+        GreyPalette(png, info, layout.paletteGrey);
+        png_set_packing(png); // indices of 1, 2 or 4 bits to one byte each, values unchanged
+    } else if (!layout.colour && bitDepth < 8) {
+        png_set_expand_gray_1_2_4_to_8(png);
+    }
+    layout.interlaced = png_set_interlace_handling(png) != 1;
+    png_read_update_info(png, info);
+    png_get_IHDR(png, info, &layout.width, &layout.height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
+    const png_uint_32 channels = layout.colour ? kRgbChannels : 1;
+    layout.rowBytes = png_get_rowbytes(png, info);
+    return bitDepth == 8 && png_get_channels(png, info) == channels &&
+           layout.rowBytes == png_size_t{layout.width} * channels;
+}
+
+// A colour picture read once from top to bottom needs one RGB row: the top row comes first and
+// is the plane's last.
+void ReadRgbRows(PngRead& read, const PngLayout& layout)
+{
+    read.colour = static_cast<png_bytep>(png_malloc(read.png, layout.rowBytes));
+    for (png_uint_32 j = layout.height; j-- > 0;) {
+        png_read_row(read.png, read.colour, nullptr);
+        GreyFromRgbRow(read.colour, read.plane + size_t{j} * layout.width, layout.width);
+    }
+}
+
+// Read whole: grey values and palette indices straight into the plane, bottom row last in the
+// file and first in the plane; an interlaced colour picture, whose passes revisit every row, into
+// one RGB block that is converted afterwards.
+void ReadWholePicture(PngRead& read, const PngLayout& layout)
+{
+    const png_uint_32 height = layout.height;
+    const png_size_t rowBytes = layout.rowBytes;
+    read.rows = static_cast<png_bytepp>(png_malloc(read.png, png_alloc_size_t{height} * sizeof(png_bytep)));
+    if (layout.colour) {
+        read.colour = static_cast<png_bytep>(png_malloc(read.png, png_alloc_size_t{height} * rowBytes));
+    }
+    for (png_uint_32 i = 0; i < height; ++i) {
+        read.rows[i] = layout.colour ? read.colour + size_t{i} * rowBytes
+                                     : read.plane + size_t{height - 1 - i} * layout.width;
+    }
+    png_read_image(read.png, read.rows);
+    for (png_uint_32 i = 0; layout.colour && i < height; ++i) {
+        GreyFromRgbRow(read.rows[i], read.plane + size_t{height - 1 - i} * layout.width, layout.width);
+    }
+}
+
+// Decodes the whole file into read.plane. Returns 0 on any failure (the caller releases what was
+// allocated). The helpers it calls may raise libpng errors: they land on the recovery point set
+// here, and nothing in this frame is read after the jump.
+int DecodePng(PngRead& read)
+{
+    png_structp png = read.png;
     if (setjmp(png_jmpbuf(png)) != 0) {
         return 0;
     }
@@ -109,75 +186,26 @@ int DecodePng(PngRead& read)
         png_set_read_fn(png, &read, ReadFromMemory);
     }
     png_set_sig_bytes(png, static_cast<int>(kSignatureBytes));
-    png_read_info(png, info);
-    png_uint_32 width = 0;
-    png_uint_32 height = 0;
-    int bitDepth = 0;
-    int colourType = 0;
-    png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
-    if (uint64_t{width} * height > kMaxPicturePixels) {
+    PngLayout layout{};
+    if (!SetUpTransforms(read, layout)) {
         return 0;
     }
-    // Every picture comes out as 8-bit samples without alpha: one grey or palette index a pixel,
-    // or three colour samples.
-    const bool palette = colourType == PNG_COLOR_TYPE_PALETTE;
-    const bool colour = !palette && (colourType & PNG_COLOR_MASK_COLOR) != 0;
-    uint8_t paletteGrey[kPaletteSize];
-    png_set_strip_16(png);
-    png_set_strip_alpha(png);
-    if (palette) {
-        GreyPalette(png, info, paletteGrey);
-        png_set_packing(png); // indices of 1, 2 or 4 bits to one byte each, values unchanged
-    } else if (!colour && bitDepth < 8) {
-        png_set_expand_gray_1_2_4_to_8(png);
-    }
-    const int passes = png_set_interlace_handling(png);
-    png_read_update_info(png, info);
-    png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
-    const png_uint_32 channels = colour ? kRgbChannels : 1;
-    const png_size_t rowBytes = png_get_rowbytes(png, info);
-    if (bitDepth != 8 || png_get_channels(png, info) != channels ||
-        rowBytes != png_size_t{width} * channels) {
-        return 0;
-    }
-
-    const size_t planeBytes = size_t{width} * height;
+    const size_t planeBytes = size_t{layout.width} * layout.height;
     read.plane = static_cast<uint8_t*>(std::malloc(planeBytes > 0 ? planeBytes : 1));
     if (read.plane == nullptr) {
         return 0;
     }
-    if (colour && passes == 1) {
-        // Row by row through one RGB row: the top row comes first and is the plane's last.
-        read.colour = static_cast<png_bytep>(png_malloc(png, rowBytes));
-        for (png_uint_32 j = height; j-- > 0;) {
-            png_read_row(png, read.colour, nullptr);
-            GreyFromRgbRow(read.colour, read.plane + size_t{j} * width, width);
-        }
+    if (layout.colour && !layout.interlaced) {
+        ReadRgbRows(read, layout);
     } else {
-        // Read whole: grey values and palette indices straight into the plane, bottom row last
-        // in the file and first in the plane; an interlaced colour picture, whose passes revisit
-        // every row, into one RGB block that is converted afterwards.
-        read.rows = static_cast<png_bytepp>(png_malloc(png, png_alloc_size_t{height} * sizeof(png_bytep)));
-        if (colour) {
-            read.colour = static_cast<png_bytep>(png_malloc(png, png_alloc_size_t{height} * rowBytes));
-        }
-        for (png_uint_32 i = 0; i < height; ++i) {
-            read.rows[i] =
-                colour ? read.colour + size_t{i} * rowBytes : read.plane + size_t{height - 1 - i} * width;
-        }
-        png_read_image(png, read.rows);
-        for (png_uint_32 i = 0; colour && i < height; ++i) {
-            GreyFromRgbRow(read.rows[i], read.plane + size_t{height - 1 - i} * width, width);
-        }
+        ReadWholePicture(read, layout);
     }
-    png_read_end(png, info);
-    if (palette) {
-        for (size_t i = 0; i < planeBytes; ++i) {
-            read.plane[i] = paletteGrey[read.plane[i]];
-        }
+    png_read_end(png, read.info);
+    for (size_t i = 0; layout.palette && i < planeBytes; ++i) {
+        read.plane[i] = layout.paletteGrey[read.plane[i]];
     }
-    read.width = width;
-    read.height = height;
+    read.width = layout.width;
+    read.height = layout.height;
     return 1;
 }
 

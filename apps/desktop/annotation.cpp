@@ -36,7 +36,7 @@ bool LoadGrey(const char* path, GrayImage& image)
 
 bool LoadRgb(const char* path, RgbPicture& picture)
 {
-    GrayImage image{}; // zeroed: InitGrayImage leaves the plane pointers alone
+    GrayImage image{};
     InitGrayImage(image);
     if (!LoadGrey(path, image)) {
         FreeGrayImage(image);

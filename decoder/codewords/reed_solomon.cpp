@@ -71,6 +71,129 @@ int EvaluatePoly(const int32_t* poly, int count, int x)
     return sum;
 }
 
+// The erasure locator Gamma(x) = prod (1 + X x), X = alpha^(len - 1 - p), built in the locator
+// so that Berlekamp-Massey starts from the known error locations; the erasures are kept in the
+// decoder. 0 when an erasure lies outside the block.
+int FormErasureLocator(RsDecoder& decoder, int length, int erasureCount, const uint16_t* erasurePositions)
+{
+    int32_t* lambda = decoder.locator;
+    lambda[0] = 1;
+    for (int e = 0; e < erasureCount; ++e) {
+        const int p = erasurePositions[e];
+        if (p >= length) {
+            return 0;
+        }
+        decoder.erasurePositions[e] = static_cast<uint16_t>(p);
+        const int x = GfPow(length - 1 - p);
+        for (int j = e + 1; j >= 1; --j) {
+            lambda[j] ^= GfMul(x, lambda[j - 1]);
+        }
+    }
+    decoder.erasureCount = static_cast<uint16_t>(erasureCount);
+    return 1;
+}
+
+// Berlekamp-Massey from the erasure locator (D = x Gamma, L = rho, k = -1): the syndromes past
+// the erasures extend the locator in place to the errors-and-erasures locator Lambda.
+void ExtendLocator(RsDecoder& decoder, int erasureCount)
+{
+    const int n = decoder.eccPerBlock;
+    const int twoN = decoder.twoN;
+    const int32_t* s = decoder.syndromes;
+    int32_t* lambda = decoder.locator;
+    int32_t d[512] = {};
+    int32_t next[512];
+    for (int j = 0; j + 1 < twoN; ++j) {
+        d[j + 1] = lambda[j];
+    }
+    int order = erasureCount;
+    int k = -1;
+    for (int i = erasureCount; i < n; ++i) {
+        int discrepancy = 0;
+        for (int j = 0; j <= order && j <= i; ++j) {
+            discrepancy ^= GfMul(lambda[j], s[i - j]);
+        }
+        if (discrepancy != 0) {
+            for (int j = 0; j < twoN; ++j) {
+                next[j] = lambda[j] ^ GfMul(discrepancy, d[j]);
+            }
+            if (order < i - k) {
+                const int newOrder = i - k;
+                k = i - order;
+                const int inverse = GfInv(discrepancy);
+                for (int j = 0; j < twoN; ++j) {
+                    d[j] = GfMul(lambda[j], inverse);
+                }
+                order = newOrder;
+            }
+            std::memcpy(lambda, next, sizeof(int32_t) * twoN);
+        }
+        for (int j = twoN - 1; j >= 1; --j) {
+            d[j] = d[j - 1];
+        }
+        d[0] = 0;
+    }
+}
+
+// The evaluator Omega = (S Lambda) mod x^n, the numerator of every error value.
+void FormEvaluator(RsDecoder& decoder)
+{
+    const int32_t* s = decoder.syndromes;
+    for (int i = 0; i < decoder.eccPerBlock; ++i) {
+        int sum = 0;
+        for (int j = 0; j <= i; ++j) {
+            sum ^= GfMul(s[i - j], decoder.locator[j]);
+        }
+        decoder.evaluator[i] = sum;
+    }
+}
+
+// Chien search: Lambda(alpha^i) = 0 puts an error at exponent 255 - i. 0 when there is no root,
+// more roots than check codewords or a root outside the block: the block then holds more errors
+// than its check codewords can locate.
+int FindErrorLocations(RsDecoder& decoder, int length)
+{
+    for (int i = 1; i <= kFieldOrder; ++i) {
+        if (EvaluatePoly(decoder.locator, decoder.twoN, GfPow(i)) != 0) {
+            continue;
+        }
+        if (decoder.rootCount >= decoder.eccPerBlock) {
+            return 0;
+        }
+        decoder.roots[decoder.rootCount++] = static_cast<uint16_t>(kFieldOrder - i);
+    }
+    if (decoder.rootCount == 0) {
+        return 0;
+    }
+    for (int r = 0; r < decoder.rootCount; ++r) {
+        if (decoder.roots[r] >= length) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// Forney (first root alpha^1): value = Omega(X^-1) / Lambda'(X^-1), added to the block at each
+// location. 0 on a zero denominator, which no true locator has.
+int CorrectErrorValues(const RsDecoder& decoder, uint8_t* block, int length)
+{
+    const int32_t* lambda = decoder.locator;
+    for (int r = 0; r < decoder.rootCount; ++r) {
+        const int c = decoder.roots[r];
+        const int xInverse = GfPow(kFieldOrder - c);
+        const int numerator = EvaluatePoly(decoder.evaluator, decoder.eccPerBlock, xInverse);
+        int denominator = 0;
+        for (int j = 1; j < decoder.twoN; j += 2) {
+            denominator ^= GfMul(lambda[j], GfPow((j - 1) * kGf.log[xInverse]));
+        }
+        if (denominator == 0) {
+            return 0;
+        }
+        block[length - 1 - c] ^= static_cast<uint8_t>(GfMul(numerator, GfInv(denominator)));
+    }
+    return 1;
+}
+
 } // namespace
 
 RsDecoder* RsCreate(int eccPerBlock)
@@ -117,171 +240,104 @@ int RsHasErrors(const RsDecoder& decoder)
 int RsDecode(RsDecoder& decoder, uint8_t* block, int length, int erasureCount,
              const uint16_t* erasurePositions)
 {
-    const int n = decoder.eccPerBlock;
-    const int twoN = decoder.twoN;
     // A GF(256) code word has at most 255 symbols: longer blocks have no distinct locations.
-    if (erasureCount < 0 || erasureCount >= n || length < 1 || length > kFieldOrder) {
+    if (erasureCount < 0 || erasureCount >= decoder.eccPerBlock || length < 1 || length > kFieldOrder) {
         return 0;
     }
-    const int32_t* s = decoder.syndromes;
-    int32_t* lambda = decoder.locator;
-    std::memset(lambda, 0, sizeof decoder.locator);
+    std::memset(decoder.locator, 0, sizeof decoder.locator);
     std::memset(decoder.evaluator, 0, sizeof decoder.evaluator);
     decoder.rootCount = 0;
-
-    // Erasure locator: Gamma(x) = prod (1 + X x), X = alpha^(len - 1 - p), built in lambda.
-    lambda[0] = 1;
-    for (int e = 0; e < erasureCount; ++e) {
-        const int p = erasurePositions[e];
-        if (p >= length) {
-            return 0;
-        }
-        decoder.erasurePositions[e] = static_cast<uint16_t>(p);
-        const int x = GfPow(length - 1 - p);
-        for (int j = e + 1; j >= 1; --j) {
-            lambda[j] ^= GfMul(x, lambda[j - 1]);
-        }
-    }
-    decoder.erasureCount = static_cast<uint16_t>(erasureCount);
-
-    // Berlekamp-Massey from the erasure locator: D = x Gamma, L = rho, k = -1.
-    int32_t d[512] = {};
-    int32_t next[512];
-    for (int j = 0; j + 1 < twoN; ++j) {
-        d[j + 1] = lambda[j];
-    }
-    int order = erasureCount;
-    int k = -1;
-    for (int i = erasureCount; i < n; ++i) {
-        int discrepancy = 0;
-        for (int j = 0; j <= order && j <= i; ++j) {
-            discrepancy ^= GfMul(lambda[j], s[i - j]);
-        }
-        if (discrepancy != 0) {
-            for (int j = 0; j < twoN; ++j) {
-                next[j] = lambda[j] ^ GfMul(discrepancy, d[j]);
-            }
-            if (order < i - k) {
-                const int newOrder = i - k;
-                k = i - order;
-                const int inverse = GfInv(discrepancy);
-                for (int j = 0; j < twoN; ++j) {
-                    d[j] = GfMul(lambda[j], inverse);
-                }
-                order = newOrder;
-            }
-            std::memcpy(lambda, next, sizeof(int32_t) * twoN);
-        }
-        for (int j = twoN - 1; j >= 1; --j) {
-            d[j] = d[j - 1];
-        }
-        d[0] = 0;
-    }
-
-    // Evaluator: Omega = (S Lambda) mod x^n.
-    int32_t* omega = decoder.evaluator;
-    for (int i = 0; i < n; ++i) {
-        int sum = 0;
-        for (int j = 0; j <= i; ++j) {
-            sum ^= GfMul(s[i - j], lambda[j]);
-        }
-        omega[i] = sum;
-    }
-
-    // Chien search: Lambda(alpha^i) = 0 puts an error at exponent 255 - i.
-    for (int i = 1; i <= kFieldOrder; ++i) {
-        if (EvaluatePoly(lambda, twoN, GfPow(i)) != 0) {
-            continue;
-        }
-        if (decoder.rootCount >= n) {
-            return 0;
-        }
-        decoder.roots[decoder.rootCount++] = static_cast<uint16_t>(kFieldOrder - i);
-    }
-    if (decoder.rootCount == 0) {
+    if (!FormErasureLocator(decoder, length, erasureCount, erasurePositions)) {
         return 0;
     }
-    for (int r = 0; r < decoder.rootCount; ++r) {
-        if (decoder.roots[r] >= length) {
-            return 0;
-        }
-    }
-
-    // Forney (first root alpha^1): value = Omega(X^-1) / Lambda'(X^-1).
-    for (int r = 0; r < decoder.rootCount; ++r) {
-        const int c = decoder.roots[r];
-        const int xInverse = GfPow(kFieldOrder - c);
-        const int numerator = EvaluatePoly(omega, n, xInverse);
-        int denominator = 0;
-        for (int j = 1; j < twoN; j += 2) {
-            denominator ^= GfMul(lambda[j], GfPow((j - 1) * kGf.log[xInverse]));
-        }
-        if (denominator == 0) {
-            return 0;
-        }
-        block[length - 1 - c] ^= static_cast<uint8_t>(GfMul(numerator, GfInv(denominator)));
+    ExtendLocator(decoder, erasureCount);
+    FormEvaluator(decoder);
+    if (!FindErrorLocations(decoder, length) || !CorrectErrorValues(decoder, block, length)) {
+        return 0;
     }
     return decoder.rootCount;
 }
 
-int CorrectCodewords(SymbolRecord& record)
+namespace {
+
+// The size entry of a record whose codeword count and erasures agree with its size, or nullptr.
+const SymbolSize* CheckedSymbolSize(const SymbolRecord& record)
 {
     if (record.sizeIndex < 0 || record.sizeIndex >= kSymbolSizeCount || record.codewords == nullptr) {
-        return 0;
+        return nullptr;
     }
     const SymbolSize& size = kSymbolSizeTable[record.sizeIndex];
-    const int total = record.totalCodewords;
-    if (total != size.dataCodewords + size.eccCodewords) {
-        return 0;
+    if (record.totalCodewords != size.dataCodewords + size.eccCodewords) {
+        return nullptr;
     }
     if (record.erasureCount > size.maxErasures || (record.erasureCount > 0 && record.erasures == nullptr)) {
+        return nullptr;
+    }
+    return &size;
+}
+
+// Corrects block b of the interleaved stream in place in the record and adds its corrections to
+// `correctedCount`. Codeword k of the stream (data, then check codewords) is position k / blocks
+// of block k mod blocks. 0 when the block cannot be corrected; `correctedCount` becomes -1 when a
+// correction leaves it inconsistent.
+int CorrectBlock(SymbolRecord& record, int blocks, int b, RsDecoder& decoder, uint8_t* block)
+{
+    const int total = record.totalCodewords;
+    const int length = (total - b + blocks - 1) / blocks;
+    for (int p = 0; p < length; ++p) {
+        block[p] = record.codewords[b + p * blocks];
+    }
+    constexpr int kMaxBlockErasures = 256;
+    uint16_t blockErasures[kMaxBlockErasures];
+    int erased = 0;
+    for (int32_t e = 0; e < record.erasureCount; ++e) {
+        const int index = record.erasures[e];
+        if (index < total && index % blocks == b && erased < kMaxBlockErasures) {
+            blockErasures[erased++] = static_cast<uint16_t>(index / blocks);
+        }
+    }
+    RsSyndromes(decoder, block, length);
+    if (!RsHasErrors(decoder)) {
+        return 1;
+    }
+    const int corrected = RsDecode(decoder, block, length, erased, blockErasures);
+    if (corrected == 0) {
+        return 0;
+    }
+    RsSyndromes(decoder, block, length);
+    if (RsHasErrors(decoder)) {
+        record.correctedCount = -1;
+        return 0;
+    }
+    record.correctedCount += corrected;
+    for (int p = 0; p < length; ++p) {
+        record.codewords[b + p * blocks] = block[p];
+    }
+    return 1;
+}
+
+} // namespace
+
+int CorrectCodewords(SymbolRecord& record)
+{
+    const SymbolSize* size = CheckedSymbolSize(record);
+    if (size == nullptr) {
         return 0;
     }
     record.correctedCount = 0;
-    const int blocks = size.blockCount;
-    // Codeword k of the interleaved stream (data, then check codewords) belongs to block
-    // k mod blocks, so when the total does not divide evenly the first blocks are one longer.
-    const int longest = (total + blocks - 1) / blocks;
-    RsDecoder* decoder = RsCreate(size.eccCodewords / blocks);
+    const int blocks = size->blockCount;
+    // When the total does not divide evenly the first blocks are one longer.
+    const int longest = (record.totalCodewords + blocks - 1) / blocks;
+    RsDecoder* decoder = RsCreate(size->eccCodewords / blocks);
     auto* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(longest)));
     if (decoder == nullptr || block == nullptr) {
         RsDestroy(decoder);
         std::free(block);
         return 0;
     }
-    uint16_t blockErasures[256];
     int result = 1;
     for (int b = 0; b < blocks && result; ++b) {
-        const int length = (total - b + blocks - 1) / blocks;
-        for (int p = 0; p < length; ++p) {
-            block[p] = record.codewords[b + p * blocks];
-        }
-        int erased = 0;
-        for (int32_t e = 0; e < record.erasureCount; ++e) {
-            const int index = record.erasures[e];
-            if (index < total && index % blocks == b && erased < 256) {
-                blockErasures[erased++] = static_cast<uint16_t>(index / blocks);
-            }
-        }
-        RsSyndromes(*decoder, block, length);
-        if (!RsHasErrors(*decoder)) {
-            continue;
-        }
-        const int corrected = RsDecode(*decoder, block, length, erased, blockErasures);
-        if (corrected == 0) {
-            result = 0;
-            break;
-        }
-        RsSyndromes(*decoder, block, length);
-        if (RsHasErrors(*decoder)) {
-            record.correctedCount = -1;
-            result = 0;
-            break;
-        }
-        record.correctedCount += corrected;
-        for (int p = 0; p < length; ++p) {
-            record.codewords[b + p * blocks] = block[p];
-        }
+        result = CorrectBlock(record, blocks, b, *decoder, block);
     }
     RsDestroy(decoder);
     std::free(block);

@@ -27,8 +27,13 @@ struct RsDecoder
     uint16_t erasureCount;
 };
 
-// 1 when every block is consistent (corrected or clean) and the first codeword is valid.
-// Sets `correctedCount` (-1 for a block that stays inconsistent or an invalid first codeword).
+// Corrects the record's codewords in place, block by block, with its erasures as known error
+// locations. 1 when every block is clean or corrected and the first codeword can start a symbol
+// (1 to 241, ECI). 0 otherwise: a record without codewords or whose codeword count or erasures
+// do not fit its size leaves `correctedCount` as it was; a block the decoder cannot correct (or
+// memory running out) stops the call with `correctedCount` holding what the blocks before it
+// corrected; a correction that leaves a block inconsistent, or a first codeword that cannot start
+// a symbol, sets it to -1. Blocks corrected before a failure stay corrected in `codewords`.
 int CorrectCodewords(SymbolRecord& record);
 
 // malloc'd and zeroed decoder, or nullptr when n is outside 1..kRsMaxEccPerBlock or memory is
