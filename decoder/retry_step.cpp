@@ -99,7 +99,7 @@ void TraceRetry(DecoderContext& context)
 void RetryForText(DecoderContext& context)
 {
     TraceRetry(context);
-    for (int32_t i = 0; i < context.retryCount; ++i) {
+    for (int32_t i = 0; i < context.retryCount && !PastDeadline(context); ++i) {
         const RetryGeometry geometry = MeasureRetryCandidate(context.retryCandidates[i]);
         const int32_t cx = Nearest(geometry.middle.x);
         const int32_t cy = Nearest(geometry.middle.y);
@@ -125,7 +125,7 @@ void RetryForText(DecoderContext& context)
 void RetryForResult(DecoderContext& context)
 {
     TraceRetry(context);
-    for (int32_t i = 0; i < context.retryCount; ++i) {
+    for (int32_t i = 0; i < context.retryCount && !PastDeadline(context); ++i) {
         const RetryGeometry geometry = MeasureRetryCandidate(context.retryCandidates[i]);
         const int ok = MagnifyRegion(context.image, kMagnifyFactor, Nearest(geometry.middle.x),
                                      Nearest(geometry.middle.y), Nearest(geometry.legLength));
