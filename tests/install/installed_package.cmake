@@ -6,4 +6,4 @@ add_test(NAME Install.ConsumerUsesInstalledPackage
         ${CMAKE_CURRENT_BINARY_DIR}/installed-package
         ${CMAKE_CURRENT_SOURCE_DIR}/data/blackbox/formats/png-grey8.png
         ${CMAKE_CURRENT_SOURCE_DIR}/data/blackbox/formats/png-grey8.bin)
-set_tests_properties(Install.ConsumerUsesInstalledPackage PROPERTIES TIMEOUT 120)
+set_tests_properties(Install.ConsumerUsesInstalledPackage PROPERTIES TIMEOUT 300)
