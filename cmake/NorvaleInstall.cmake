@@ -14,6 +14,7 @@ target_include_directories(norvale_datamatrix_shared
 target_compile_options(norvale_datamatrix_shared PRIVATE ${NORVALE_WARNINGS})
 target_link_libraries(norvale_datamatrix_shared PRIVATE PNG::PNG JPEG::JPEG ZLIB::ZLIB)
 set_target_properties(norvale_datamatrix_shared PROPERTIES
+    ${NORVALE_LIBRARY_VISIBILITY}
     OUTPUT_NAME norvale_datamatrix
     VERSION ${PROJECT_VERSION}
     SOVERSION ${PROJECT_VERSION_MAJOR}
@@ -30,10 +31,9 @@ install(TARGETS norvale_datamatrix norvale_datamatrix_shared
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES
-    ${PROJECT_SOURCE_DIR}/include/norvale/datamatrix.h
-    ${PROJECT_SOURCE_DIR}/include/norvale/datamatrix.hpp
-    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/norvale)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/norvale
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+    FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp")
 
 set(NORVALE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/NorvaleDataMatrix)
 install(EXPORT NorvaleDataMatrixTargets

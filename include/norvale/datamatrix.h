@@ -12,6 +12,8 @@
 
 #include <stdint.h>
 
+#include "norvale/export.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -73,15 +75,15 @@ typedef struct DecodeResult
  * Copies min(n, capacity - 1) decoded bytes into out followed by a NUL, where n is the decoded
  * length, and returns min(n, capacity). Returns 0 and leaves out untouched when nothing was
  * decoded, the file could not be read, or capacity is below 1. */
-int32_t DecodeImage(const char* path, int32_t capacity, char* out);
+NORVALE_API int32_t DecodeImage(const char* path, int32_t capacity, char* out);
 
 /* The same for a BMP file held in memory (buffer, length bytes). The buffer is only read.
  * Not present in the BMP-only handheld build. */
-int32_t DecodeImage1(const uint8_t* buffer, uint32_t length, int32_t capacity, char* out);
+NORVALE_API int32_t DecodeImage1(const uint8_t* buffer, uint32_t length, int32_t capacity, char* out);
 
 /* Decodes the BMP file image of request into result (see DecodeResult for what is written).
  * Returns 1 when a symbol was decoded, else 0. Not present in the handheld build. */
-int32_t DecodeBuffer(const ImageBuffer* request, DecodeResult* result);
+NORVALE_API int32_t DecodeBuffer(const ImageBuffer* request, DecodeResult* result);
 
 #ifdef __cplusplus
 }
