@@ -13,6 +13,7 @@
 #include <stdint.h>
 
 #include "norvale/export.h"
+#include "norvale/version.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -84,6 +85,11 @@ NORVALE_API int32_t DecodeImage1(const uint8_t* buffer, uint32_t length, int32_t
 /* Decodes the BMP file image of request into result (see DecodeResult for what is written).
  * Returns 1 when a symbol was decoded, else 0. Not present in the handheld build. */
 NORVALE_API int32_t DecodeBuffer(const ImageBuffer* request, DecodeResult* result);
+
+/* The library's version, "MAJOR.MINOR.PATCH" (a static string: do not free it). It equals
+ * NORVALE_VERSION_STRING of the headers the library was built with, so a program can check at
+ * run time that it was compiled against the headers of the library it loaded. */
+NORVALE_API const char* NorvaleVersion(void);
 
 #ifdef __cplusplus
 }

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix, then builds the C and the C++ consumer against it with
 # GCC and with clang, static and shared, through the CMake package and through pkg-config, and
-# checks what each prints for a picture.
+# checks what each prints for a picture: the library's version (VERSION, the project's number),
+# then the decoded text. The CMake package and the pkg-config file must carry VERSION too.
 # usage: check_installed_package.sh BUILD_DIR CONSUMER_SOURCE_DIR WORK_DIR PICTURE EXPECTED_TEXT_FILE
+#        VERSION
 set -eu
-build_dir="$1"; consumer_dir="$2"; work="$3"; picture="$4"; expected_file="$5"
+build_dir="$1"; consumer_dir="$2"; work="$3"; picture="$4"; expected_file="$5"; version="$6"
 rm -rf "$work"
 mkdir -p "$work"
 prefix="$work/prefix"
@@ -19,7 +21,7 @@ run_logged() {
 
 run_logged "$work/install.log" cmake --install "$build_dir" --prefix "$prefix"
 
-expected=$(cat "$expected_file")
+expected="$version"$'\n'"$(cat "$expected_file")"
 check_output() {
     local what="$1"; shift
     local got
@@ -38,12 +40,16 @@ if [ -z "$pc_file" ]; then
 fi
 export PKG_CONFIG_PATH="$(dirname "$pc_file")"
 libdir=$(pkg-config --variable=libdir norvale-datamatrix)
+pc_version=$(pkg-config --modversion norvale-datamatrix)
+if [ "$pc_version" != "$version" ]; then
+    echo "pkg-config file: version $pc_version, expected $version"; exit 1
+fi
 
 for compilers in "gcc g++" "clang clang++"; do
     read -r cc cxx <<<"$compilers"
     build="$work/cmake-$cc"
     run_logged "$work/cmake-$cc-configure.log" cmake -S "$consumer_dir" -B "$build" \
-        -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release -DNORVALE_EXPECTED_VERSION="$version" \
         -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx"
     run_logged "$work/cmake-$cc-build.log" cmake --build "$build"
     for lang in c cpp; do

@@ -5,7 +5,8 @@ add_test(NAME Install.ConsumerUsesInstalledPackage
         ${CMAKE_CURRENT_SOURCE_DIR}/install/consumer
         ${CMAKE_CURRENT_BINARY_DIR}/installed-package
         ${CMAKE_CURRENT_SOURCE_DIR}/data/blackbox/formats/png-grey8.png
-        ${CMAKE_CURRENT_SOURCE_DIR}/data/blackbox/formats/png-grey8.bin)
+        ${CMAKE_CURRENT_SOURCE_DIR}/data/blackbox/formats/png-grey8.bin
+        ${PROJECT_VERSION})
 set_tests_properties(Install.ConsumerUsesInstalledPackage PROPERTIES TIMEOUT 300)
 
 # The shared library exports the functions the public headers mark, and nothing of its insides.
