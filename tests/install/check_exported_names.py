@@ -6,7 +6,8 @@ usage: check_exported_names.py SHARED_LIBRARY HEADER_DIR
 The public functions are the declarations marked NORVALE_API in the headers of HEADER_DIR. An
 exported name passes when it is one of them with C linkage (DecodeImage), or when it demangles
 to one of them in namespace norvale (norvale::DecodePath(...), any overload). Fails, naming them,
-when anything else is exported or a public function is not.
+when anything else is exported, a public function is not, or a header declares a function at
+the outermost level (column 0, not inline) without the mark.
 """
 import glob
 import os
@@ -17,15 +18,22 @@ import sys
 # Comments and preprocessor lines (the macro's own definition among them) are not declarations.
 NOT_CODE = re.compile(r'/\*.*?\*/|//[^\n]*|^[ \t]*#(?:[^\n]*\\\n)*[^\n]*', re.S | re.M)
 DECLARATION = re.compile(r'\bNORVALE_API\s+[^;{}()]*?\b(\w+)\s*\(')
+# A function declared at column 0 and ended by ';' (parameters may run over several lines).
+UNMARKED = re.compile(r'^(?!NORVALE_API\b|inline\b|constexpr\b|template\b|static\b|typedef\b|extern\b)'
+                      r'[A-Za-z_][\w:<>,*& ]*?\b(\w+)\s*\([^;{}]*\)[\w ]*;', re.M)
 CPP_FUNCTION = re.compile(r'^norvale::(\w+)\(')
 
 
-def public_functions(header_dir):
-    names = set()
+def declared_functions(header_dir):
+    """The names marked NORVALE_API, and those declared without the mark."""
+    marked, unmarked = set(), set()
     for header in sorted(glob.glob(os.path.join(header_dir, '*.h*'))):
         with open(header, encoding='utf-8') as handle:
-            names.update(DECLARATION.findall(NOT_CODE.sub(' ', handle.read())))
-    return names
+            # The mark joined to what it marks, should it stand on a line of its own.
+            code = re.sub(r'\bNORVALE_API\s+', 'NORVALE_API ', NOT_CODE.sub(' ', handle.read()))
+        marked.update(DECLARATION.findall(code))
+        unmarked.update(UNMARKED.findall(code))
+    return marked, unmarked
 
 
 def exported_symbols(library):
@@ -47,7 +55,7 @@ def public_name(mangled, demangled, public):
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
-    public = public_functions(sys.argv[2])
+    public, unmarked = declared_functions(sys.argv[2])
     if not public:
         sys.exit('no function marked NORVALE_API in ' + sys.argv[2])
     symbols = exported_symbols(sys.argv[1])
@@ -58,7 +66,9 @@ def main():
         print('exported but not public:', demangled)
     for name in missing:
         print('public but not exported:', name)
-    if stray or missing:
+    for name in sorted(unmarked):
+        print('declared without NORVALE_API:', name)
+    if stray or missing or unmarked:
         sys.exit(1)
     for mangled, demangled in symbols:
         print('exported:', demangled)

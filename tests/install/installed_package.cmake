@@ -10,6 +10,7 @@ add_test(NAME Install.ConsumerUsesInstalledPackage
 set_tests_properties(Install.ConsumerUsesInstalledPackage PROPERTIES TIMEOUT 300)
 
 # The shared library exports the functions the public headers mark, and nothing of its insides.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
 add_test(NAME Install.SharedLibraryExportsOnlyPublicNames
-    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install/check_exported_names.py
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/install/check_exported_names.py
         $<TARGET_FILE:norvale_datamatrix_shared> ${PROJECT_SOURCE_DIR}/include/norvale)
