@@ -25,14 +25,16 @@
 
 #include <stdint.h>
 
+#include "norvale/export.h"
+#include "norvale/version.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 /* Mode of the first data codeword, reported in DecodeResult.startMode. Any first codeword that
  * is not one of the latches or the upper shift below reports kStartModeAscii. */
-enum StartMode
-{
+enum StartMode {
     kStartModeAscii = 224,
     kStartModeC40 = 230,
     kStartModeBase256 = 231,
@@ -43,8 +45,7 @@ enum StartMode
 };
 
 /* DecodeResult.errorCode values. */
-enum DecodeError
-{
+enum DecodeError {
     kDecodeOk = 0,
     kDecodeImageNotLoaded = 1, /* unreadable picture, unknown format, bad request */
     kDecodeNothingFound = 2,   /* the picture loaded, but no symbol decoded */
@@ -83,11 +84,7 @@ typedef struct DecodeResult
 } DecodeResult;
 
 /* Row order of a caller's grey pixels. */
-enum GrayRowOrder
-{
-    kGrayTopRowFirst = 0,
-    kGrayBottomRowFirst = 1
-};
+enum GrayRowOrder { kGrayTopRowFirst = 0, kGrayBottomRowFirst = 1 };
 
 /* Request of DecodeGrayPixels: 8-bit grey pixels (0 black, 255 white) held by the caller. stride
  * is the distance in bytes between the starts of two rows, at least width; the buffer holds
@@ -106,8 +103,8 @@ typedef struct GrayPixels
  * as well as dark-on-light ones. */
 typedef struct DecodeOptions
 {
-    uint32_t maxSymbols;   /* most symbols to return; 0: as many as the results hold */
-    uint32_t timeBudgetMs; /* the call returns what it has after about this long; 0: no budget */
+    uint32_t maxSymbols;     /* most symbols to return; 0: as many as the results hold */
+    uint32_t timeBudgetMs;   /* the call returns what it has after about this long; 0: no budget */
     int32_t darkOnLightOnly; /* nonzero: light-on-dark symbols are not looked for */
 } DecodeOptions;
 
@@ -120,29 +117,34 @@ typedef struct DecodeOptions
  * Copies min(n, capacity - 1) decoded bytes into out followed by a NUL, where n is the decoded
  * length, and returns min(n, capacity). Returns 0 and leaves out untouched when nothing was
  * decoded, the file could not be read, or capacity is below 1. */
-int32_t DecodeImage(const char* path, int32_t capacity, char* out);
+NORVALE_API int32_t DecodeImage(const char* path, int32_t capacity, char* out);
 
 /* The same for a BMP file held in memory (buffer, length bytes). The buffer is only read.
  * Not present in the BMP-only handheld build. */
-int32_t DecodeImage1(const uint8_t* buffer, uint32_t length, int32_t capacity, char* out);
+NORVALE_API int32_t DecodeImage1(const uint8_t* buffer, uint32_t length, int32_t capacity, char* out);
 
 /* Decodes the BMP file image of request into result (see DecodeResult for what is written).
  * Returns 1 when a symbol was decoded, else 0; a null request reads as a picture that is not
  * loaded, and a null result makes the call do nothing. Not present in the handheld build. */
-int32_t DecodeBuffer(const ImageBuffer* request, DecodeResult* result);
+NORVALE_API int32_t DecodeBuffer(const ImageBuffer* request, DecodeResult* result);
+
+/* The library's version, "MAJOR.MINOR.PATCH" (a static string: do not free it). It equals
+ * NORVALE_VERSION_STRING of the headers the library was built with, so a program can check at
+ * run time that it was compiled against the headers of the library it loaded. */
+NORVALE_API const char* NorvaleVersion(void);
 
 /* The same for a caller's grey pixels. Refused as not loaded: null pixels, a zero width or
  * height, a stride below the width, an unknown row order, more pixels than the limit. */
-int32_t DecodeGrayPixels(const GrayPixels* request, DecodeResult* result);
+NORVALE_API int32_t DecodeGrayPixels(const GrayPixels* request, DecodeResult* result);
 
 /* Every distinct symbol in the picture: writes up to min(capacity, options->maxSymbols) results,
  * one per symbol in the order found, and returns how many. When it returns 0 and capacity is at
  * least 1, results[0] says why (errorCode, and the corners as DecodeBuffer reports them). Every
  * result written must have its data freed. A null options pointer gives the defaults. */
-int32_t DecodeBufferAll(const ImageBuffer* request, const DecodeOptions* options, DecodeResult* results,
-                        int32_t capacity);
-int32_t DecodeGrayPixelsAll(const GrayPixels* request, const DecodeOptions* options, DecodeResult* results,
-                            int32_t capacity);
+NORVALE_API int32_t DecodeBufferAll(const ImageBuffer* request, const DecodeOptions* options,
+                                    DecodeResult* results, int32_t capacity);
+NORVALE_API int32_t DecodeGrayPixelsAll(const GrayPixels* request, const DecodeOptions* options,
+                                        DecodeResult* results, int32_t capacity);
 
 #ifdef __cplusplus
 }

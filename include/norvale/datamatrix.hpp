@@ -119,25 +119,26 @@ struct DecodedAll
 
 // Decodes the image file at path (BMP, PNG or JPEG, recognised by content, whatever its name).
 // kImageNotLoaded: the file cannot be opened or read, or its format is unknown or unsupported.
-Decoded DecodePath(const std::string& path, const Options& options = {}) noexcept;
+NORVALE_API Decoded DecodePath(const std::string& path, const Options& options = {}) noexcept;
 
 // Decodes an encoded image held in memory (length bytes of a BMP, PNG or JPEG file, recognised
 // by content). The bytes are only read. kImageNotLoaded for null, empty or unknown data.
-Decoded DecodeMemory(const uint8_t* bytes, size_t length, const Options& options = {}) noexcept;
+NORVALE_API Decoded DecodeMemory(const uint8_t* bytes, size_t length, const Options& options = {}) noexcept;
 
 // Decodes a caller's 8-bit grey picture (0 black, 255 white). stride is the distance between the
 // starts of two rows in bytes and must be at least width; the buffer holds (height - 1) * stride
 // + width bytes. order tells which row comes first in memory. kImageNotLoaded for a null buffer,
 // a zero width or height, stride < width, or more than 2^26 pixels.
-Decoded DecodeGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride, RowOrder order,
-                   const Options& options = {}) noexcept;
+NORVALE_API Decoded DecodeGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
+                               RowOrder order, const Options& options = {}) noexcept;
 
 // Every distinct symbol of the picture, up to options.maxSymbols (0: all). Each symbol found is
 // painted out of a copy of the picture before the search runs again, so a sheet of labels costs
 // one search per symbol and one more that finds nothing.
-DecodedAll DecodeAllPath(const std::string& path, const Options& options = {}) noexcept;
-DecodedAll DecodeAllMemory(const uint8_t* bytes, size_t length, const Options& options = {}) noexcept;
-DecodedAll DecodeAllGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride, RowOrder order,
-                         const Options& options = {}) noexcept;
+NORVALE_API DecodedAll DecodeAllPath(const std::string& path, const Options& options = {}) noexcept;
+NORVALE_API DecodedAll DecodeAllMemory(const uint8_t* bytes, size_t length,
+                                       const Options& options = {}) noexcept;
+NORVALE_API DecodedAll DecodeAllGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
+                                     RowOrder order, const Options& options = {}) noexcept;
 
 } // namespace norvale
