@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through CTest; then the checks: run.sh
-# from another folder, the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# concurrency test under ThreadSanitizer, and a short run of every fuzz target on its seeds.
+# Installs what is missing, builds with the Python module, and runs every test through CTest (the
+# module's pytest suite among them); then the checks: run.sh from another folder, the whole suite
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the concurrency test under
+# ThreadSanitizer, and a short run of every fuzz target on its seeds.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
-norvale_install_missing "${NORVALE_PACKAGES[@]}" "${NORVALE_CHECK_PACKAGES[@]}"
+norvale_install_missing "${NORVALE_PACKAGES[@]}" "${NORVALE_CHECK_PACKAGES[@]}" "${NORVALE_PYTHON_PACKAGES[@]}"
 
-echo "== Release build and tests" >&2
-norvale_build build
+echo "== Release build and tests, the Python module's among them" >&2
+norvale_build build -DNORVALE_PYTHON=ON
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 
 echo "== run.sh from another folder, with a picture named from there" >&2
