@@ -8,7 +8,7 @@ import sys
 import pytest
 
 import norvale
-from conftest import DATA
+from conftest import DATA, REPO
 
 BUILD = pathlib.Path(norvale.__file__).resolve().parents[2]
 CACHE = BUILD / "CMakeCache.txt"
@@ -43,3 +43,10 @@ def test_the_default_prefix_is_on_the_interpreters_path():
     run = subprocess.run([sys.executable, "-c", "import sys; print('\\n'.join(sys.path))"], env={},
                          capture_output=True, text=True, check=True)
     assert folder in run.stdout.splitlines()
+
+
+
+def test_the_pip_package_has_the_librarys_version():
+    run = subprocess.run([sys.executable, "setup.py", "--version"], cwd=REPO, capture_output=True, text=True,
+                         check=True)
+    assert run.stdout.split()[-1] == norvale.__version__
