@@ -119,22 +119,22 @@ PictureArgument PixelArgument(const py::handle& image)
         throw py::type_error("norvale: a pixel array must be of dtype uint8, not " +
                              std::string(py::str(dtype)));
     }
-    const std::string shape = py::str(array.attr("shape"));
+    const auto shape = [&] { return std::string(py::str(array.attr("shape"))); }; // for messages only
     const auto ndim = array.attr("ndim").cast<int>();
     picture.buffer = py::reinterpret_borrow<py::buffer>(array).request();
     const py::buffer_info& info = *picture.buffer;
     const bool channelsOk = ndim == 3 && (info.shape[2] == 1 || info.shape[2] == 3 || info.shape[2] == 4);
     if (ndim != 2 && !channelsOk) {
         throw py::value_error(
-            "norvale: a pixel array is HxW (grey), HxWx3 (RGB) or HxWx4 (RGBA), not of shape " + shape);
+            "norvale: a pixel array is HxW (grey), HxWx3 (RGB) or HxWx4 (RGBA), not of shape " + shape());
     }
     if (info.shape[0] == 0 || info.shape[1] == 0) {
-        throw py::value_error("norvale: the pixel array of shape " + shape + " is empty");
+        throw py::value_error("norvale: the pixel array of shape " + shape() + " is empty");
     }
     const auto height = static_cast<uint64_t>(info.shape[0]);
     const auto width = static_cast<uint64_t>(info.shape[1]);
     if (height > kMaxPixels || width > kMaxPixels || width * height > kMaxPixels) {
-        throw py::value_error("norvale: a picture of shape " + shape +
+        throw py::value_error("norvale: a picture of shape " + shape() +
                               " has more pixels than the decoder reads (" + std::to_string(kMaxPixels) + ")");
     }
     PixelView& view = picture.pixels;
