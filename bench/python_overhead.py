@@ -2,17 +2,17 @@
 """What the Python module adds to a decode: norvale.decode against the C++ API's call on the same
 pixels (DecodeGray) and the same path (DecodePath), per picture, in one run.
 
-usage: PYTHONPATH=build/python:build/bench /usr/bin/python3 bench/python_overhead.py [MANIFEST]
-           [--category C]... [--runs N] [--calls N]
+usage: bench/python_overhead.py [MANIFEST] [--category C]... [--runs N] [--calls N]
   MANIFEST      corpus manifest (default ../shared/corpus/manifest.tsv beside the repository)
   --category C  only the rows of category C (repeatable; default every row)
   --runs N      timed runs of each call per picture, interleaved, the fastest kept (default 6)
   --calls N     calls of each kind on a 16x16 picture for the fixed cost of a call (default 20000)
 
-Only the pictures that both C++ calls decode count. The module is built with -DNORVALE_PYTHON=ON,
-which also builds the C++ side, norvale_bench_calls, in build/bench. Each row prints the median
-and 90th percentile over the pictures of each fastest time and of the difference; then the
-fixed cost of one call on a tiny picture, and how two threads scale over one (two cores).
+Only the pictures that both C++ calls decode count. Runs with /usr/bin/python3 on the module in
+build/python, built with -DNORVALE_PYTHON=ON, which also builds the C++ side, norvale_bench_calls,
+in build/bench. Each row prints the medians over the pictures of the fastest times, the median
+and 90th percentile of their difference and the ratio of the totals; then the fixed cost of one
+call on a tiny picture, and how two threads scale over one (two cores).
 """
 import argparse
 import pathlib
@@ -24,10 +24,12 @@ from concurrent.futures import ThreadPoolExecutor
 import numpy as np
 from PIL import Image
 
-import norvale
-import norvale_bench_calls
-
 ROOT = pathlib.Path(__file__).resolve().parents[1]
+# The build tree's module and calls, ahead of any installed norvale.
+sys.path[1:1] = [str(ROOT / "build" / "python"), str(ROOT / "build" / "bench")]
+
+import norvale  # noqa: E402
+import norvale_bench_calls  # noqa: E402
 
 
 def read_manifest(manifest, categories):
