@@ -36,7 +36,7 @@ Options ReadOptions(uint32_t maxSymbols, std::optional<double> timeBudgetMs, boo
 
 // The symbols found; raises for a picture that did not load or an allocation that failed. A
 // search that ran out of time gives the symbols found before (often none), like one that ended.
-py::list Run(const py::handle& image, const Options& options)
+py::list Run(const py::object& image, const Options& options)
 {
     const PictureArgument picture = ReadPictureArgument(image);
     DecodedAll all;
@@ -60,7 +60,7 @@ py::list Run(const py::handle& image, const Options& options)
     return symbols;
 }
 
-py::object Decode(const py::handle& image, int64_t maxSymbols, std::optional<double> timeBudgetMs,
+py::object Decode(const py::object& image, int64_t maxSymbols, std::optional<double> timeBudgetMs,
                   bool inverted)
 {
     if (maxSymbols != 1) {
@@ -71,7 +71,7 @@ py::object Decode(const py::handle& image, int64_t maxSymbols, std::optional<dou
     return symbols.empty() ? py::object(py::none()) : py::object(symbols[0]);
 }
 
-py::list DecodeAll(const py::handle& image, std::optional<int64_t> maxSymbols,
+py::list DecodeAll(const py::object& image, std::optional<int64_t> maxSymbols,
                    std::optional<double> timeBudgetMs, bool inverted)
 {
     uint32_t most = 0; // every symbol

@@ -1,7 +1,9 @@
 # cmake --install puts the package where the interpreter finds it, whole and self-contained.
 # Runs against the build tree the module was imported from; skipped for an installed module.
+import ast
 import os
 import pathlib
+import re
 import subprocess
 import sys
 
@@ -50,3 +52,16 @@ def test_the_pip_package_has_the_librarys_version():
     run = subprocess.run([sys.executable, "setup.py", "--version"], cwd=REPO, capture_output=True, text=True,
                          check=True)
     assert run.stdout.split()[-1] == norvale.__version__
+
+
+def test_the_stubs_name_what_the_module_has():
+    stubs = ast.parse((pathlib.Path(norvale.__file__).parent / "__init__.pyi").read_text())
+    top = {node.name for node in stubs.body if isinstance(node, (ast.FunctionDef, ast.ClassDef))}
+    assert top == {name for name in norvale.__all__ if not name.startswith("_")}
+    (result,) = [node for node in stubs.body if isinstance(node, ast.ClassDef) and node.name == "Result"]
+    properties = {node.name for node in result.body if isinstance(node, ast.FunctionDef) and node.decorator_list}
+    assert properties == {name for name, value in vars(norvale.Result).items() if isinstance(value, property)}
+    for function in ("decode", "decode_all"):
+        (stub,) = [node for node in stubs.body if isinstance(node, ast.FunctionDef) and node.name == function]
+        signature = getattr(norvale, function).__doc__.splitlines()[0]  # pybind11 writes it first
+        assert re.findall(r"(\w+): ", signature) == [a.arg for a in stub.args.args + stub.args.kwonlyargs]
