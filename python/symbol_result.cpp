@@ -16,27 +16,6 @@ constexpr Py_ssize_t kReprTextLength = 48;
 // The named tuple type, made once when the module loads and kept for the process's life.
 PyObject* structuredAppendType = nullptr;
 
-// The names vistrel --json gives the start modes.
-const char* StartModeName(uint32_t mode)
-{
-    switch (mode) {
-    case kStartModeC40:
-        return "c40";
-    case kStartModeBase256:
-        return "base256";
-    case kStartModeUpperShift:
-        return "upper-shift";
-    case kStartModeX12:
-        return "x12";
-    case kStartModeText:
-        return "text";
-    case kStartModeEdifact:
-        return "edifact";
-    default:
-        return "ascii";
-    }
-}
-
 py::bytes BytesOf(const Decoded& d)
 {
     return py::bytes(reinterpret_cast<const char*>(d.bytes.data()), d.bytes.size());
