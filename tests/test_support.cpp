@@ -10,9 +10,15 @@
 
 namespace norvale::test {
 
-std::string TestDataPath(const std::string& relative) { return std::string(NORVALE_TEST_DATA_DIR) + "/" + relative; }
+std::string TestDataPath(const std::string& relative)
+{
+    return std::string(NORVALE_TEST_DATA_DIR) + "/" + relative;
+}
 
-std::string ScratchDir() { return ::testing::TempDir() + "norvale-" + std::to_string(getpid()) + "-"; }
+std::string ScratchDir()
+{
+    return ::testing::TempDir() + "norvale-" + std::to_string(getpid()) + "-";
+}
 
 bool LoadTestPicture(GrayImage& image, const std::string& path)
 {
@@ -74,4 +80,4 @@ ContextPtr MakeTestContext()
     return ContextPtr(context);
 }
 
-}  // namespace norvale::test
+} // namespace norvale::test

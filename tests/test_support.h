@@ -31,4 +31,4 @@ struct ContextDeleter
 using ContextPtr = std::unique_ptr<DecoderContext, ContextDeleter>;
 ContextPtr MakeTestContext();
 
-}  // namespace norvale::test
+} // namespace norvale::test

@@ -13,7 +13,6 @@
 namespace norvale {
 namespace {
 
-
 // An image whose source plane holds a copy of `pixels` (row 0 first).
 GrayImage MakeImage(uint32_t width, uint32_t height, const std::vector<uint8_t>& pixels)
 {
