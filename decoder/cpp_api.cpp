@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "decoder/base/line_geometry.h"
 #include "decoder/codewords/data_encodation.h"
 #include "decoder/codewords/gs1_element_string.h"
 #include "decoder/decoder_context.h"
@@ -15,11 +16,6 @@
 namespace norvale {
 
 namespace {
-
-int32_t Nearest(double v)
-{
-    return static_cast<int32_t>(v + 0.5);
-}
 
 std::array<SymbolPoint, 4> PointsOf(const PointF corners[4])
 {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "decoder/base/line_geometry.h"
 #include "decoder/codewords/data_encodation.h"
 #include "decoder/decoder_context.h"
 #include "decoder/picture_search.h"
@@ -83,12 +84,6 @@ int32_t DecodeFile(const char* path, uint8_t** text)
 #ifndef NORVALE_BMP_ONLY
 
 namespace {
-
-// Nearest: add 0.5, then truncate toward zero. Floors are never used here.
-int32_t Nearest(double v)
-{
-    return static_cast<int32_t>(v + 0.5);
-}
 
 void WriteFailure(DecodeResult& result, int32_t errorCode, const PointF corners[4])
 {
