@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with the Python module, and runs every test through CTest (the
-# module's pytest suite among them); then the checks: run.sh from another folder, the whole suite
-# under AddressSanitizer and UndefinedBehaviorSanitizer, the concurrency test under
-# ThreadSanitizer, and a short run of every fuzz target on its seeds.
+# Installs what is missing, checks that includes point down the pipeline and that the sources are
+# formatted, builds with the Python module, and runs every test through CTest (the module's pytest
+# suite among them); then the checks: run.sh from another folder, the whole suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the concurrency test under ThreadSanitizer, and
+# a short run of every fuzz target on its seeds.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
 norvale_install_missing "${NORVALE_PACKAGES[@]}" "${NORVALE_CHECK_PACKAGES[@]}" "${NORVALE_PYTHON_PACKAGES[@]}"
+
+echo "== Layering and formatting" >&2
+python3 scripts/check_includes.py
+scripts/check_format.sh
 
 echo "== Release build and tests, the Python module's among them" >&2
 norvale_build build -DNORVALE_PYTHON=ON

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "decoder/base/line_geometry.h"
 #include "decoder/codewords/data_encodation.h"
 #include "decoder/codewords/gs1_element_string.h"
 #include "decoder/decoder_context.h"
@@ -15,11 +16,6 @@
 namespace norvale {
 
 namespace {
-
-int32_t Nearest(double v)
-{
-    return static_cast<int32_t>(v + 0.5);
-}
 
 std::array<SymbolPoint, 4> PointsOf(const PointF corners[4])
 {
@@ -46,10 +42,12 @@ Decoded LiftSymbol(const FoundSymbol& symbol, uint32_t pictureHeight)
     if (content.fnc1 == Fnc1Flag::kGs1) {
         FormatGs1ElementString(symbol.data, static_cast<size_t>(symbol.length), decoded.gs1);
     }
-    const int32_t kept = content.eciCount < kMaxKeptEciDesignators ? content.eciCount : kMaxKeptEciDesignators;
+    const int32_t kept =
+        content.eciCount < kMaxKeptEciDesignators ? content.eciCount : kMaxKeptEciDesignators;
     decoded.eci.assign(content.eci, content.eci + kept);
     if (content.structuredAppend) {
-        decoded.structuredAppend = StructuredAppend{content.appendPosition, content.appendTotal, content.appendFileId};
+        decoded.structuredAppend =
+            StructuredAppend{content.appendPosition, content.appendTotal, content.appendFileId};
     }
     decoded.readerProgramming = content.readerProgramming;
     return decoded;
@@ -80,7 +78,8 @@ DecodeOptions CallOptions(const Options& options)
 // Runs a loader on a fresh context and sweeps the picture for up to maxSymbols symbols. A failed
 // call keeps the corners of the last candidate that reached error correction in `failure`.
 template <typename Loader>
-DecodedAll SweepWith(Loader load, const Options& options, uint32_t maxSymbols, std::array<SymbolPoint, 4>* failure)
+DecodedAll SweepWith(Loader load, const Options& options, uint32_t maxSymbols,
+                     std::array<SymbolPoint, 4>* failure)
 {
     DecodedAll all;
     const DecodeOptions call = CallOptions(options);
@@ -91,7 +90,8 @@ DecodedAll SweepWith(Loader load, const Options& options, uint32_t maxSymbols, s
     }
     const GrayLoad loaded = load(context->image);
     if (loaded != GrayLoad::kLoaded) {
-        all.error = loaded == GrayLoad::kOutOfMemory ? DecodeErrorKind::kOutOfMemory : DecodeErrorKind::kImageNotLoaded;
+        all.error = loaded == GrayLoad::kOutOfMemory ? DecodeErrorKind::kOutOfMemory
+                                                     : DecodeErrorKind::kImageNotLoaded;
         DestroyDecoderContext(&context);
         return all;
     }
@@ -147,8 +147,9 @@ auto MemoryLoader(const uint8_t* bytes, size_t length)
 {
     const PictureFormat format = FormatFromContent(bytes, length);
     return [=](GrayImage& image) {
-        return format == PictureFormat::kUnknown ? GrayLoad::kRefused
-                                                 : AsGrayLoad(LoadPictureMemory(image, bytes, length, format));
+        return format == PictureFormat::kUnknown
+                   ? GrayLoad::kRefused
+                   : AsGrayLoad(LoadPictureMemory(image, bytes, length, format));
     };
 }
 
@@ -196,8 +197,8 @@ DecodedAll DecodeAllPath(const std::string& path, const Options& options) noexce
     return DecodeAllWith(PathLoader(path), options);
 }
 
-DecodedAll DecodeAllGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride, RowOrder order,
-                         const Options& options) noexcept
+DecodedAll DecodeAllGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
+                         RowOrder order, const Options& options) noexcept
 {
     return DecodeAllWith(GrayLoader(pixels, width, height, stride, order), options);
 }

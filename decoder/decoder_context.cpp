@@ -59,7 +59,8 @@ SymbolRecord* GetSymbol(DecoderContext& context, int32_t index)
 
 int64_t SteadyNanoseconds()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "decoder/base/line_geometry.h"
 #include "decoder/codewords/data_encodation.h"
 #include "decoder/decoder_context.h"
 #include "decoder/picture_search.h"
@@ -84,12 +85,6 @@ int32_t DecodeFile(const char* path, uint8_t** text)
 
 namespace {
 
-// Nearest: add 0.5, then truncate toward zero. Floors are never used here.
-int32_t Nearest(double v)
-{
-    return static_cast<int32_t>(v + 0.5);
-}
-
 void WriteFailure(DecodeResult& result, int32_t errorCode, const PointF corners[4])
 {
     result = DecodeResult{};
@@ -133,7 +128,8 @@ int32_t DecodeInto(Loader load, const DecodeOptions* options, uint32_t maxSymbol
         DestroyDecoderContext(&context);
         return 0;
     }
-    const uint32_t most = maxSymbols < static_cast<uint32_t>(capacity) ? maxSymbols : static_cast<uint32_t>(capacity);
+    const uint32_t most =
+        maxSymbols < static_cast<uint32_t>(capacity) ? maxSymbols : static_cast<uint32_t>(capacity);
     FoundSymbols found{};
     const SweepEnd end = SweepSymbols(*context, most, found);
     int32_t written = 0;
@@ -160,7 +156,8 @@ int32_t LoadBmpRequest(GrayImage& image, const ImageBuffer* request)
 
 int32_t LoadGrayRequest(GrayImage& image, const GrayPixels* request)
 {
-    if (request == nullptr || (request->rowOrder != kGrayTopRowFirst && request->rowOrder != kGrayBottomRowFirst)) {
+    if (request == nullptr ||
+        (request->rowOrder != kGrayTopRowFirst && request->rowOrder != kGrayBottomRowFirst)) {
         return kDecodeImageNotLoaded;
     }
     switch (LoadGrayPixels(image, request->pixels, request->width, request->height, request->stride,
@@ -220,28 +217,32 @@ extern "C" int32_t DecodeImage(const char* path, int32_t capacity, char* out)
 
 extern "C" int32_t DecodeBuffer(const ImageBuffer* request, DecodeResult* result)
 {
-    return norvale::DecodeInto([&](norvale::GrayImage& image) { return norvale::LoadBmpRequest(image, request); },
-                               nullptr, 1, result, 1);
+    return norvale::DecodeInto(
+        [&](norvale::GrayImage& image) { return norvale::LoadBmpRequest(image, request); }, nullptr, 1,
+        result, 1);
 }
 
 extern "C" int32_t DecodeGrayPixels(const GrayPixels* request, DecodeResult* result)
 {
-    return norvale::DecodeInto([&](norvale::GrayImage& image) { return norvale::LoadGrayRequest(image, request); },
-                               nullptr, 1, result, 1);
+    return norvale::DecodeInto(
+        [&](norvale::GrayImage& image) { return norvale::LoadGrayRequest(image, request); }, nullptr, 1,
+        result, 1);
 }
 
-extern "C" int32_t DecodeBufferAll(const ImageBuffer* request, const DecodeOptions* options, DecodeResult* results,
-                                   int32_t capacity)
+extern "C" int32_t DecodeBufferAll(const ImageBuffer* request, const DecodeOptions* options,
+                                   DecodeResult* results, int32_t capacity)
 {
-    return norvale::DecodeInto([&](norvale::GrayImage& image) { return norvale::LoadBmpRequest(image, request); },
-                               options, norvale::MaxSymbolsOf(options), results, capacity);
+    return norvale::DecodeInto(
+        [&](norvale::GrayImage& image) { return norvale::LoadBmpRequest(image, request); }, options,
+        norvale::MaxSymbolsOf(options), results, capacity);
 }
 
 extern "C" int32_t DecodeGrayPixelsAll(const GrayPixels* request, const DecodeOptions* options,
                                        DecodeResult* results, int32_t capacity)
 {
-    return norvale::DecodeInto([&](norvale::GrayImage& image) { return norvale::LoadGrayRequest(image, request); },
-                               options, norvale::MaxSymbolsOf(options), results, capacity);
+    return norvale::DecodeInto(
+        [&](norvale::GrayImage& image) { return norvale::LoadGrayRequest(image, request); }, options,
+        norvale::MaxSymbolsOf(options), results, capacity);
 }
 
 extern "C" int32_t DecodeImage1(const uint8_t* buffer, uint32_t length, int32_t capacity, char* out)

@@ -185,12 +185,14 @@ void GrowOutline(const PointF outline[4], float distance, PointF grown[4])
         const double dy = outline[k].y - centre.y;
         const double reach = std::hypot(dx, dy);
         const double scale = reach > 0.0 ? (reach + distance * std::sqrt(2.0)) / reach : 1.0;
-        grown[k] = PointF{static_cast<float>(centre.x + dx * scale), static_cast<float>(centre.y + dy * scale)};
+        grown[k] =
+            PointF{static_cast<float>(centre.x + dx * scale), static_cast<float>(centre.y + dy * scale)};
     }
 }
 
 // Median grey of the picture along the outline grown by a module: the symbol's surround.
-uint8_t SurroundGrey(const uint8_t* plane, uint32_t width, uint32_t height, const PointF outline[4], float pitch)
+uint8_t SurroundGrey(const uint8_t* plane, uint32_t width, uint32_t height, const PointF outline[4],
+                     float pitch)
 {
     PointF ring[4];
     GrowOutline(outline, kSurroundDistanceModules * pitch, ring);
@@ -225,7 +227,8 @@ void FillOutline(uint8_t* plane, uint32_t width, uint32_t height, const PointF o
         high = std::max(high, outline[k].y);
     }
     const int64_t firstRow = std::max<int64_t>(0, static_cast<int64_t>(std::ceil(low - 0.5f)));
-    const int64_t lastRow = std::min<int64_t>(int64_t{height} - 1, static_cast<int64_t>(std::floor(high - 0.5f)));
+    const int64_t lastRow =
+        std::min<int64_t>(int64_t{height} - 1, static_cast<int64_t>(std::floor(high - 0.5f)));
     for (int64_t row = firstRow; row <= lastRow; ++row) {
         const double y = row + 0.5;
         double left = width;
@@ -240,7 +243,8 @@ void FillOutline(uint8_t* plane, uint32_t width, uint32_t height, const PointF o
             }
         }
         const int64_t from = std::max<int64_t>(0, static_cast<int64_t>(std::ceil(left - 0.5)));
-        const int64_t to = std::min<int64_t>(int64_t{width} - 1, static_cast<int64_t>(std::floor(right - 0.5)));
+        const int64_t to =
+            std::min<int64_t>(int64_t{width} - 1, static_cast<int64_t>(std::floor(right - 0.5)));
         if (from <= to) {
             std::memset(plane + row * width + from, grey, static_cast<size_t>(to - from + 1));
         }

@@ -45,7 +45,7 @@ constexpr uint32_t kMaxSweptSymbols = 1024;
 
 // How a sweep ended; the values are those of DecodeResult.errorCode.
 enum class SweepEnd : int32_t {
-    kFound = 0,       // at least one symbol
+    kFound = 0, // at least one symbol
     kNothingFound = 2,
     kOutOfMemory = 3, // a copy failed; the symbols before it are kept
     kTimedOut = 4,    // the budget ran out before any symbol was found

@@ -26,12 +26,6 @@ constexpr float kLowContrastSwing = 30.0f;
 constexpr float kStretchMargin = 5.0f;
 constexpr float kStretchFactor = 2.0f;
 
-// Nearest: add 0.5, then truncate toward zero. Floors are never used here.
-int32_t Nearest(double v)
-{
-    return static_cast<int32_t>(v + 0.5);
-}
-
 struct RetryGeometry
 {
     PointF middle;   // midpoint of the two leg ends

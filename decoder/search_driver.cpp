@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "decoder/base/line_geometry.h"
 #include "decoder/chain_trace.h"
 #include "decoder/decoder_context.h"
 #include "decoder/evaluation_chain.h"
@@ -23,11 +24,6 @@ constexpr float kTwinDistance = 2.0f;
 constexpr int32_t kMaxTwinLooks = 4;
 // A failed region-border scan silences later candidates this close (pixels, each coordinate).
 constexpr float kSuppressDistance = 6.0f;
-
-int32_t Nearest(double v)
-{
-    return static_cast<int32_t>(v + 0.5);
-}
 
 bool CloseCorners(PointF a, PointF b, float distance)
 {

@@ -48,7 +48,7 @@ enum class GrayLoad {
 
 // Copies a caller's 8-bit grey pixels (rows `stride` bytes apart, top row first unless
 // bottomFirst) into a new source plane, bottom row first.
-GrayLoad LoadGrayPixels(GrayImage& image, const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
-                        bool bottomFirst);
+GrayLoad LoadGrayPixels(GrayImage& image, const uint8_t* pixels, uint32_t width, uint32_t height,
+                        size_t stride, bool bottomFirst);
 
 } // namespace norvale

@@ -192,9 +192,10 @@ std::string FormatJsonLine(const std::string& file, const JsonOutcome& outcome)
     if (ok) {
         line += SymbolFields(d);
     } else {
-        line += "\"text\":null,\"hex\":null,\"side\":null,\"startMode\":null,\"corrected\":null,\"corners\":null,"
-                "\"symbologyIdentifier\":null,\"gs1\":null,\"eci\":null,\"structuredAppend\":null,"
-                "\"readerProgramming\":null";
+        line +=
+            "\"text\":null,\"hex\":null,\"side\":null,\"startMode\":null,\"corrected\":null,\"corners\":null,"
+            "\"symbologyIdentifier\":null,\"gs1\":null,\"eci\":null,\"structuredAppend\":null,"
+            "\"readerProgramming\":null";
     }
     return line + Tail(ok, outcome, d.error);
 }
@@ -202,7 +203,8 @@ std::string FormatJsonLine(const std::string& file, const JsonOutcome& outcome)
 std::string FormatJsonAllLine(const std::string& file, const JsonAllOutcome& outcome)
 {
     const bool ok = outcome.opened && outcome.decoded.ok();
-    std::string line = "{\"file\":" + JsonString(file) + ",\"ok\":" + (ok ? "true" : "false") + ",\"symbols\":[";
+    std::string line =
+        "{\"file\":" + JsonString(file) + ",\"ok\":" + (ok ? "true" : "false") + ",\"symbols\":[";
     for (size_t i = 0; outcome.opened && i < outcome.decoded.symbols.size(); ++i) {
         line += i == 0 ? "{" : ",{";
         line += SymbolFields(outcome.decoded.symbols[i]);

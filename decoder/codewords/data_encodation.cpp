@@ -134,7 +134,8 @@ void NoteFnc1(DataReader& reader, int index)
     }
     if (index == reader.fnc1SkipIndex + 1) {
         const int before = reader.record.codewords[index - 1];
-        const bool letter = (before >= 'A' + 1 && before <= 'Z' + 1) || (before >= 'a' + 1 && before <= 'z' + 1);
+        const bool letter =
+            (before >= 'A' + 1 && before <= 'Z' + 1) || (before >= 'a' + 1 && before <= 'z' + 1);
         const bool digitPair = before >= kFirstDigitPair && before <= kLastDigitPair;
         if (letter || digitPair) {
             content.fnc1 = Fnc1Flag::kAim;

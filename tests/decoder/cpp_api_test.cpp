@@ -299,8 +299,8 @@ INSTANTIATE_TEST_SUITE_P(Content, CppApiContentTest, ::testing::ValuesIn(kConten
 // Everything a caller sees of one decode, failure corners included.
 std::string Summary(const Decoded& d)
 {
-    std::string s = std::to_string(static_cast<int>(d.error)) + " " + d.text() + " " + std::to_string(d.side) + " " +
-                    std::to_string(d.correctedCount);
+    std::string s = std::to_string(static_cast<int>(d.error)) + " " + d.text() + " " +
+                    std::to_string(d.side) + " " + std::to_string(d.correctedCount);
     for (const norvale::SymbolPoint& p : d.corners) {
         s += " " + std::to_string(p.x) + "," + std::to_string(p.y);
     }
@@ -311,8 +311,9 @@ std::string Summary(const Decoded& d)
 TEST(CppApiTest, EarlierCallsOnTheThreadChangeNothing)
 {
     const char* const pictures[] = {
-        "results/no-symbol-dm-like.bmp", "blackbox/lowcontrast/lowc-003.png",      "blackbox/inverted/inv-002.png",
-        "results/rot-012.bmp",           "blackbox/negatives/neg-007-code128.png", "results/00-ascii-words-14.bmp",
+        "results/no-symbol-dm-like.bmp",          "blackbox/lowcontrast/lowc-003.png",
+        "blackbox/inverted/inv-002.png",          "results/rot-012.bmp",
+        "blackbox/negatives/neg-007-code128.png", "results/00-ascii-words-14.bmp",
     };
     std::vector<std::string> alone;
     for (const char* b : pictures) {

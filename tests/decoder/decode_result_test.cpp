@@ -24,7 +24,7 @@ struct ResultCase
     const char* hex;
     uint32_t startMode;
     uint32_t side;
-    bool axisAligned;  // dark on light, unrotated: the corners can be read off the dark pixels
+    bool axisAligned; // dark on light, unrotated: the corners can be read off the dark pixels
 };
 
 constexpr ResultCase kResultCases[] = {
@@ -83,7 +83,9 @@ Corners DarkBoundingCorners(const std::string& path)
     return Corners{{left, left, right, right}, {bottom, top, bottom, top}};
 }
 
-class DecodeResultTest : public ::testing::TestWithParam<ResultCase> {};
+class DecodeResultTest : public ::testing::TestWithParam<ResultCase>
+{
+};
 
 TEST_P(DecodeResultTest, MemoryEntryFillsTheRecord)
 {
@@ -97,7 +99,8 @@ TEST_P(DecodeResultTest, MemoryEntryFillsTheRecord)
     DecodeResult result{};
     ASSERT_EQ(DecodeBuffer(&request, &result), 1);
     ASSERT_NE(result.data, nullptr);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(result.data), static_cast<size_t>(result.length)), expected);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(result.data), static_cast<size_t>(result.length)),
+              expected);
     EXPECT_EQ(result.errorCode, kDecodeOk);
     EXPECT_EQ(result.reserved, 0);
     EXPECT_EQ(result.startMode, c.startMode);
@@ -176,7 +179,8 @@ struct FailureCase
 
 const std::vector<uint8_t>& NoSymbolBitmap()
 {
-    static const std::vector<uint8_t> bytes = ReadFile(norvale::test::TestDataPath("results/no-symbol-dm-like.bmp"));
+    static const std::vector<uint8_t> bytes =
+        ReadFile(norvale::test::TestDataPath("results/no-symbol-dm-like.bmp"));
     return bytes;
 }
 
@@ -214,7 +218,8 @@ const FailureCase kResultFailureCases[] = {
          return DecodeGrayPixels(&request, r);
      },
      kDecodeNothingFound},
-    {"AllNullRequest", [](DecodeResult* r) { return DecodeBufferAll(nullptr, nullptr, r, 1); }, kDecodeImageNotLoaded},
+    {"AllNullRequest", [](DecodeResult* r) { return DecodeBufferAll(nullptr, nullptr, r, 1); },
+     kDecodeImageNotLoaded},
 };
 
 class DecodeResultFailureTest : public ::testing::TestWithParam<FailureCase>
@@ -263,7 +268,8 @@ TEST(DecodeResultTest, GrayEntryMatchesTheBufferEntry)
         std::vector<uint8_t> pixels(size_t{stride} * image.height, 0);
         for (uint32_t row = 0; row < image.height; ++row) {
             const uint32_t from = order == kGrayBottomRowFirst ? row : image.height - 1 - row;
-            std::memcpy(pixels.data() + size_t{row} * stride, image.source + size_t{from} * image.width, image.width);
+            std::memcpy(pixels.data() + size_t{row} * stride, image.source + size_t{from} * image.width,
+                        image.width);
         }
         const GrayPixels gray{pixels.data(), image.width, image.height, stride, order};
         DecodeResult result{};
@@ -293,4 +299,4 @@ TEST(DecodeResultTest, AllEntryWritesNoMoreThanAsked)
     std::free(results[0].data);
 }
 
-}  // namespace
+} // namespace

@@ -110,7 +110,9 @@ struct Sheet
                 const int v0 = std::min(int(v), tile.size - 2);
                 const double fu = u - u0;
                 const double fv = v - v0;
-                const auto at = [&](int uu, int vv) { return double(tile.pixels[size_t(vv) * tile.size + uu]); };
+                const auto at = [&](int uu, int vv) {
+                    return double(tile.pixels[size_t(vv) * tile.size + uu]);
+                };
                 const double grey = (1 - fv) * ((1 - fu) * at(u0, v0) + fu * at(u0 + 1, v0)) +
                                     fv * ((1 - fu) * at(u0, v0 + 1) + fu * at(u0 + 1, v0 + 1));
                 pixels[size_t(y) * width + x] = static_cast<uint8_t>(std::lround(grey));
@@ -130,26 +132,34 @@ struct SheetCase
 {
     const char* name;
     std::vector<Placement> symbols;
-    double margin;  // quiet zone kept around each symbol, in modules
+    double margin; // quiet zone kept around each symbol, in modules
     int columns;
 };
 
 std::vector<SheetCase> SheetCases()
 {
     const std::vector<Placement> twelve = {
-        {"s010-0", 10, 0},    {"s012-1", 12, 17},   {"s014-0", 14, 90},   {"s016-0", 16, 33},
-        {"s018-0", 18, 180},  {"s020-1", 20, -12},  {"s022-1", 22, 270},  {"s024-2", 24, 45},
-        {"s026-2", 26, 8},    {"s032-0", 32, -30},  {"s036-2", 36, 120},  {"s044-0", 44, 3},
+        {"s010-0", 10, 0},   {"s012-1", 12, 17},  {"s014-0", 14, 90},  {"s016-0", 16, 33},
+        {"s018-0", 18, 180}, {"s020-1", 20, -12}, {"s022-1", 22, 270}, {"s024-2", 24, 45},
+        {"s026-2", 26, 8},   {"s032-0", 32, -30}, {"s036-2", 36, 120}, {"s044-0", 44, 3},
     };
     return {
         {"TwoSymbols", {{"s018-0", 18, 0}, {"s032-0", 32, 20}}, 3.0, 2},
         {"FiveMixedAngles",
-         {{"s010-0", 10, 10}, {"s016-0", 16, 200}, {"s022-1", 22, -40}, {"s026-2", 26, 95}, {"s036-2", 36, 61}},
+         {{"s010-0", 10, 10},
+          {"s016-0", 16, 200},
+          {"s022-1", 22, -40},
+          {"s026-2", 26, 95},
+          {"s036-2", 36, 61}},
          3.0,
          3},
         {"TwelveMixedSizesAndAngles", twelve, 3.0, 4},
         {"SheetOfNearlyTouchingLabels",
-         {{"s016-0", 16, 0}, {"s016-0", 16, 0}, {"s020-1", 20, 0}, {"s020-1", 20, 0}, {"s018-0", 18, 0},
+         {{"s016-0", 16, 0},
+          {"s016-0", 16, 0},
+          {"s020-1", 20, 0},
+          {"s020-1", 20, 0},
+          {"s018-0", 18, 0},
           {"s022-1", 22, 0}},
          0.5,
          3},
