@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks that includes point down the pipeline and that the sources are
-# formatted, builds, and runs every test through CTest; then the checks: run.sh
-# from another folder, the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# concurrency test under ThreadSanitizer, and a short run of every fuzz target on its seeds.
+# formatted, builds with the Python module, and runs every test through CTest (the module's pytest
+# suite among them); then the checks: run.sh from another folder, the whole suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the concurrency test under ThreadSanitizer, and
+# a short run of every fuzz target on its seeds.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
-norvale_install_missing "${NORVALE_PACKAGES[@]}" "${NORVALE_CHECK_PACKAGES[@]}"
+norvale_install_missing "${NORVALE_PACKAGES[@]}" "${NORVALE_CHECK_PACKAGES[@]}" "${NORVALE_PYTHON_PACKAGES[@]}"
 
 echo "== Layering and formatting" >&2
 python3 scripts/check_includes.py
 scripts/check_format.sh
 
-echo "== Release build and tests" >&2
-norvale_build build
+echo "== Release build and tests, the Python module's among them" >&2
+norvale_build build -DNORVALE_PYTHON=ON
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 
 echo "== run.sh from another folder, with a picture named from there" >&2

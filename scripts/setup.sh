@@ -7,6 +7,8 @@ NORVALE_PACKAGES=(cmake g++ make pkg-config libpng-dev libjpeg62-turbo-dev zlib1
 # Only for the checks in test.sh: the sanitizer runtimes of g++, clang with libFuzzer, and
 # clang-format for the layout check.
 NORVALE_CHECK_PACKAGES=(libasan8 libubsan1 libtsan2 clang libclang-rt-14-dev clang-format)
+# The Python module (test.sh builds it): headers, pybind11, and what its tests use.
+NORVALE_PYTHON_PACKAGES=(python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pil python3-pytest)
 
 norvale_install_missing() {
     local missing=()

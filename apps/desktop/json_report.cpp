@@ -84,26 +84,6 @@ std::string Hex(const std::vector<uint8_t>& bytes)
     return hex;
 }
 
-const char* StartModeName(uint32_t mode)
-{
-    switch (mode) {
-    case kStartModeC40:
-        return "c40";
-    case kStartModeBase256:
-        return "base256";
-    case kStartModeUpperShift:
-        return "upper-shift";
-    case kStartModeX12:
-        return "x12";
-    case kStartModeText:
-        return "text";
-    case kStartModeEdifact:
-        return "edifact";
-    default:
-        return "ascii";
-    }
-}
-
 } // namespace
 
 std::string JsonString(const std::string& utf8)

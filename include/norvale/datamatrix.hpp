@@ -101,6 +101,28 @@ struct Decoded
     }
 };
 
+// The name of a start mode as vistrel --json and the Python module write it: "ascii", "c40",
+// "text", "x12", "edifact", "base256" or "upper-shift" (any other value is an ASCII start).
+constexpr const char* StartModeName(uint32_t mode) noexcept
+{
+    switch (mode) {
+    case kStartModeC40:
+        return "c40";
+    case kStartModeBase256:
+        return "base256";
+    case kStartModeUpperShift:
+        return "upper-shift";
+    case kStartModeX12:
+        return "x12";
+    case kStartModeText:
+        return "text";
+    case kStartModeEdifact:
+        return "edifact";
+    default:
+        return "ascii";
+    }
+}
+
 // Row order of a caller's grey buffer.
 enum class RowOrder {
     kTopFirst,
