@@ -251,6 +251,7 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     const int32_t yStep = yDivisions > 0 ? Nearest(height / yDivisions) : 0;
     context.image.scale = 2;
     context.frameMemoCount = 0;
+    context.closerLookCount = 0;
     const ScanGridLayout grid = LayOutGrid(context.image, xStep, yStep);
 
     // A pass evaluates its first 20 candidates. When none of them decodes and the grid was not
@@ -276,6 +277,10 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
         context.symbolCount = 0;
         SetTracedPass(context, 2);
         decoded = ScanGrid(context, grid, cursor, false) > 0 ? EvaluateSecondPass(context) : 0;
+    }
+    if (decoded == 0) {
+        SetTracedPass(context, kCloserLookPass);
+        decoded = TakeCloserLooks(context);
     }
     context.symbolCount = decoded;
     return decoded;

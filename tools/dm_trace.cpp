@@ -145,6 +145,8 @@ const char* FrameName(FrameOutcome frame)
         return "region borders of an equal measurement";
     case FrameOutcome::kWalks:
         return "outline walks";
+    case FrameOutcome::kClockTracks:
+        return "clock tracks read module by module";
     case FrameOutcome::kFailed:
         return "no frame (the region scan and the walks gave up)";
     case FrameOutcome::kNoEvidence:
@@ -159,6 +161,9 @@ const char* FrameName(FrameOutcome frame)
 
 std::string Describe(const CandidateFate& fate)
 {
+    if (fate.pass == kCloserLookPass && fate.frame == FrameOutcome::kFailed) {
+        return "closer look: the clock tracks show no common side";
+    }
     std::string text = std::string(FrameName(fate.frame));
     if (fate.smallLook) {
         text += " (quick small look)";
