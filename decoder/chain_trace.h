@@ -15,6 +15,7 @@ struct SymbolRecord;
 enum class TracedSearch : int {
     kPicture,  // the picture itself
     kMargined, // the copy with an added quiet zone
+    kLevelled, // the levelled copy (soft, faint areas at full contrast)
     kRetry,    // the retry step's line probes
 };
 

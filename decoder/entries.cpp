@@ -7,6 +7,7 @@
 
 #include "decoder/base/line_geometry.h"
 #include "decoder/decoder_context.h"
+#include "decoder/levelled_search.h"
 #include "decoder/line_probes.h"
 #include "decoder/location/scan_line_edges.h"
 #include "decoder/quiet_zone.h"
@@ -93,7 +94,10 @@ template <typename Retry> void SearchPicture(DecoderContext& context, Retry retr
     }
     if (SearchSymbols(context, kScanDivisions, kScanDivisions) <= 0) {
         StageScope stage(context.clock, Stage::kFallbacks);
-        retry(context);
+        // The levelled search comes before the retry step, which changes the picture in place.
+        if (SearchLevelledPicture(context) <= 0) {
+            retry(context);
+        }
     }
     if (GetSymbolCount(context) > 0) {
         return;

@@ -130,6 +130,8 @@ const char* SearchName(TracedSearch search)
         return "picture";
     case TracedSearch::kMargined:
         return "margined";
+    case TracedSearch::kLevelled:
+        return "levelled";
     case TracedSearch::kRetry:
         return "retry";
     }

@@ -34,6 +34,7 @@ constexpr CategoryFloor kFloors[] = {
     {"blur", 4},         {"noise", 6},        {"lowcontrast", 4}, {"illumination", 4},
     {"damage", 4},       {"small", 12},        {"large-image", 0}, {"negatives", 8},
     {"truncation", 3},   {"real-public", 20},  {"curved", 2},     {"video", 1},
+    {"dots", 2},
 };
 
 std::string ReadExpected(const fs::path& sidecar)
