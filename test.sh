@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through CTest; then the checks: the whole
-# suite under AddressSanitizer and UndefinedBehaviorSanitizer, the concurrency test under
-# ThreadSanitizer, and a short run of every fuzz target on its seeds.
+# Installs what is missing, checks that includes point down the pipeline and that the sources are
+# formatted, builds, and runs every test through CTest; then the checks: run.sh
+# from another folder, the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# concurrency test under ThreadSanitizer, and a short run of every fuzz target on its seeds.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
 norvale_install_missing "${NORVALE_PACKAGES[@]}" "${NORVALE_CHECK_PACKAGES[@]}"
 
+echo "== Layering and formatting" >&2
+python3 scripts/check_includes.py
+scripts/check_format.sh
+
 echo "== Release build and tests" >&2
 norvale_build build
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+
+echo "== run.sh from another folder, with a picture named from there" >&2
+expected=$(build/bin/vistrel tests/data/sample.png)
+if ! got=$(cd tests/data && ../../run.sh sample.png) || [ "$got" != "$expected" ]; then
+    echo "run.sh sample.png, run from tests/data: printed '${got:-}', expected '$expected'" >&2
+    exit 1
+fi
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer (build-sanitize)" >&2
 # -O1 keeps the instrumented suite quick to build and to run. g++ 12 sees impossible memset

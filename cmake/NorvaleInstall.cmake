@@ -10,10 +10,12 @@ get_target_property(NORVALE_DESKTOP_SOURCES norvale_datamatrix SOURCES)
 add_library(norvale_datamatrix_shared SHARED ${NORVALE_DESKTOP_SOURCES})
 target_include_directories(norvale_datamatrix_shared
     PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+        $<BUILD_INTERFACE:${NORVALE_GENERATED_INCLUDE_DIR}>
     PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(norvale_datamatrix_shared PRIVATE ${NORVALE_WARNINGS})
 target_link_libraries(norvale_datamatrix_shared PRIVATE PNG::PNG JPEG::JPEG ZLIB::ZLIB)
 set_target_properties(norvale_datamatrix_shared PROPERTIES
+    ${NORVALE_LIBRARY_VISIBILITY}
     OUTPUT_NAME norvale_datamatrix
     VERSION ${PROJECT_VERSION}
     SOVERSION ${PROJECT_VERSION_MAJOR}
@@ -30,9 +32,10 @@ install(TARGETS norvale_datamatrix norvale_datamatrix_shared
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES
-    ${PROJECT_SOURCE_DIR}/include/norvale/datamatrix.h
-    ${PROJECT_SOURCE_DIR}/include/norvale/datamatrix.hpp
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/norvale
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+    FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp")
+install(FILES ${NORVALE_GENERATED_INCLUDE_DIR}/norvale/version.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/norvale)
 
 set(NORVALE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/NorvaleDataMatrix)

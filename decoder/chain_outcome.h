@@ -16,8 +16,8 @@ enum class FrameOutcome {
     kClockTracks,   // module grid lines through the clock modules, read one by one
     kFailed,
     kNoEvidence, // the far sides show no clock: not worth a frame
-    kBlank,   // nothing beside the finder: the record is marked kStatusSkip
-    kNoPlane, // a plane could not be switched to (memory exhausted)
+    kBlank,      // nothing beside the finder: the record is marked kStatusSkip
+    kNoPlane,    // a plane could not be switched to (memory exhausted)
 };
 
 // True for the outcomes that leave a frame to sample from.

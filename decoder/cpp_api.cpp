@@ -1,14 +1,15 @@
 // C++ API: loads the picture by content or from a caller's grey buffer, then runs the same
-// search, retry and extraction as the C memory entry.
+// searches as the C entries and lifts each symbol with its content flags into value types.
 #include "norvale/datamatrix.hpp"
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <new>
 
+#include "decoder/base/line_geometry.h"
+#include "decoder/codewords/data_encodation.h"
+#include "decoder/codewords/gs1_element_string.h"
 #include "decoder/decoder_context.h"
 #include "decoder/entries.h"
+#include "decoder/picture_search.h"
 #include "image/gray_image.h"
 #include "image/picture_reader.h"
 
@@ -16,85 +17,190 @@ namespace norvale {
 
 namespace {
 
-// Runs a loader on a fresh context and decodes what it loaded.
-template <typename Loader> Decoded DecodeWith(Loader load) noexcept
+std::array<SymbolPoint, 4> PointsOf(const PointF corners[4])
+{
+    std::array<SymbolPoint, 4> points{};
+    for (size_t k = 0; k < points.size(); ++k) {
+        points[k] = SymbolPoint{Nearest(corners[k].x), Nearest(corners[k].y)};
+    }
+    return points;
+}
+
+// The symbol's value type; may throw std::bad_alloc.
+Decoded LiftSymbol(const FoundSymbol& symbol, uint32_t pictureHeight)
 {
     Decoded decoded;
-    DecoderContext* context = CreateDecoderContext();
+    decoded.error = DecodeErrorKind::kNone;
+    decoded.bytes.assign(symbol.data, symbol.data + symbol.length);
+    decoded.side = symbol.side;
+    decoded.startMode = symbol.startMode;
+    decoded.correctedCount = symbol.correctedCount;
+    decoded.corners = PointsOf(symbol.corners);
+    decoded.pictureHeight = pictureHeight;
+    const SymbolContent& content = symbol.content;
+    decoded.symbologyIdentifier = SymbologyIdentifierOf(content);
+    if (content.fnc1 == Fnc1Flag::kGs1) {
+        FormatGs1ElementString(symbol.data, static_cast<size_t>(symbol.length), decoded.gs1);
+    }
+    const int32_t kept =
+        content.eciCount < kMaxKeptEciDesignators ? content.eciCount : kMaxKeptEciDesignators;
+    decoded.eci.assign(content.eci, content.eci + kept);
+    if (content.structuredAppend) {
+        decoded.structuredAppend =
+            StructuredAppend{content.appendPosition, content.appendTotal, content.appendFileId};
+    }
+    decoded.readerProgramming = content.readerProgramming;
+    return decoded;
+}
+
+DecodeErrorKind KindOf(SweepEnd end)
+{
+    switch (end) {
+    case SweepEnd::kFound:
+        return DecodeErrorKind::kNone;
+    case SweepEnd::kOutOfMemory:
+        return DecodeErrorKind::kOutOfMemory;
+    case SweepEnd::kTimedOut:
+        return DecodeErrorKind::kTimedOut;
+    default:
+        return DecodeErrorKind::kNothingFound;
+    }
+}
+
+DecodeOptions CallOptions(const Options& options)
+{
+    DecodeOptions call{};
+    call.timeBudgetMs = options.timeBudgetMs;
+    call.darkOnLightOnly = options.inverted ? 0 : 1;
+    return call;
+}
+
+// Runs a loader on a fresh context and sweeps the picture for up to maxSymbols symbols. A failed
+// call keeps the corners of the last candidate that reached error correction in `failure`.
+template <typename Loader>
+DecodedAll SweepWith(Loader load, const Options& options, uint32_t maxSymbols,
+                     std::array<SymbolPoint, 4>* failure)
+{
+    DecodedAll all;
+    const DecodeOptions call = CallOptions(options);
+    DecoderContext* context = PrepareContext(&call);
     if (context == nullptr) {
-        return decoded;
+        all.error = DecodeErrorKind::kOutOfMemory;
+        return all;
     }
-    context->flags = kFlagStopAtFirst;
-    InitGrayImage(context->image);
-    ResetDecoderContext(*context);
-    if (load(context->image) != 1) {
+    const GrayLoad loaded = load(context->image);
+    if (loaded != GrayLoad::kLoaded) {
+        all.error = loaded == GrayLoad::kOutOfMemory ? DecodeErrorKind::kOutOfMemory
+                                                     : DecodeErrorKind::kImageNotLoaded;
         DestroyDecoderContext(&context);
-        return decoded;
+        return all;
     }
-    decoded.pictureHeight = context->image.height;
-    DecodeResult result{};
-    const int32_t ok = DecodeToResult(*context, result);
+    all.pictureHeight = context->image.height;
+    FoundSymbols found{};
+    all.error = KindOf(SweepSymbols(*context, maxSymbols, found));
+    if (found.count == 0 && failure != nullptr) {
+        *failure = PointsOf(context->corners);
+    }
     FreeGrayImage(context->image);
     DestroyDecoderContext(&context);
-
-    decoded.error = ok == 1 ? DecodeErrorKind::kNone : DecodeErrorKind::kNothingFound;
-    for (int k = 0; k < 4; ++k) {
-        decoded.corners[k] = SymbolPoint{result.cornerX[k], result.cornerY[k]};
-    }
-    if (ok == 1) {
-        try {
-            decoded.bytes.assign(result.data, result.data + result.length);
-        } catch (const std::bad_alloc&) {
-            decoded.error = DecodeErrorKind::kNothingFound;
+    try {
+        all.symbols.reserve(static_cast<size_t>(found.count));
+        for (int32_t i = 0; i < found.count; ++i) {
+            all.symbols.push_back(LiftSymbol(found.items[i], all.pictureHeight));
         }
-        decoded.side = result.side;
-        decoded.startMode = result.startMode;
-        decoded.correctedCount = result.correctedCount;
+    } catch (...) {
+        all.symbols.clear();
+        all.error = DecodeErrorKind::kOutOfMemory;
     }
-    std::free(result.data);
+    FreeFoundSymbols(found);
+    return all;
+}
+
+template <typename Loader> Decoded DecodeFirstWith(Loader load, const Options& options) noexcept
+{
+    std::array<SymbolPoint, 4> failure{};
+    DecodedAll all = SweepWith(load, options, 1, &failure);
+    if (!all.symbols.empty()) {
+        return std::move(all.symbols.front());
+    }
+    Decoded decoded;
+    decoded.error = all.error;
+    decoded.pictureHeight = all.pictureHeight;
+    if (all.error != DecodeErrorKind::kImageNotLoaded) {
+        decoded.corners = failure;
+    }
     return decoded;
+}
+
+template <typename Loader> DecodedAll DecodeAllWith(Loader load, const Options& options) noexcept
+{
+    const uint32_t most = options.maxSymbols == 0 ? kMaxSweptSymbols : options.maxSymbols;
+    return SweepWith(load, options, most, nullptr);
+}
+
+GrayLoad AsGrayLoad(int loaded)
+{
+    return loaded == 1 ? GrayLoad::kLoaded : GrayLoad::kRefused;
+}
+
+auto MemoryLoader(const uint8_t* bytes, size_t length)
+{
+    const PictureFormat format = FormatFromContent(bytes, length);
+    return [=](GrayImage& image) {
+        return format == PictureFormat::kUnknown
+                   ? GrayLoad::kRefused
+                   : AsGrayLoad(LoadPictureMemory(image, bytes, length, format));
+    };
+}
+
+auto PathLoader(const std::string& path)
+{
+    const PictureFormat format = FormatOfFile(path.c_str());
+    return [=, &path](GrayImage& image) {
+        return format == PictureFormat::kUnknown ? GrayLoad::kRefused
+                                                 : AsGrayLoad(LoadPictureFile(image, path.c_str(), format));
+    };
+}
+
+auto GrayLoader(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride, RowOrder order)
+{
+    return [=](GrayImage& image) {
+        return LoadGrayPixels(image, pixels, width, height, stride, order == RowOrder::kBottomFirst);
+    };
 }
 
 } // namespace
 
-Decoded DecodeMemory(const uint8_t* bytes, size_t length) noexcept
+Decoded DecodeMemory(const uint8_t* bytes, size_t length, const Options& options) noexcept
 {
-    const PictureFormat format = FormatFromContent(bytes, length);
-    if (format == PictureFormat::kUnknown) {
-        return Decoded{};
-    }
-    return DecodeWith([&](GrayImage& image) { return LoadPictureMemory(image, bytes, length, format); });
+    return DecodeFirstWith(MemoryLoader(bytes, length), options);
 }
 
-Decoded DecodePath(const std::string& path) noexcept
+Decoded DecodePath(const std::string& path, const Options& options) noexcept
 {
-    const PictureFormat format = FormatOfFile(path.c_str());
-    if (format == PictureFormat::kUnknown) {
-        return Decoded{};
-    }
-    return DecodeWith([&](GrayImage& image) { return LoadPictureFile(image, path.c_str(), format); });
+    return DecodeFirstWith(PathLoader(path), options);
 }
 
-Decoded DecodeGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
-                   RowOrder order) noexcept
+Decoded DecodeGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride, RowOrder order,
+                   const Options& options) noexcept
 {
-    if (pixels == nullptr || width == 0 || height == 0 || stride < width ||
-        uint64_t{width} * height > kMaxPicturePixels) {
-        return Decoded{};
-    }
-    return DecodeWith([&](GrayImage& image) {
-        auto* plane = static_cast<uint8_t*>(std::malloc(size_t{width} * height));
-        if (plane == nullptr) {
-            return 0;
-        }
-        // The decoder stores the picture's bottom row first.
-        for (uint32_t row = 0; row < height; ++row) {
-            const uint32_t sourceRow = order == RowOrder::kBottomFirst ? row : height - 1 - row;
-            std::memcpy(plane + size_t{row} * width, pixels + sourceRow * stride, width);
-        }
-        AdoptSourcePlane(image, plane, width, height);
-        return 1;
-    });
+    return DecodeFirstWith(GrayLoader(pixels, width, height, stride, order), options);
+}
+
+DecodedAll DecodeAllMemory(const uint8_t* bytes, size_t length, const Options& options) noexcept
+{
+    return DecodeAllWith(MemoryLoader(bytes, length), options);
+}
+
+DecodedAll DecodeAllPath(const std::string& path, const Options& options) noexcept
+{
+    return DecodeAllWith(PathLoader(path), options);
+}
+
+DecodedAll DecodeAllGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
+                         RowOrder order, const Options& options) noexcept
+{
+    return DecodeAllWith(GrayLoader(pixels, width, height, stride, order), options);
 }
 
 } // namespace norvale

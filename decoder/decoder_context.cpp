@@ -1,6 +1,7 @@
 // Decoder context: creation, reset and destruction of the working record of one call.
 #include "decoder/decoder_context.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 
@@ -54,6 +55,18 @@ SymbolRecord* GetSymbol(DecoderContext& context, int32_t index)
         return nullptr;
     }
     return &context.symbols[index];
+}
+
+int64_t SteadyNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+bool PastDeadline(const DecoderContext& context)
+{
+    return context.deadline != 0 && SteadyNanoseconds() >= context.deadline;
 }
 
 void ForgetCandidates(DecoderContext& context)

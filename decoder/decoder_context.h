@@ -23,6 +23,8 @@ constexpr int32_t kErrorNothingDecoded = 2;
 
 // Flag bit 0: stop the search as soon as one symbol has been decoded.
 constexpr uint8_t kFlagStopAtFirst = 1;
+// Flag bit 1: dark-on-light symbols only; a light-on-dark one is refused before correction.
+constexpr uint8_t kFlagDarkOnLightOnly = 2;
 
 struct RetryCandidate
 {
@@ -58,6 +60,7 @@ struct DecoderContext
     // (they own no buffers); the closer looks at them run only when the whole search failed.
     SymbolRecord closerLooks[kMaxCloserLooks];
     int32_t closerLookCount;
+    int64_t deadline;  // steady-clock nanoseconds after which the search gives up; 0 for none
     StageClock* clock; // the benchmark's stage clock, or null
     ChainTrace* trace; // the tracing tool's record of every candidate's fate, or null
 };
@@ -69,6 +72,11 @@ void DestroyDecoderContext(DecoderContext** holder);
 void ResetDecoderContext(DecoderContext& context);
 int32_t GetSymbolCount(const DecoderContext& context);
 SymbolRecord* GetSymbol(DecoderContext& context, int32_t index);
+
+// Steady-clock nanoseconds now, the time base of `deadline`.
+int64_t SteadyNanoseconds();
+// True once the call's time budget is spent; every loop of the search asks before its next step.
+bool PastDeadline(const DecoderContext& context);
 
 // The retry and rejected lists: candidates that failed size selection (or, in the retry probe,
 // correction), remembered once each within 5 pixels, while there is room.

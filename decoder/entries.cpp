@@ -1,132 +1,42 @@
-// Public entries and their drivers: one context per call, load, search, retry, copy out.
+// Public C entries and their drivers: one context per call, load, search, copy out.
 #include "decoder/entries.h"
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "decoder/base/line_geometry.h"
+#include "decoder/codewords/data_encodation.h"
 #include "decoder/decoder_context.h"
-#include "decoder/levelled_search.h"
-#include "decoder/line_probes.h"
-#include "decoder/location/scan_line_edges.h"
-#include "decoder/quiet_zone.h"
-#include "decoder/retry_step.h"
-#include "decoder/search_driver.h"
-#include "decoder/stage_clock.h"
+#include "decoder/picture_search.h"
 #include "image/bmp_reader.h"
 #include "image/gray_image.h"
 #include "image/picture_reader.h"
 
 namespace norvale {
 
-namespace {
+static_assert(NORVALE_MAX_DECODED_BYTES == kMostDecodedBytes, "the header's longest text is the decoder's");
 
-constexpr int kScanDivisions = 20;
-// A context ready for loading: flags set, image emptied, reset. Null when memory is exhausted.
-DecoderContext* PrepareContext()
+DecoderContext* PrepareContext(const DecodeOptions* options)
 {
     DecoderContext* context = CreateDecoderContext();
     if (context == nullptr) {
         return nullptr;
     }
     context->flags = kFlagStopAtFirst;
+    if (options != nullptr && options->darkOnLightOnly != 0) {
+        context->flags |= kFlagDarkOnLightOnly;
+    }
+    if (options != nullptr && options->timeBudgetMs != 0) {
+        context->deadline = SteadyNanoseconds() + int64_t{options->timeBudgetMs} * 1000000;
+    }
     InitGrayImage(context->image);
     ResetDecoderContext(*context);
     return context;
 }
 
-#ifndef NORVALE_BMP_ONLY
-
-// Nearest: add 0.5, then truncate toward zero. Floors are never used here.
-int32_t Nearest(double v)
-{
-    return static_cast<int32_t>(v + 0.5);
-}
-
-void WriteCorners(const DecoderContext& context, DecodeResult& result)
-{
-    for (int k = 0; k < 4; ++k) {
-        result.cornerX[k] = Nearest(context.corners[k].x);
-        result.cornerY[k] = Nearest(context.corners[k].y);
-    }
-}
-
-// Mode of the first data codeword as the result reports it.
-uint32_t StartModeOf(const SymbolRecord& symbol)
-{
-    if (symbol.codewords == nullptr || symbol.totalCodewords < 1) {
-        return kStartModeAscii;
-    }
-    switch (symbol.codewords[0]) {
-    case kStartModeC40:
-    case kStartModeBase256:
-    case kStartModeUpperShift:
-    case kStartModeX12:
-    case kStartModeText:
-    case kStartModeEdifact:
-        return symbol.codewords[0];
-    default:
-        return kStartModeAscii;
-    }
-}
-
-#endif
-
-// A picture filled by a symbol is searched with a margin first, the way it can decode; only when
-// that fails do the search and the retry step run on the picture itself. Otherwise the margin is
-// the last resort. Either way a failed call reports the corners of the margined search when it
-// reached error correction, as when it runs last.
-template <typename Retry> void SearchPicture(DecoderContext& context, Retry retry)
-{
-    const bool filled = PictureFilledBySymbol(context.image);
-    PointF marginCorners[4];
-    bool marginPublished = false;
-    if (filled) {
-        StageScope stage(context.clock, Stage::kFallbacks);
-        PointF before[4];
-        std::memcpy(before, context.corners, sizeof before);
-        if (SearchWithAddedQuietZone(context) > 0) {
-            return;
-        }
-        marginPublished = std::memcmp(before, context.corners, sizeof before) != 0;
-        std::memcpy(marginCorners, context.corners, sizeof marginCorners);
-    }
-    if (SearchSymbols(context, kScanDivisions, kScanDivisions) <= 0) {
-        StageScope stage(context.clock, Stage::kFallbacks);
-        // The levelled search comes before the retry step, which changes the picture in place.
-        if (SearchLevelledPicture(context) <= 0) {
-            retry(context);
-        }
-    }
-    if (GetSymbolCount(context) > 0) {
-        return;
-    }
-    if (!filled) {
-        StageScope stage(context.clock, Stage::kFallbacks);
-        SearchWithAddedQuietZone(context);
-    } else if (marginPublished) {
-        std::memcpy(context.corners, marginCorners, sizeof marginCorners);
-    }
-}
-
-void SearchTextDriver(DecoderContext& context)
-{
-    SearchPicture(context, RetryForText);
-}
-
-#ifndef NORVALE_BMP_ONLY
-void SearchResultDriver(DecoderContext& context)
-{
-    SearchPicture(context, RetryForResult);
-}
-#endif
-
-} // namespace
-
 int32_t DecodeToText(DecoderContext& context, uint8_t** text)
 {
-    SearchTextDriver(context);
+    SearchForText(context);
     if (GetSymbolCount(context) <= 0) {
         return 0;
     }
@@ -149,41 +59,6 @@ int32_t DecodeToText(DecoderContext& context, uint8_t** text)
     return length;
 }
 
-#ifndef NORVALE_BMP_ONLY
-
-int32_t DecodeToResult(DecoderContext& context, DecodeResult& result)
-{
-    SearchResultDriver(context);
-    result.reserved = 0;
-    int32_t decoded = 0;
-    if (GetSymbolCount(context) <= 0) {
-        result.errorCode = context.errorCode;
-    } else {
-        SymbolRecord& symbol = context.symbols[0];
-        const int32_t length = symbol.dataLength;
-        auto* copy = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(length > 0 ? length : 0) + 1, 1));
-        if (copy == nullptr) {
-            result.errorCode = kErrorNothingDecoded;
-        } else {
-            if (length > 0) {
-                std::memcpy(copy, symbol.data, static_cast<size_t>(length));
-            }
-            result.startMode = StartModeOf(symbol);
-            result.data = copy;
-            result.length = length;
-            result.correctedCount = symbol.correctedCount;
-            result.side = GetSymbolSide(&symbol);
-            result.errorCode = kDecodeOk;
-            decoded = 1;
-        }
-        ClearSymbolRecord(symbol);
-    }
-    WriteCorners(context, result);
-    return decoded;
-}
-
-#endif
-
 int32_t DecodeFile(const char* path, uint8_t** text)
 {
     if (path == nullptr || text == nullptr) {
@@ -193,7 +68,7 @@ int32_t DecodeFile(const char* path, uint8_t** text)
     if (format == PictureFormat::kUnknown) {
         return 0;
     }
-    DecoderContext* context = PrepareContext();
+    DecoderContext* context = PrepareContext(nullptr);
     if (context == nullptr) {
         return 0;
     }
@@ -206,9 +81,120 @@ int32_t DecodeFile(const char* path, uint8_t** text)
     return n;
 }
 
-} // namespace norvale
+#ifndef NORVALE_BMP_ONLY
 
-using norvale::DecodeFile;
+namespace {
+
+void WriteFailure(DecodeResult& result, int32_t errorCode, const PointF corners[4])
+{
+    result = DecodeResult{};
+    result.errorCode = errorCode;
+    if (corners != nullptr) {
+        for (int k = 0; k < 4; ++k) {
+            result.cornerX[k] = Nearest(corners[k].x);
+            result.cornerY[k] = Nearest(corners[k].y);
+        }
+    }
+}
+
+// Hands the symbol's bytes over to the result.
+void WriteSymbol(FoundSymbol& symbol, DecodeResult& result)
+{
+    WriteFailure(result, kDecodeOk, symbol.corners);
+    result.data = symbol.data;
+    result.length = symbol.length;
+    result.startMode = symbol.startMode;
+    result.side = symbol.side;
+    result.correctedCount = symbol.correctedCount;
+    symbol.data = nullptr;
+}
+
+// Loads with `load` on a fresh context, sweeps and writes up to `capacity` results.
+template <typename Loader>
+int32_t DecodeInto(Loader load, const DecodeOptions* options, uint32_t maxSymbols, DecodeResult* results,
+                   int32_t capacity)
+{
+    if (results == nullptr || capacity < 1) {
+        return 0;
+    }
+    DecoderContext* context = PrepareContext(options);
+    if (context == nullptr) {
+        WriteFailure(results[0], kDecodeOutOfMemory, nullptr);
+        return 0;
+    }
+    const int32_t loaded = load(context->image);
+    if (loaded != kDecodeOk) {
+        WriteFailure(results[0], loaded, nullptr);
+        DestroyDecoderContext(&context);
+        return 0;
+    }
+    const uint32_t most =
+        maxSymbols < static_cast<uint32_t>(capacity) ? maxSymbols : static_cast<uint32_t>(capacity);
+    FoundSymbols found{};
+    const SweepEnd end = SweepSymbols(*context, most, found);
+    int32_t written = 0;
+    if (found.count == 0) {
+        WriteFailure(results[0], static_cast<int32_t>(end), context->corners);
+    }
+    for (; written < found.count && written < capacity; ++written) {
+        WriteSymbol(found.items[written], results[written]);
+    }
+    FreeFoundSymbols(found);
+    FreeGrayImage(context->image);
+    DestroyDecoderContext(&context);
+    return written;
+}
+
+int32_t LoadBmpRequest(GrayImage& image, const ImageBuffer* request)
+{
+    if (request == nullptr || request->bytes == nullptr ||
+        LoadBmpFromMemory(image, request->bytes, request->length) != 1) {
+        return kDecodeImageNotLoaded;
+    }
+    return kDecodeOk;
+}
+
+int32_t LoadGrayRequest(GrayImage& image, const GrayPixels* request)
+{
+    if (request == nullptr ||
+        (request->rowOrder != kGrayTopRowFirst && request->rowOrder != kGrayBottomRowFirst)) {
+        return kDecodeImageNotLoaded;
+    }
+    switch (LoadGrayPixels(image, request->pixels, request->width, request->height, request->stride,
+                           request->rowOrder == kGrayBottomRowFirst)) {
+    case GrayLoad::kLoaded:
+        return kDecodeOk;
+    case GrayLoad::kOutOfMemory:
+        return kDecodeOutOfMemory;
+    default:
+        return kDecodeImageNotLoaded;
+    }
+}
+
+uint32_t MaxSymbolsOf(const DecodeOptions* options)
+{
+    return options == nullptr || options->maxSymbols == 0 ? kMaxSweptSymbols : options->maxSymbols;
+}
+
+} // namespace
+
+int32_t DecodeToResult(DecoderContext& context, DecodeResult& result)
+{
+    FoundSymbols found{};
+    const SweepEnd end = SweepSymbols(context, 1, found);
+    const int32_t decoded = found.count > 0 ? 1 : 0;
+    if (decoded == 1) {
+        WriteSymbol(found.items[0], result);
+    } else {
+        WriteFailure(result, static_cast<int32_t>(end), context.corners);
+    }
+    FreeFoundSymbols(found);
+    return decoded;
+}
+
+#endif
+
+} // namespace norvale
 
 extern "C" int32_t DecodeImage(const char* path, int32_t capacity, char* out)
 {
@@ -216,7 +202,7 @@ extern "C" int32_t DecodeImage(const char* path, int32_t capacity, char* out)
         return 0;
     }
     uint8_t* text = nullptr;
-    const int32_t n = DecodeFile(path, &text);
+    const int32_t n = norvale::DecodeFile(path, &text);
     if (n <= 0) {
         return 0;
     }
@@ -231,24 +217,32 @@ extern "C" int32_t DecodeImage(const char* path, int32_t capacity, char* out)
 
 extern "C" int32_t DecodeBuffer(const ImageBuffer* request, DecodeResult* result)
 {
-    if (request == nullptr || result == nullptr) {
-        return 0;
-    }
-    norvale::DecoderContext* context = norvale::PrepareContext();
-    if (context == nullptr) {
-        result->errorCode = norvale::kErrorNothingDecoded;
-        return 0;
-    }
-    int32_t r = 0;
-    if (request->bytes != nullptr &&
-        norvale::LoadBmpFromMemory(context->image, request->bytes, request->length) == 1) {
-        r = norvale::DecodeToResult(*context, *result);
-        norvale::FreeGrayImage(context->image);
-    } else {
-        result->errorCode = norvale::kErrorImageNotLoaded;
-    }
-    norvale::DestroyDecoderContext(&context);
-    return r;
+    return norvale::DecodeInto(
+        [&](norvale::GrayImage& image) { return norvale::LoadBmpRequest(image, request); }, nullptr, 1,
+        result, 1);
+}
+
+extern "C" int32_t DecodeGrayPixels(const GrayPixels* request, DecodeResult* result)
+{
+    return norvale::DecodeInto(
+        [&](norvale::GrayImage& image) { return norvale::LoadGrayRequest(image, request); }, nullptr, 1,
+        result, 1);
+}
+
+extern "C" int32_t DecodeBufferAll(const ImageBuffer* request, const DecodeOptions* options,
+                                   DecodeResult* results, int32_t capacity)
+{
+    return norvale::DecodeInto(
+        [&](norvale::GrayImage& image) { return norvale::LoadBmpRequest(image, request); }, options,
+        norvale::MaxSymbolsOf(options), results, capacity);
+}
+
+extern "C" int32_t DecodeGrayPixelsAll(const GrayPixels* request, const DecodeOptions* options,
+                                       DecodeResult* results, int32_t capacity)
+{
+    return norvale::DecodeInto(
+        [&](norvale::GrayImage& image) { return norvale::LoadGrayRequest(image, request); }, options,
+        norvale::MaxSymbolsOf(options), results, capacity);
 }
 
 extern "C" int32_t DecodeImage1(const uint8_t* buffer, uint32_t length, int32_t capacity, char* out)
@@ -258,7 +252,6 @@ extern "C" int32_t DecodeImage1(const uint8_t* buffer, uint32_t length, int32_t 
     }
     const ImageBuffer request{buffer, length};
     DecodeResult result{};
-    result.length = 0;
     DecodeBuffer(&request, &result);
     const int32_t n = result.length;
     if (n > 0) {

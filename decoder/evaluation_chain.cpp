@@ -360,6 +360,9 @@ SampleOutcome PlaceAndCorrect(DecoderContext& context, SymbolRecord& candidate)
     StageScope stage(context.clock, Stage::kCorrection);
     PlaceCodewords(candidate);
     FrameCorners(candidate, context.corners);
+    if ((context.flags & kFlagDarkOnLightOnly) != 0 && candidate.inkSense < 0) {
+        return kCorrectionFailed;
+    }
     return CorrectCodewords(candidate) != 0 ? kCorrected : kCorrectionFailed;
 }
 

@@ -26,12 +26,6 @@ constexpr float kLowContrastSwing = 30.0f;
 constexpr float kStretchMargin = 5.0f;
 constexpr float kStretchFactor = 2.0f;
 
-// Nearest: add 0.5, then truncate toward zero. Floors are never used here.
-int32_t Nearest(double v)
-{
-    return static_cast<int32_t>(v + 0.5);
-}
-
 struct RetryGeometry
 {
     PointF middle;   // midpoint of the two leg ends
@@ -99,7 +93,7 @@ void TraceRetry(DecoderContext& context)
 void RetryForText(DecoderContext& context)
 {
     TraceRetry(context);
-    for (int32_t i = 0; i < context.retryCount; ++i) {
+    for (int32_t i = 0; i < context.retryCount && !PastDeadline(context); ++i) {
         const RetryGeometry geometry = MeasureRetryCandidate(context.retryCandidates[i]);
         const int32_t cx = Nearest(geometry.middle.x);
         const int32_t cy = Nearest(geometry.middle.y);
@@ -125,7 +119,7 @@ void RetryForText(DecoderContext& context)
 void RetryForResult(DecoderContext& context)
 {
     TraceRetry(context);
-    for (int32_t i = 0; i < context.retryCount; ++i) {
+    for (int32_t i = 0; i < context.retryCount && !PastDeadline(context); ++i) {
         const RetryGeometry geometry = MeasureRetryCandidate(context.retryCandidates[i]);
         const int ok = MagnifyRegion(context.image, kMagnifyFactor, Nearest(geometry.middle.x),
                                      Nearest(geometry.middle.y), Nearest(geometry.legLength));

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "decoder/base/line_geometry.h"
 #include "decoder/chain_trace.h"
 #include "decoder/decoder_context.h"
 #include "decoder/evaluation_chain.h"
@@ -23,11 +24,6 @@ constexpr float kTwinDistance = 2.0f;
 constexpr int32_t kMaxTwinLooks = 4;
 // A failed region-border scan silences later candidates this close (pixels, each coordinate).
 constexpr float kSuppressDistance = 6.0f;
-
-int32_t Nearest(double v)
-{
-    return static_cast<int32_t>(v + 0.5);
-}
 
 bool CloseCorners(PointF a, PointF b, float distance)
 {
@@ -105,7 +101,7 @@ int32_t ProbeHalfSpan(DecoderContext& context, const ScanGridLayout& grid, int32
 int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& cursor, bool filtered)
 {
     int32_t total = 0;
-    for (; cursor < HalfSpanCount(grid) && total < kMaxSymbolRecords; ++cursor) {
+    for (; cursor < HalfSpanCount(grid) && total < kMaxSymbolRecords && !PastDeadline(context); ++cursor) {
         if (filtered) {
             StageScope stage(context.clock, Stage::kPlanes);
             UseFilteredPlane(context.image); // without a median plane the current one is kept
@@ -187,6 +183,9 @@ int32_t EvaluateFirstPass(DecoderContext& context)
     SortCandidates(context);
     int32_t twinLooks = 0;
     for (int32_t a = 0; a < context.symbolCount; ++a) {
+        if (PastDeadline(context)) {
+            break;
+        }
         SymbolRecord candidate = context.symbols[a];
         if (context.examinedCount > 0 && FindExaminedTwin(context, candidate) == nullptr) {
             continue;
@@ -216,7 +215,7 @@ int32_t EvaluateSecondPass(DecoderContext& context)
     int32_t twinLooks = 0;
     for (int32_t a = 0; a < context.symbolCount; ++a) {
         SymbolRecord candidate = context.symbols[a];
-        if (candidate.status == kStatusSkip) {
+        if (candidate.status == kStatusSkip || PastDeadline(context)) {
             continue;
         }
         const SymbolRecord* twin = FindExaminedTwin(context, candidate);
@@ -258,7 +257,7 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     // finished (a cluttered picture fills the table before the scan reaches the symbol), the
     // scan resumes where it stopped with an empty table.
     int32_t cursor = 0;
-    while (cursor < HalfSpanCount(grid)) {
+    while (cursor < HalfSpanCount(grid) && !PastDeadline(context)) {
         if (ScanGrid(context, grid, cursor, true) > 0) {
             SetTracedPass(context, 1);
             const int32_t decoded = EvaluateFirstPass(context);
@@ -273,7 +272,7 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     context.symbolCount = 0;
     cursor = 0;
     int32_t decoded = 0;
-    while (decoded == 0 && cursor < HalfSpanCount(grid)) {
+    while (decoded == 0 && cursor < HalfSpanCount(grid) && !PastDeadline(context)) {
         context.symbolCount = 0;
         SetTracedPass(context, 2);
         decoded = ScanGrid(context, grid, cursor, false) > 0 ? EvaluateSecondPass(context) : 0;

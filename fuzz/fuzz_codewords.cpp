@@ -15,12 +15,12 @@
 #include <cstring>
 #include <vector>
 
+#include "decoder/base/symbol_record.h"
+#include "decoder/base/symbol_sizes.h"
 #include "decoder/codewords/codeword_placement.h"
 #include "decoder/codewords/data_encodation.h"
-#include "decoder/sampling/module_sampling.h"
 #include "decoder/codewords/reed_solomon.h"
-#include "decoder/base/symbol_sizes.h"
-#include "decoder/base/symbol_record.h"
+#include "decoder/sampling/module_sampling.h"
 #include "tests/decoder/codewords/codeword_record_support.h"
 
 namespace {
@@ -123,8 +123,9 @@ void EncodedMode(int sizeIndex, const uint8_t* entries, size_t entryCount, const
 
     std::vector<uint8_t> clean(static_cast<size_t>(size.dataCodewords));
     for (int k = 0; k < size.dataCodewords; ++k) {
-        clean[k] = static_cast<size_t>(k) < payloadSize ? payload[k]
-                                                        : PadCodeword(k + 1, static_cast<size_t>(k) == payloadSize);
+        clean[k] = static_cast<size_t>(k) < payloadSize
+                       ? payload[k]
+                       : PadCodeword(k + 1, static_cast<size_t>(k) == payloadSize);
     }
     norvale::test::TestEncodeSymbol(clean, sizeIndex);
 
@@ -181,7 +182,8 @@ void EncodedMode(int sizeIndex, const uint8_t* entries, size_t entryCount, const
         const int erasureLimit = size.maxErasures == 0 ? 0 : n - kErasureMargin;
         withinReach = withinReach && 2 * errors + erasures <= n && erasures <= erasureLimit;
     }
-    if (withinReach && (corrected != 1 || std::memcmp(r.codewords, clean.data(), static_cast<size_t>(total)) != 0)) {
+    if (withinReach &&
+        (corrected != 1 || std::memcmp(r.codewords, clean.data(), static_cast<size_t>(total)) != 0)) {
         std::abort(); // a correctable damage was refused or miscorrected
     }
     if (corrected == 1) {
@@ -189,13 +191,15 @@ void EncodedMode(int sizeIndex, const uint8_t* entries, size_t entryCount, const
     }
 }
 
-void RawMode(int sizeIndex, const uint8_t* entries, size_t entryCount, const uint8_t* payload, size_t payloadSize)
+void RawMode(int sizeIndex, const uint8_t* entries, size_t entryCount, const uint8_t* payload,
+             size_t payloadSize)
 {
     CodewordRecord holder(sizeIndex);
     norvale::SymbolRecord& r = holder.record;
     for (uint32_t m = 0; m < r.matrixSize; ++m) {
         const bool dark = m / 8 < payloadSize && ((payload[m / 8] >> (m % 8)) & 1);
-        r.moduleMatrix[m] = static_cast<uint8_t>(norvale::kModuleSampled | (dark ? 0 : norvale::kModuleLight));
+        r.moduleMatrix[m] =
+            static_cast<uint8_t>(norvale::kModuleSampled | (dark ? 0 : norvale::kModuleLight));
     }
     for (size_t e = 0; e < entryCount; ++e) {
         const uint8_t* entry = entries + e * kEntryBytes;
@@ -214,7 +218,8 @@ void RawDataMode(int sizeIndex, const uint8_t* payload, size_t payloadSize)
 {
     CodewordRecord holder(sizeIndex);
     norvale::SymbolRecord& r = holder.record;
-    const size_t copied = payloadSize < static_cast<size_t>(r.totalCodewords) ? payloadSize : r.totalCodewords;
+    const size_t copied =
+        payloadSize < static_cast<size_t>(r.totalCodewords) ? payloadSize : r.totalCodewords;
     std::memcpy(r.codewords, payload, copied);
     norvale::DecodeDataCodewords(r);
 }

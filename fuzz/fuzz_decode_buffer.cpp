@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ImageBuffer request{data, static_cast<uint32_t>(size)};
     DecodeResult result{};
     const int32_t ok = DecodeBuffer(&request, &result);
-    if (ok == 1 && (result.data == nullptr || result.length < 0 || result.length > NORVALE_MAX_DECODED_BYTES)) {
+    if (ok == 1 &&
+        (result.data == nullptr || result.length < 0 || result.length > NORVALE_MAX_DECODED_BYTES)) {
         __builtin_trap(); // a success always hands over a buffer of a possible length
     }
     if (ok != 1 && result.data != nullptr) {

@@ -56,6 +56,26 @@ void AdoptSourcePlane(GrayImage& image, uint8_t* plane, uint32_t width, uint32_t
     image.scale = 1;
 }
 
+GrayLoad LoadGrayPixels(GrayImage& image, const uint8_t* pixels, uint32_t width, uint32_t height,
+                        size_t stride, bool bottomFirst)
+{
+    if (pixels == nullptr || width == 0 || height == 0 || stride < width ||
+        uint64_t{width} * height > kMaxPicturePixels) {
+        return GrayLoad::kRefused;
+    }
+    uint8_t* plane = AllocatePlane(width, height);
+    if (plane == nullptr) {
+        return GrayLoad::kOutOfMemory;
+    }
+    for (uint32_t row = 0; row < height; ++row) {
+        const uint32_t sourceRow = bottomFirst ? row : height - 1 - row;
+        std::copy(pixels + sourceRow * stride, pixels + sourceRow * stride + width,
+                  plane + size_t{row} * width);
+    }
+    AdoptSourcePlane(image, plane, width, height);
+    return GrayLoad::kLoaded;
+}
+
 int UseSourcePlane(GrayImage& image)
 {
     if (image.source == nullptr) {

@@ -39,4 +39,16 @@ constexpr uint8_t GrayFromRgb(uint32_t red, uint32_t green, uint32_t blue)
 // Hands a freshly read plane to the image: source = current = plane, scale 1. Takes ownership.
 void AdoptSourcePlane(GrayImage& image, uint8_t* plane, uint32_t width, uint32_t height);
 
+// Outcome of LoadGrayPixels.
+enum class GrayLoad {
+    kLoaded,
+    kRefused,     // null pixels, zero width or height, stride below width, too many pixels
+    kOutOfMemory, // the plane could not be allocated
+};
+
+// Copies a caller's 8-bit grey pixels (rows `stride` bytes apart, top row first unless
+// bottomFirst) into a new source plane, bottom row first.
+GrayLoad LoadGrayPixels(GrayImage& image, const uint8_t* pixels, uint32_t width, uint32_t height,
+                        size_t stride, bool bottomFirst);
+
 } // namespace norvale

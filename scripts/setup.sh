@@ -4,8 +4,9 @@
 set -euo pipefail
 
 NORVALE_PACKAGES=(cmake g++ make pkg-config libpng-dev libjpeg62-turbo-dev zlib1g-dev libgtest-dev python3)
-# Only for the checks in test.sh: the sanitizer runtimes of g++, and clang with libFuzzer.
-NORVALE_CHECK_PACKAGES=(libasan8 libubsan1 libtsan2 clang libclang-rt-14-dev)
+# Only for the checks in test.sh: the sanitizer runtimes of g++, clang with libFuzzer, and
+# clang-format for the layout check.
+NORVALE_CHECK_PACKAGES=(libasan8 libubsan1 libtsan2 clang libclang-rt-14-dev clang-format)
 
 norvale_install_missing() {
     local missing=()

@@ -4,15 +4,22 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 namespace norvale::test {
 
-std::string TestDataPath(const std::string& relative) { return std::string(NORVALE_TEST_DATA_DIR) + "/" + relative; }
+std::string TestDataPath(const std::string& relative)
+{
+    return std::string(NORVALE_TEST_DATA_DIR) + "/" + relative;
+}
 
-std::string ScratchDir() { return ::testing::TempDir() + "norvale-" + std::to_string(getpid()) + "-"; }
+std::string ScratchDir()
+{
+    return ::testing::TempDir() + "norvale-" + std::to_string(getpid()) + "-";
+}
 
 bool LoadTestPicture(GrayImage& image, const std::string& path)
 {
@@ -74,4 +81,30 @@ ContextPtr MakeTestContext()
     return ContextPtr(context);
 }
 
-}  // namespace norvale::test
+GrayImage MakeImage(uint32_t width, uint32_t height, const std::vector<uint8_t>& pixels)
+{
+    GrayImage image{};
+    InitGrayImage(image);
+    auto* plane = static_cast<uint8_t*>(std::malloc(std::max<size_t>(pixels.size(), 1)));
+    if (!pixels.empty()) {
+        std::memcpy(plane, pixels.data(), pixels.size());
+    }
+    AdoptSourcePlane(image, plane, width, height);
+    return image;
+}
+
+std::vector<uint8_t> Plane(const GrayImage& image, const uint8_t* plane)
+{
+    return std::vector<uint8_t>(plane, plane + size_t{image.width} * image.height);
+}
+
+std::vector<uint8_t> Pattern(uint32_t width, uint32_t height)
+{
+    std::vector<uint8_t> pixels(size_t{width} * height);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = static_cast<uint8_t>((i * 73 + (i / width) * 29) % 256);
+    }
+    return pixels;
+}
+
+} // namespace norvale::test

@@ -2,8 +2,10 @@
 // depend on the library's own readers (so each stage can be tested on real pictures alone).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "decoder/decoder_context.h"
 #include "image/gray_image.h"
@@ -22,6 +24,13 @@ std::string ScratchDir();
 bool LoadTestPicture(GrayImage& image, const std::string& path);
 void FreeTestPicture(GrayImage& image);
 
+// A picture whose source plane holds a copy of `pixels` (row 0 first); FreeGrayImage releases it.
+GrayImage MakeImage(uint32_t width, uint32_t height, const std::vector<uint8_t>& pixels);
+// The bytes of one of the picture's planes.
+std::vector<uint8_t> Plane(const GrayImage& image, const uint8_t* plane);
+// A width x height plane of varied greys, no two neighbours alike.
+std::vector<uint8_t> Pattern(uint32_t width, uint32_t height);
+
 // A decoder context as the entries prepare it (stop at the first symbol, image empty, reset);
 // destroying it frees its picture too.
 struct ContextDeleter
@@ -31,4 +40,4 @@ struct ContextDeleter
 using ContextPtr = std::unique_ptr<DecoderContext, ContextDeleter>;
 ContextPtr MakeTestContext();
 
-}  // namespace norvale::test
+} // namespace norvale::test

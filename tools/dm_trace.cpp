@@ -203,6 +203,82 @@ bool WritePng(const Canvas& canvas, const char* path)
     return png_image_write_to_file(&png, path, 0, upright.data(), 0, nullptr) != 0;
 }
 
+// A grey canvas of the picture's current plane.
+Canvas CanvasOf(const GrayImage& image)
+{
+    Canvas canvas;
+    canvas.width = image.width;
+    canvas.height = image.height;
+    canvas.rgb.resize(size_t{image.width} * image.height * 3);
+    for (size_t i = 0; i < size_t{image.width} * image.height; ++i) {
+        canvas.rgb[3 * i] = canvas.rgb[3 * i + 1] = canvas.rgb[3 * i + 2] = image.current[i];
+    }
+    return canvas;
+}
+
+// A context that stops at the first symbol, with the picture at `path` loaded; false when the
+// picture cannot be read or is empty.
+bool LoadTracedPicture(DecoderContext& context, const char* path)
+{
+    context.flags = kFlagStopAtFirst;
+    InitGrayImage(context.image);
+    ResetDecoderContext(context);
+    GrayImage& image = context.image;
+    return LoadPictureFile(image, path, FormatOfFile(path)) == 1 && image.width != 0 && image.height != 0;
+}
+
+// Draws every evaluated candidate's corner and legs and prints its fate.
+void ReportCandidates(Canvas& canvas, const ChainTrace& trace, const char* path, const GrayImage& image)
+{
+    std::printf("%s: %ux%u, %d candidates evaluated%s\n", path, image.width, image.height, trace.count,
+                trace.dropped > 0 ? " (more than the trace keeps)" : "");
+    for (int32_t i = 0; i < trace.count; ++i) {
+        const CandidateFate& f = trace.fates[i];
+        canvas.Line(f.corner, f.xLegEnd, kXLegColour);
+        canvas.Line(f.corner, f.yLegEnd, kYLegColour);
+        canvas.Cross(f.corner, 3, kCornerColour);
+        const float xLeg = std::hypot(f.xLegEnd.x - f.corner.x, f.xLegEnd.y - f.corner.y);
+        const float yLeg = std::hypot(f.yLegEnd.x - f.corner.x, f.yLegEnd.y - f.corner.y);
+        std::printf(
+            "#%d %s pass %d: corner (%.2f, %.2f) x-leg end (%.2f, %.2f) y-leg end (%.2f, %.2f) legs x %.1f "
+            "y %.1f: %s\n",
+            i, SearchName(f.search), f.pass, f.corner.x, f.corner.y, f.xLegEnd.x, f.xLegEnd.y, f.yLegEnd.x,
+            f.yLegEnd.y, xLeg, yLeg, Describe(f).c_str());
+    }
+}
+
+// The decoded bytes with everything outside printable ASCII written as \xNN.
+std::string Printable(const uint8_t* data, int32_t length)
+{
+    std::string text;
+    for (int32_t i = 0; i < length; ++i) {
+        const unsigned char ch = data[i];
+        char buf[8];
+        std::snprintf(buf, sizeof buf, (ch >= 32 && ch < 127) ? "%c" : "\\x%02x", ch);
+        text += buf;
+    }
+    return text;
+}
+
+// Outlines the decoded symbol and prints its bytes, or says that nothing was decoded.
+void ReportResult(Canvas& canvas, int32_t decoded, const DecodeResult& result)
+{
+    if (decoded != 1) {
+        std::printf("nothing decoded\n");
+        return;
+    }
+    // The result's corners count rows from the bottom, as the canvas does.
+    const PointF corners[4] = {{float(result.cornerX[0]), float(result.cornerY[0])},
+                               {float(result.cornerX[1]), float(result.cornerY[1])},
+                               {float(result.cornerX[3]), float(result.cornerY[3])},
+                               {float(result.cornerX[2]), float(result.cornerY[2])}};
+    for (int k = 0; k < 4; ++k) {
+        canvas.Line(corners[k], corners[(k + 1) % 4], kDecodedColour);
+    }
+    std::printf("decoded side %u, %d corrected, %d bytes: \"%s\"\n", result.side, result.correctedCount,
+                result.length, Printable(result.data, result.length).c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -219,65 +295,21 @@ int main(int argc, char** argv)
         DestroyDecoderContext(&context);
         return 1;
     }
-    context->flags = kFlagStopAtFirst;
-    InitGrayImage(context->image);
-    ResetDecoderContext(*context);
-    GrayImage& image = context->image;
-    if (LoadPictureFile(image, argv[1], FormatOfFile(argv[1])) != 1 || image.width == 0 ||
-        image.height == 0) {
+    if (!LoadTracedPicture(*context, argv[1])) {
         std::fprintf(stderr, "dm-trace: cannot read %s\n", argv[1]);
         std::free(trace);
         DestroyDecoderContext(&context);
         return 1;
     }
-    Canvas canvas;
-    canvas.width = image.width;
-    canvas.height = image.height;
-    canvas.rgb.resize(size_t{image.width} * image.height * 3);
-    for (size_t i = 0; i < size_t{image.width} * image.height; ++i) {
-        canvas.rgb[3 * i] = canvas.rgb[3 * i + 1] = canvas.rgb[3 * i + 2] = image.current[i];
-    }
+    GrayImage& image = context->image;
+    Canvas canvas = CanvasOf(image);
     DrawFirstPassGrid(canvas, image);
 
     context->trace = trace;
     DecodeResult result{};
     const int32_t decoded = DecodeToResult(*context, result);
-    std::printf("%s: %ux%u, %d candidates evaluated%s\n", argv[1], image.width, image.height, trace->count,
-                trace->dropped > 0 ? " (more than the trace keeps)" : "");
-    for (int32_t i = 0; i < trace->count; ++i) {
-        const CandidateFate& f = trace->fates[i];
-        canvas.Line(f.corner, f.xLegEnd, kXLegColour);
-        canvas.Line(f.corner, f.yLegEnd, kYLegColour);
-        canvas.Cross(f.corner, 3, kCornerColour);
-        const float xLeg = std::hypot(f.xLegEnd.x - f.corner.x, f.xLegEnd.y - f.corner.y);
-        const float yLeg = std::hypot(f.yLegEnd.x - f.corner.x, f.yLegEnd.y - f.corner.y);
-        std::printf(
-            "#%d %s pass %d: corner (%.2f, %.2f) x-leg end (%.2f, %.2f) y-leg end (%.2f, %.2f) legs x %.1f "
-            "y %.1f: %s\n",
-            i, SearchName(f.search), f.pass, f.corner.x, f.corner.y, f.xLegEnd.x, f.xLegEnd.y, f.yLegEnd.x,
-            f.yLegEnd.y, xLeg, yLeg, Describe(f).c_str());
-    }
-    if (decoded == 1) {
-        // The result's corners count rows from the bottom, as the canvas does.
-        const PointF corners[4] = {{float(result.cornerX[0]), float(result.cornerY[0])},
-                                   {float(result.cornerX[1]), float(result.cornerY[1])},
-                                   {float(result.cornerX[3]), float(result.cornerY[3])},
-                                   {float(result.cornerX[2]), float(result.cornerY[2])}};
-        for (int k = 0; k < 4; ++k) {
-            canvas.Line(corners[k], corners[(k + 1) % 4], kDecodedColour);
-        }
-        std::string text;
-        for (int32_t i = 0; i < result.length; ++i) {
-            const unsigned char ch = result.data[i];
-            char buf[8];
-            std::snprintf(buf, sizeof buf, (ch >= 32 && ch < 127) ? "%c" : "\\x%02x", ch);
-            text += buf;
-        }
-        std::printf("decoded side %u, %d corrected, %d bytes: \"%s\"\n", result.side, result.correctedCount,
-                    result.length, text.c_str());
-    } else {
-        std::printf("nothing decoded\n");
-    }
+    ReportCandidates(canvas, *trace, argv[1], image);
+    ReportResult(canvas, decoded, result);
     std::free(result.data);
     const bool written = WritePng(canvas, argv[2]);
     if (!written) {

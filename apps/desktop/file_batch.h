@@ -21,8 +21,8 @@ using ReportSink = std::function<void(size_t index, FileReport& report)>;
 
 // Runs job(0) .. job(count - 1) with at most `workers` running at once and calls sink on the
 // calling thread in index order, each as soon as its report and all earlier ones are ready.
-// Every job runs on a fresh thread: the decoder keeps a small per-thread record between calls,
-// so a file is decoded exactly as it would be alone, whatever ran before it.
+// Every job runs on a thread of its own. The decoder keeps nothing between calls, so this is not
+// needed for the results; it keeps one job's stack and thread state away from the next.
 void RunFileBatch(size_t count, unsigned workers, const FileJob& job, const ReportSink& sink);
 
 } // namespace norvale::app

@@ -104,14 +104,6 @@ const char* StartModeName(uint32_t mode)
     }
 }
 
-const char* ErrorName(const JsonOutcome& outcome)
-{
-    if (!outcome.opened) {
-        return "open-failed";
-    }
-    return outcome.decoded.error == DecodeErrorKind::kNothingFound ? "nothing-found" : "image-not-loaded";
-}
-
 } // namespace
 
 std::string JsonString(const std::string& utf8)
@@ -140,38 +132,105 @@ std::string JsonString(const std::string& utf8)
     return out + "\"";
 }
 
+namespace {
+
+// The fields of one decoded symbol, without braces.
+std::string SymbolFields(const Decoded& d)
+{
+    const std::string text = d.text();
+    std::string fields = "\"text\":" + JsonString(IsValidUtf8(text) ? text : Latin1ToUtf8(text));
+    fields += ",\"hex\":\"" + Hex(d.bytes) + "\"";
+    fields += ",\"side\":" + std::to_string(d.side);
+    fields += ",\"startMode\":\"" + std::string(StartModeName(d.startMode)) + "\"";
+    fields += ",\"corrected\":" + std::to_string(d.correctedCount);
+    fields += ",\"corners\":[";
+    const auto corners = d.cornersFromTop();
+    for (size_t k = 0; k < corners.size(); ++k) {
+        fields += k == 0 ? "[" : ",[";
+        fields += std::to_string(corners[k].x);
+        fields += ',';
+        fields += std::to_string(corners[k].y);
+        fields += ']';
+    }
+    fields += "]";
+    fields += ",\"symbologyIdentifier\":" + JsonString(d.symbologyIdentifier);
+    fields += ",\"gs1\":" + (d.gs1.empty() ? std::string("null") : JsonString(d.gs1));
+    fields += ",\"eci\":[";
+    for (size_t k = 0; k < d.eci.size(); ++k) {
+        fields += k == 0 ? "" : ",";
+        fields += std::to_string(d.eci[k]);
+    }
+    fields += "]";
+    if (d.structuredAppend.total == 0) {
+        fields += ",\"structuredAppend\":null";
+    } else {
+        fields += ",\"structuredAppend\":{\"position\":" + std::to_string(d.structuredAppend.position) +
+                  ",\"total\":" + std::to_string(d.structuredAppend.total) +
+                  ",\"fileId\":" + std::to_string(d.structuredAppend.fileId) + "}";
+    }
+    fields += std::string(",\"readerProgramming\":") + (d.readerProgramming ? "true" : "false");
+    return fields;
+}
+
+std::string Milliseconds(const JsonTiming& timing)
+{
+    char milliseconds[32];
+    std::snprintf(milliseconds, sizeof milliseconds, "%.3f", timing.milliseconds);
+    return timing.opened ? milliseconds : "0";
+}
+
+const char* ErrorName(bool opened, DecodeErrorKind error)
+{
+    if (!opened) {
+        return "open-failed";
+    }
+    switch (error) {
+    case DecodeErrorKind::kNothingFound:
+        return "nothing-found";
+    case DecodeErrorKind::kOutOfMemory:
+        return "out-of-memory";
+    case DecodeErrorKind::kTimedOut:
+        return "timed-out";
+    default:
+        return "image-not-loaded";
+    }
+}
+
+std::string Tail(bool ok, const JsonTiming& timing, DecodeErrorKind error)
+{
+    return ",\"milliseconds\":" + Milliseconds(timing) + ",\"error\":" +
+           (ok ? std::string("null") : "\"" + std::string(ErrorName(timing.opened, error)) + "\"") + "}\n";
+}
+
+} // namespace
+
 std::string FormatJsonLine(const std::string& file, const JsonOutcome& outcome)
 {
     const Decoded& d = outcome.decoded;
     const bool ok = outcome.opened && d.ok();
-    char milliseconds[32];
-    std::snprintf(milliseconds, sizeof milliseconds, "%.3f", outcome.milliseconds);
-
-    std::string line = "{\"file\":" + JsonString(file) + ",\"ok\":" + (ok ? "true" : "false");
+    std::string line = "{\"file\":" + JsonString(file) + ",\"ok\":" + (ok ? "true" : "false") + ",";
     if (ok) {
-        const std::string text = d.text();
-        line += ",\"text\":" + JsonString(IsValidUtf8(text) ? text : Latin1ToUtf8(text));
-        line += ",\"hex\":\"" + Hex(d.bytes) + "\"";
-        line += ",\"side\":" + std::to_string(d.side);
-        line += ",\"startMode\":\"" + std::string(StartModeName(d.startMode)) + "\"";
-        line += ",\"corrected\":" + std::to_string(d.correctedCount);
-        line += ",\"corners\":[";
-        const auto corners = d.cornersFromTop();
-        for (size_t k = 0; k < corners.size(); ++k) {
-            line += k == 0 ? "[" : ",[";
-            line += std::to_string(corners[k].x);
-            line += ',';
-            line += std::to_string(corners[k].y);
-            line += ']';
-        }
-        line += "]";
+        line += SymbolFields(d);
     } else {
-        line += ",\"text\":null,\"hex\":null,\"side\":null,\"startMode\":null,\"corrected\":null,\"corners\":"
-                "null";
+        line +=
+            "\"text\":null,\"hex\":null,\"side\":null,\"startMode\":null,\"corrected\":null,\"corners\":null,"
+            "\"symbologyIdentifier\":null,\"gs1\":null,\"eci\":null,\"structuredAppend\":null,"
+            "\"readerProgramming\":null";
     }
-    line += ",\"milliseconds\":" + std::string(outcome.opened ? milliseconds : "0");
-    line += ",\"error\":" + (ok ? std::string("null") : "\"" + std::string(ErrorName(outcome)) + "\"");
-    return line + "}\n";
+    return line + Tail(ok, outcome, d.error);
+}
+
+std::string FormatJsonAllLine(const std::string& file, const JsonAllOutcome& outcome)
+{
+    const bool ok = outcome.opened && outcome.decoded.ok();
+    std::string line =
+        "{\"file\":" + JsonString(file) + ",\"ok\":" + (ok ? "true" : "false") + ",\"symbols\":[";
+    for (size_t i = 0; outcome.opened && i < outcome.decoded.symbols.size(); ++i) {
+        line += i == 0 ? "{" : ",{";
+        line += SymbolFields(outcome.decoded.symbols[i]);
+        line += '}';
+    }
+    return line + "]" + Tail(ok, outcome, outcome.decoded.error);
 }
 
 } // namespace norvale::app

@@ -26,12 +26,16 @@ constexpr int32_t kMemoryBufferSize = 100;
 constexpr unsigned kMaxJobs = 64;
 
 const char* const kUsage =
-    "usage: vistrel [--buffer] [--json] [-j N] [--annotate OUT.png] IMAGE...\n"
+    "usage: vistrel [--buffer] [--all] [--json] [-j N] [--annotate OUT.png] IMAGE...\n"
     "Decodes the Data Matrix symbol in each IMAGE (.bmp, .png, .jpg, .jpeg) and prints its text.\n"
     "  --buffer          read the whole file into memory and decode it from there (BMP only)\n"
+    "  --all             every symbol of each IMAGE, one line each (the format is recognised by\n"
+    "                    the file's content)\n"
     "  --json            one JSON object per IMAGE and line: file, ok, text, hex, side, startMode,\n"
-    "                    corrected, corners, milliseconds, error (the file's format is recognised\n"
-    "                    by its content)\n"
+    "                    corrected, corners, symbologyIdentifier, gs1, eci, structuredAppend,\n"
+    "                    readerProgramming, milliseconds, error (the file's format is recognised\n"
+    "                    by its content); with --all the symbol fields of every symbol come in\n"
+    "                    an array, symbols\n"
     "  -j N              decode up to N files at a time (1 to 64); output stays in argument order\n"
     "  --annotate OUT    also write OUT, a PNG copy of IMAGE with the symbol's outline drawn\n"
     "                    (green: decoded; red: a candidate that failed); one IMAGE only\n"
@@ -42,6 +46,7 @@ const char* const kUsage =
 struct Options
 {
     bool buffer = false;
+    bool all = false;
     bool json = false;
     unsigned jobs = 1;
     const char* annotate = nullptr;
@@ -81,6 +86,8 @@ Command ParseArguments(int argc, char** argv, Options& options)
             options.buffer = true;
         } else if (std::strcmp(arg, "--json") == 0) {
             options.json = true;
+        } else if (std::strcmp(arg, "--all") == 0) {
+            options.all = true;
         } else if (std::strcmp(arg, "-j") == 0 && hasValue) {
             if (!ParseJobs(argv[++i], options.jobs)) {
                 return Command::kUsageError;
@@ -96,7 +103,7 @@ Command ParseArguments(int argc, char** argv, Options& options)
         }
     }
     // The memory button is the dialog's own test of DecodeImage1: it has no JSON or annotation.
-    const bool buttonOnly = options.buffer && (options.json || options.annotate != nullptr);
+    const bool buttonOnly = options.buffer && (options.json || options.all || options.annotate != nullptr);
     const bool annotateOne = options.annotate == nullptr || options.files.size() == 1;
     if (options.files.empty() || buttonOnly || !annotateOne) {
         return Command::kUsageError;
@@ -187,9 +194,47 @@ FileReport ReportAsJson(const char* path, JsonOutcome& outcome)
     return report;
 }
 
+// --all: every symbol of the file, one line each (or one JSON line with all of them).
+FileReport ReportEverySymbol(const Options& options, const char* path, const std::string& prefix)
+{
+    FileReport report;
+    JsonAllOutcome outcome;
+    outcome.opened = CanOpenQuietly(path);
+    if (!outcome.opened) {
+        report.err = options.json ? "" : prefix + MessageLine(std::string(kOpenFailure) + path);
+        report.out = options.json ? FormatJsonAllLine(path, outcome) : "";
+        report.status = kExitOpenFailed;
+        return report;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    outcome.decoded = norvale::DecodeAllPath(path);
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    outcome.milliseconds = elapsed.count();
+    report.status = outcome.decoded.ok() ? kExitDecoded : kExitDecodeFailed;
+    if (options.json) {
+        report.out = FormatJsonAllLine(path, outcome);
+    } else if (outcome.decoded.ok()) {
+        for (const norvale::Decoded& symbol : outcome.decoded.symbols) {
+            report.out += prefix + symbol.text() + "\n";
+        }
+    } else {
+        report.err = prefix + MessageLine(kDecodeFailure);
+    }
+    return report;
+}
+
 FileReport DecodeOneFile(const Options& options, const char* path)
 {
     const std::string prefix = options.files.size() > 1 ? std::string(path) + ": " : std::string();
+    if (options.all) {
+        FileReport report = ReportEverySymbol(options, path, prefix);
+        if (options.annotate != nullptr && report.status != kExitOpenFailed &&
+            !WriteAnnotatedPicture(path, norvale::DecodePath(path), options.annotate)) {
+            report.err += "vistrel: no annotated picture written to " + std::string(options.annotate) + "\n";
+            report.status = kExitOpenFailed;
+        }
+        return report;
+    }
     if (!options.json) {
         FileReport report = options.buffer ? TestMemoryBuffer(path, prefix) : LoadImageFile(path, prefix);
         if (options.annotate != nullptr && report.status != kExitOpenFailed &&

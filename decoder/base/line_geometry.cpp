@@ -6,18 +6,6 @@
 
 namespace norvale {
 
-float NormalizeVector(PointF& v)
-{
-    const double length = std::sqrt(double{v.x} * v.x + double{v.y} * v.y);
-    if (length == 0.0) {
-        return 0.0f;
-    }
-    const double inverse = 1.0 / length;
-    v.x = static_cast<float>(v.x * inverse);
-    v.y = static_cast<float>(v.y * inverse);
-    return static_cast<float>(length);
-}
-
 float LineProjection(const FittedLine& line, PointF p)
 {
     return static_cast<float>((double{p.y} - line.origin.y) * line.direction.y +

@@ -2,6 +2,7 @@
 // and intersection. Stored in single precision, computed in double.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace norvale {
@@ -25,7 +26,24 @@ struct FittedLine
 };
 
 // Divides v by its length and returns the length; a zero vector is left as it is and gives 0.
-float NormalizeVector(PointF& v);
+// A real value to the nearest integer: add 0.5, then truncate toward zero (floors are never used).
+inline int32_t Nearest(double v)
+{
+    return static_cast<int32_t>(v + 0.5);
+}
+
+// Defined here so that the edge tracer's inner loop inlines it whatever the linker's choices.
+inline float NormalizeVector(PointF& v)
+{
+    const double length = std::sqrt(double{v.x} * v.x + double{v.y} * v.y);
+    if (length == 0.0) {
+        return 0.0f;
+    }
+    const double inverse = 1.0 / length;
+    v.x = static_cast<float>(v.x * inverse);
+    v.y = static_cast<float>(v.y * inverse);
+    return static_cast<float>(length);
+}
 float LineProjection(const FittedLine& line, PointF p);
 int PointOnLine(PointF& out, const FittedLine& line, float t);
 // 0 and `out` untouched when the lines are parallel (|cross| < 1e-6).

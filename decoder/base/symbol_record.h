@@ -13,6 +13,30 @@ namespace norvale {
 // Marks a record that must not be evaluated (again).
 constexpr int32_t kStatusSkip = 2;
 
+// ECI designators kept per symbol; a symbol that names more still counts them all.
+constexpr int32_t kMaxKeptEciDesignators = 4;
+
+// Where a symbol's flagging FNC1 stands: first data codeword (or fifth, after a structured-append
+// header) for GS1, second (or sixth) after a letter or digit pair for an AIM application.
+enum class Fnc1Flag : uint8_t {
+    kNone,
+    kGs1,
+    kAim,
+};
+
+// What the function codewords of a symbol say about its content, besides the bytes.
+struct SymbolContent
+{
+    Fnc1Flag fnc1;
+    bool readerProgramming;
+    bool structuredAppend;
+    uint8_t appendPosition; // 1-based place in the sequence
+    uint8_t appendTotal;    // symbols in the sequence
+    uint16_t appendFileId;  // the two identification codewords, first one high
+    int32_t eciCount;       // designators met, kept or not
+    uint32_t eci[kMaxKeptEciDesignators];
+};
+
 struct SymbolRecord
 {
     PointF corner;  // finder vertex, frame (0, 0)
@@ -48,6 +72,7 @@ struct SymbolRecord
     int32_t gridLineCount;
     int32_t status;
     int32_t correctedCount; // -1 when correction failed
+    SymbolContent content;  // written with the decoded bytes
 };
 
 // Zero-fills the record, copies the scan line's contrast block in, resets the frame parameters

@@ -39,8 +39,6 @@ constexpr int kUnlatch = 254; // C40, Text and X12 back to ASCII, at a pair boun
 constexpr int kStructuredAppendParameters = 3;
 constexpr int kEdifactUnlatch = 31;
 constexpr int kGroupSeparator = 29;
-constexpr int kRecordSeparator = 30;
-constexpr int kEndOfTransmission = 4;
 
 // C40 / Text character sets; basic is the unshifted one.
 enum Shift {
@@ -100,6 +98,66 @@ int EciDesignatorLength(int first)
     return first <= 191 ? 2 : 3;
 }
 
+// The designator's value: one codeword c1 for 0-126, two for 127-16382, three for 16383-999999,
+// each later codeword counting 1 to 254. A designator cut short by the end of the data is counted
+// but not kept.
+void NoteEci(DataReader& reader, int length)
+{
+    SymbolContent& content = reader.record.content;
+    const uint8_t* c = reader.record.codewords + reader.cursor;
+    const int index = content.eciCount++;
+    if (index >= kMaxKeptEciDesignators || reader.cursor + length > reader.dataCount) {
+        return;
+    }
+    uint32_t value = 0;
+    if (length == 1) {
+        value = c[0] - 1u;
+    } else if (length == 2) {
+        value = (c[0] - 128u) * 254u + (c[1] - 1u) + 127u;
+    } else {
+        value = (c[0] - 192u) * 64516u + (c[1] - 1u) * 254u + (c[2] - 1u) + 16383u;
+    }
+    content.eci[index] = value;
+}
+
+// A flagging FNC1 stands first (GS1) or second after a letter or a digit pair (AIM), counted from
+// the end of a structured-append header. Any other FNC1 is a field separator.
+void NoteFnc1(DataReader& reader, int index)
+{
+    SymbolContent& content = reader.record.content;
+    if (content.fnc1 != Fnc1Flag::kNone) {
+        return;
+    }
+    if (index == reader.fnc1SkipIndex) {
+        content.fnc1 = Fnc1Flag::kGs1;
+        return;
+    }
+    if (index == reader.fnc1SkipIndex + 1) {
+        const int before = reader.record.codewords[index - 1];
+        const bool letter =
+            (before >= 'A' + 1 && before <= 'Z' + 1) || (before >= 'a' + 1 && before <= 'z' + 1);
+        const bool digitPair = before >= kFirstDigitPair && before <= kLastDigitPair;
+        if (letter || digitPair) {
+            content.fnc1 = Fnc1Flag::kAim;
+        }
+    }
+}
+
+// Header of a structured-append symbol: the sequence indicator holds the position less one in its
+// high four bits and 17 less the total in its low four; two codewords identify the file.
+void NoteStructuredAppend(DataReader& reader)
+{
+    if (reader.cursor + kStructuredAppendParameters > reader.dataCount) {
+        return;
+    }
+    const uint8_t* c = reader.record.codewords + reader.cursor;
+    SymbolContent& content = reader.record.content;
+    content.structuredAppend = true;
+    content.appendPosition = static_cast<uint8_t>((c[0] >> 4) + 1);
+    content.appendTotal = static_cast<uint8_t>(17 - (c[0] & 0x0F));
+    content.appendFileId = static_cast<uint16_t>((c[1] << 8) | c[2]);
+}
+
 Mode DecodeAscii(DataReader& reader)
 {
     const int index = reader.cursor;
@@ -128,14 +186,23 @@ Mode DecodeAscii(DataReader& reader)
     case kLatchEdifact:
         return Mode::kEdifact;
     case kFnc1:
+        NoteFnc1(reader, index);
         if (index != reader.fnc1SkipIndex) {
             Emit(reader, kGroupSeparator);
         }
         return Mode::kAscii;
     case kStructuredAppend:
+        if (index == 0) {
+            NoteStructuredAppend(reader);
+        }
         SkipCodewords(reader, kStructuredAppendParameters);
         if (index == 0) {
             reader.fnc1SkipIndex = reader.cursor;
+        }
+        return Mode::kAscii;
+    case kReaderProgramming:
+        if (index == reader.fnc1SkipIndex) {
+            reader.record.content.readerProgramming = true;
         }
         return Mode::kAscii;
     case kUpperShift:
@@ -146,17 +213,19 @@ Mode DecodeAscii(DataReader& reader)
     case kMacro05:
     case kMacro06:
         if (index == 0) {
-            EmitText(reader, "[)>\x1e");
-            EmitText(reader, c == kMacro05 ? "05\x1d" : "06\x1d");
+            EmitText(reader, kMacroHeaderStart);
+            EmitText(reader, c == kMacro05 ? kMacro05Format : kMacro06Format);
             reader.macroTrailer = true;
         }
         return Mode::kAscii;
     case kEci:
         if (reader.cursor < reader.dataCount) {
-            SkipCodewords(reader, EciDesignatorLength(reader.record.codewords[reader.cursor]));
+            const int length = EciDesignatorLength(reader.record.codewords[reader.cursor]);
+            NoteEci(reader, length);
+            SkipCodewords(reader, length);
         }
         return Mode::kAscii;
-    default: // reader programming and codewords without a meaning here: no output
+    default: // codewords without a meaning here: no output
         return Mode::kAscii;
     }
 }
@@ -329,6 +398,14 @@ Mode DecodeBase256(DataReader& reader)
 
 } // namespace
 
+const char* SymbologyIdentifierOf(const SymbolContent& content)
+{
+    // Modifier 1 plain, 2 GS1, 3 AIM; three more with ECI designators.
+    static constexpr const char* kIdentifiers[2][3] = {{"]d1", "]d2", "]d3"}, {"]d4", "]d5", "]d6"}};
+    const int flag = content.fnc1 == Fnc1Flag::kGs1 ? 1 : content.fnc1 == Fnc1Flag::kAim ? 2 : 0;
+    return kIdentifiers[content.eciCount > 0 ? 1 : 0][flag];
+}
+
 uint8_t Unrandomize255(uint8_t codeword, int position)
 {
     const int t = codeword - (149 * position) % 255;
@@ -345,6 +422,7 @@ void DecodeDataCodewords(SymbolRecord& record)
     if (dataCount > record.totalCodewords) {
         dataCount = record.totalCodewords;
     }
+    record.content = SymbolContent{};
     DataReader reader{record, dataCount, 0, kShiftBasic, false, 0, false};
     Mode mode = Mode::kAscii;
     // Every step consumes at least one codeword or falls back to ASCII, which always does.
@@ -378,8 +456,7 @@ void DecodeDataCodewords(SymbolRecord& record)
         }
     }
     if (reader.macroTrailer) {
-        Emit(reader, kRecordSeparator);
-        Emit(reader, kEndOfTransmission);
+        EmitText(reader, kMacroTrailer);
     }
 }
 

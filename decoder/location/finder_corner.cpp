@@ -3,6 +3,7 @@
 #include "decoder/location/finder_corner.h"
 
 #include <cmath>
+#include <utility>
 
 #include "decoder/base/symbol_frame.h"
 #include "decoder/base/symbol_record.h"
@@ -117,61 +118,81 @@ int CountValid(const EdgeTracer& a, const EdgeTracer& b)
            (b.secondLine.valid != 0);
 }
 
-} // namespace
-
-int BuildCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA, const EdgeTracer& tracerB)
+// The finder L as the legs give it: the vertex, the far ends of the x and y legs and their lengths.
+struct FinderLegs
 {
-    if (CountValid(tracerA, tracerB) < 2) {
-        return 0;
-    }
-    FittedLine lx{};
-    FittedLine ly{};
-    if (!ChooseLegs(tracerA, tracerB, lx, ly)) {
-        return 0;
-    }
-    PointF k{};
-    if (lx.valid == 0 || ly.valid == 0 || !(Extent(lx) >= kMinLegRun) || !(Extent(ly) >= kMinLegRun) ||
-        IntersectLines(k, lx, ly) != 1) {
-        return 0;
-    }
+    PointF corner;
+    PointF xEnd;
+    PointF yEnd;
+    double xLength;
+    double yLength;
+};
 
-    // The leg end is the end of the run that lies away from the corner.
-    PointF e1 = FarEnd(lx);
-    PointF e2 = FarEnd(ly);
-    double len1 = Distance(e1, k);
-    double len2 = Distance(e2, k);
-    if (len2 + 1.0 < ly.tEnd) {
-        PointOnLine(e2, ly, ly.tStart);
-        len2 = Distance(e2, k);
+// Picks both legs and intersects them at the finder vertex; false for a missing or short leg or
+// parallel legs.
+bool FindLegsAndVertex(const EdgeTracer& a, const EdgeTracer& b, FittedLine& lx, FittedLine& ly,
+                       PointF& corner)
+{
+    if (CountValid(a, b) < 2 || !ChooseLegs(a, b, lx, ly)) {
+        return false;
     }
-    if (len1 + 1.0 < lx.tEnd) {
-        PointOnLine(e1, lx, lx.tStart);
-        len1 = Distance(e1, k);
+    return lx.valid != 0 && ly.valid != 0 && Extent(lx) >= kMinLegRun && Extent(ly) >= kMinLegRun &&
+           IntersectLines(corner, lx, ly) == 1;
+}
+
+// Each leg ends at the end of its run that lies away from the vertex: the run's far end, or its
+// start when the far end lies nearer the vertex than the run is long.
+FinderLegs MeasureLegs(const FittedLine& lx, const FittedLine& ly, PointF corner)
+{
+    FinderLegs legs{corner, FarEnd(lx), FarEnd(ly), 0.0, 0.0};
+    legs.xLength = Distance(legs.xEnd, corner);
+    legs.yLength = Distance(legs.yEnd, corner);
+    if (legs.yLength + 1.0 < ly.tEnd) {
+        PointOnLine(legs.yEnd, ly, ly.tStart);
+        legs.yLength = Distance(legs.yEnd, corner);
     }
-    if (!(len1 >= kMinLegLength) || !(len2 >= kMinLegLength) ||
-        std::fmax(len1, len2) > kMaxLegRatio * std::fmin(len1, len2)) {
-        return 0;
+    if (legs.xLength + 1.0 < lx.tEnd) {
+        PointOnLine(legs.xEnd, lx, lx.tStart);
+        legs.xLength = Distance(legs.xEnd, corner);
     }
-    const PointF u1{static_cast<float>((double{e1.x} - k.x) / len1),
-                    static_cast<float>((double{e1.y} - k.y) / len1)};
-    const PointF u2{static_cast<float>((double{e2.x} - k.x) / len2),
-                    static_cast<float>((double{e2.y} - k.y) / len2)};
+    return legs;
+}
+
+bool HasFinderLengths(const FinderLegs& legs)
+{
+    return legs.xLength >= kMinLegLength && legs.yLength >= kMinLegLength &&
+           std::fmax(legs.xLength, legs.yLength) <= kMaxLegRatio * std::fmin(legs.xLength, legs.yLength);
+}
+
+PointF UnitTowards(PointF from, PointF to, double length)
+{
+    return PointF{static_cast<float>((double{to.x} - from.x) / length),
+                  static_cast<float>((double{to.y} - from.y) / length)};
+}
+
+// False for legs beyond 60..120 degrees apart. Otherwise swaps them where needed so that the x
+// leg turns counter-clockwise into the y leg (y grows upward on the picture).
+bool OrientLegs(FinderLegs& legs)
+{
+    const PointF u1 = UnitTowards(legs.corner, legs.xEnd, legs.xLength);
+    const PointF u2 = UnitTowards(legs.corner, legs.yEnd, legs.yLength);
     if (std::fabs(double{u1.x} * u2.x + double{u1.y} * u2.y) > kMaxLegCosine) {
-        return 0;
+        return false;
     }
-    // The x leg must turn counter-clockwise into the y leg (y grows upward on the picture).
     if (Cross(u1, u2) < 0.0) {
-        const PointF e = e1;
-        e1 = e2;
-        e2 = e;
-        const double len = len1;
-        len1 = len2;
-        len2 = len;
+        std::swap(legs.xEnd, legs.yEnd);
+        std::swap(legs.xLength, legs.yLength);
     }
+    return true;
+}
 
-    // Frame parameters that take k to (0, 0), e1 to (100, 0) and e2 to (0, 100): a shear pair
-    // when the y leg rises, else a rotation.
-    FrameParams& f = record.frame;
+// Frame parameters that take the vertex to (0, 0), the x leg's end to (100, 0) and the y leg's end
+// to (0, 100): a shear pair when the y leg rises, else a rotation.
+void SetFrameFromLegs(FrameParams& f, const FinderLegs& legs)
+{
+    const PointF k = legs.corner;
+    const PointF e1 = legs.xEnd;
+    const PointF e2 = legs.yEnd;
     const double dy = double{e2.y} - k.y;
     if (std::fabs(dy) >= kTiny) {
         const double shearX = (double{k.x} - e2.x) / dy;
@@ -182,21 +203,38 @@ int BuildCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA, const 
         f.scaleY = static_cast<float>(kFrameSide / dy);
     } else {
         f.hasRotation = 1;
-        f.rotSin = static_cast<float>(-(double{e1.y} - k.y) / len1);
-        f.rotCos = static_cast<float>((double{e1.x} - k.x) / len1);
-        f.scaleX = static_cast<float>(kFrameSide / len1);
-        f.scaleY = static_cast<float>(kFrameSide / len2);
+        f.rotSin = static_cast<float>(-(double{e1.y} - k.y) / legs.xLength);
+        f.rotCos = static_cast<float>((double{e1.x} - k.x) / legs.xLength);
+        f.scaleX = static_cast<float>(kFrameSide / legs.xLength);
+        f.scaleY = static_cast<float>(kFrameSide / legs.yLength);
     }
     f.tx = -k.x;
     f.ty = -k.y;
-    if (!(e1.x >= kTiny) || !(e2.y >= kTiny)) {
+}
+
+} // namespace
+
+int BuildCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA, const EdgeTracer& tracerB)
+{
+    FittedLine lx{};
+    FittedLine ly{};
+    PointF corner{};
+    if (!FindLegsAndVertex(tracerA, tracerB, lx, ly, corner)) {
         return 0;
     }
-    record.corner = k;
-    record.yLegEnd = e2;
-    record.xLegEnd = e1;
-    record.yLegLength = static_cast<float>(len2);
-    record.xLegLength = static_cast<float>(len1);
+    FinderLegs legs = MeasureLegs(lx, ly, corner);
+    if (!HasFinderLengths(legs) || !OrientLegs(legs)) {
+        return 0;
+    }
+    SetFrameFromLegs(record.frame, legs);
+    if (!(legs.xEnd.x >= kTiny) || !(legs.yEnd.y >= kTiny)) {
+        return 0;
+    }
+    record.corner = legs.corner;
+    record.yLegEnd = legs.yEnd;
+    record.xLegEnd = legs.xEnd;
+    record.yLegLength = static_cast<float>(legs.yLength);
+    record.xLegLength = static_cast<float>(legs.xLength);
     BuildFrameTransforms(record);
     return 1;
 }

@@ -72,6 +72,96 @@ void ReaimLine(FittedLine& line, PointF old)
     line.refined = 1;
 }
 
+// The run being followed and the one before it, kept so that a one-step glitch can rejoin the
+// longer run it interrupted.
+struct RunState
+{
+    PointF anchor;  // where the present run started
+    PointF ref;     // the present run's unit direction
+    PointF prevRef; // the previous run's unit direction
+    uint32_t runLen;
+    uint32_t prevRunLen;
+};
+
+// Steps the tracer through the ring's first points; false when it stops before the ring is full.
+bool FillRing(EdgeTracer& tracer, TracerView& view, PointF (&ring)[kRingSize])
+{
+    ring[0] = TracerPoint(tracer);
+    for (int k = 1; k < kRingSize; ++k) {
+        if (StepEdgeTracer(tracer, view) != kTraceMoved) {
+            return false;
+        }
+        ring[k] = TracerPoint(tracer);
+    }
+    return true;
+}
+
+// One-step glitch inside a long run: a step that leaves the present run but keeps the direction
+// of the longer run before it lets that run go on, and the glitch point is smoothed over.
+bool RejoinLongerRun(RunState& run, PointF (&ring)[kRingSize], int b, PointF v, double vv)
+{
+    if (!Within(v, vv, run.prevRef, kAligned) || run.prevRunLen <= run.runLen) {
+        return false;
+    }
+    run.runLen = run.prevRunLen;
+    run.ref = run.prevRef;
+    const PointF& before = ring[RingIndex(b + 4)];
+    ring[RingIndex(b + 5)] = PointF{(before.x + ring[b].x) * 0.5f, (before.y + ring[b].y) * 0.5f};
+    return true;
+}
+
+// A step along a line already recorded, taken before the tracer has turned away from that line,
+// carries the line on to the step's oldest point.
+void ExtendRecordedLine(EdgeTracer& tracer, PointF v, double vv, PointF old)
+{
+    if (tracer.firstLine.valid != 0 && tracer.turnCount == 0 &&
+        Within(v, vv, tracer.firstLine.direction, kAligned)) {
+        ReaimLine(tracer.firstLine, old);
+    } else if (tracer.secondLine.valid != 0 && tracer.turnCount == 1 &&
+               Within(v, vv, tracer.secondLine.direction, kAligned)) {
+        ReaimLine(tracer.secondLine, old);
+    }
+}
+
+// The step leaves the present run, which ends at `old`: a long enough run becomes the first line,
+// or the second where it turns far enough from the first. A new run starts at `old` along the
+// step, which is normalised in place. False when a long run shows a third direction.
+bool EndRun(EdgeTracer& tracer, RunState& run, PointF& v, double vv, PointF old, uint32_t scale)
+{
+    if (scale * run.runLen <= kMinRunInside) {
+        run.prevRunLen = run.runLen;
+    } else if (tracer.firstLine.valid == 0) {
+        RecordLine(tracer.firstLine, run.anchor, old);
+    } else if (tracer.secondLine.valid == 0) {
+        if (!Within(v, vv, tracer.firstLine.direction, kNewDirection)) {
+            RecordLine(tracer.secondLine, run.anchor, old);
+        }
+    } else if (!Within(v, vv, tracer.secondLine.direction, kNewDirection)) {
+        return false;
+    }
+    NormalizeVector(v);
+    run.prevRef = run.ref;
+    run.anchor = old;
+    run.ref = v;
+    run.runLen = 0;
+    return true;
+}
+
+// The run in progress when the trace stops ends at `end`, the oldest point of the last completed
+// step; `v` is the last step taken.
+void RecordClosingRun(EdgeTracer& tracer, const RunState& run, PointF end, PointF v, uint32_t scale)
+{
+    if (scale * run.runLen <= kMinRunAtClose) {
+        return;
+    }
+    if (tracer.firstLine.valid == 0) {
+        RecordLine(tracer.firstLine, run.anchor, end);
+    } else if (tracer.secondLine.valid == 0 &&
+               !Within(v, Dot(v, v), tracer.firstLine.direction, kNewDirectionAtClose)) {
+        RecordLine(tracer.secondLine, run.anchor, end);
+    }
+}
+
 } // namespace
 
 void TraceEdgeLines(EdgeTracer& tracer, const GrayImage& image)
@@ -85,23 +175,15 @@ void TraceEdgeLines(EdgeTracer& tracer, const GrayImage& image)
     TracerView view = MakeTracerView(tracer, image);
 
     PointF ring[kRingSize];
-    ring[0] = TracerPoint(tracer);
-    PointF anchor = ring[0];
-    for (int k = 1; k < kRingSize; ++k) {
-        if (StepEdgeTracer(tracer, view) != kTraceMoved) {
-            return;
-        }
-        ring[k] = TracerPoint(tracer);
+    if (!FillRing(tracer, view, ring)) {
+        return;
     }
     PointF v = Difference(ring[kRingSize - 1], ring[0]);
     if (IsStalled(v)) {
         return;
     }
     NormalizeVector(v);
-    PointF ref = v;
-    PointF prevRef = v;
-    uint32_t runLen = 0;
-    uint32_t prevRunLen = 0;
+    RunState run{ring[0], v, v, 0, 0};
 
     int b = 0;
     if (StepEdgeTracer(tracer, view) == kTraceMoved) {
@@ -118,65 +200,21 @@ void TraceEdgeLines(EdgeTracer& tracer, const GrayImage& image)
             // The step stays unnormalised: directions are compared through squared cosines, and
             // only a step that becomes the new reference is divided by its length.
             const double vv = Dot(v, v);
-            bool aligned = Within(v, vv, ref, kAligned);
-            const bool alignedBefore = Within(v, vv, prevRef, kAligned);
-
-            // One-step glitch inside a long run: keep the run and smooth the glitch point.
-            if (!aligned && alignedBefore && prevRunLen > runLen) {
-                runLen = prevRunLen;
-                ref = prevRef;
-                aligned = true;
-                const PointF& before = ring[RingIndex(b + 4)];
-                ring[RingIndex(b + 5)] = PointF{(before.x + ring[b].x) * 0.5f, (before.y + ring[b].y) * 0.5f};
-            }
-
-            if (tracer.firstLine.valid != 0 && tracer.turnCount == 0 &&
-                Within(v, vv, tracer.firstLine.direction, kAligned)) {
-                ReaimLine(tracer.firstLine, old);
-            } else if (tracer.secondLine.valid != 0 && tracer.turnCount == 1 &&
-                       Within(v, vv, tracer.secondLine.direction, kAligned)) {
-                ReaimLine(tracer.secondLine, old);
-            }
-
+            const bool aligned = Within(v, vv, run.ref, kAligned) || RejoinLongerRun(run, ring, b, v, vv);
+            ExtendRecordedLine(tracer, v, vv, old);
             if (aligned) {
-                runLen += 1;
-                prevRunLen = runLen;
-            } else {
-                if (scale * runLen <= kMinRunInside) {
-                    prevRunLen = runLen;
-                } else if (tracer.firstLine.valid == 0) {
-                    RecordLine(tracer.firstLine, anchor, old);
-                } else if (tracer.secondLine.valid == 0) {
-                    if (!Within(v, vv, tracer.firstLine.direction, kNewDirection)) {
-                        RecordLine(tracer.secondLine, anchor, old);
-                    }
-                } else if (!Within(v, vv, tracer.secondLine.direction, kNewDirection)) {
-                    return; // a third direction
-                }
-                NormalizeVector(v);
-                prevRef = ref;
-                anchor = old;
-                ref = v;
-                runLen = 0;
+                run.runLen += 1;
+                run.prevRunLen = run.runLen;
+            } else if (!EndRun(tracer, run, v, vv, old, scale)) {
+                return; // a third direction
             }
-
             b = RingIndex(b + 1);
             if (StepEdgeTracer(tracer, view) != kTraceMoved) {
                 break;
             }
         }
     }
-
-    // Closing: the run in progress ends at the oldest point of the last completed step.
-    if (scale * runLen > kMinRunAtClose) {
-        const PointF q = ring[b];
-        if (tracer.firstLine.valid == 0) {
-            RecordLine(tracer.firstLine, anchor, q);
-        } else if (tracer.secondLine.valid == 0 &&
-                   !Within(v, Dot(v, v), tracer.firstLine.direction, kNewDirectionAtClose)) {
-            RecordLine(tracer.secondLine, anchor, q);
-        }
-    }
+    RecordClosingRun(tracer, run, ring[b], v, scale);
 }
 
 } // namespace norvale

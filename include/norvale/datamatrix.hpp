@@ -19,6 +19,24 @@ enum class DecodeErrorKind {
     kNone = 0,           // a symbol was decoded
     kImageNotLoaded = 1, // unreadable file, unknown format, bad pixels or dimensions
     kNothingFound = 2,   // the picture loaded, but no symbol decoded
+    kOutOfMemory = 3,    // an allocation failed
+    kTimedOut = 4,       // the time budget ran out before a symbol decoded
+};
+
+// What a call looks for. The defaults give the plain entries' behaviour.
+struct Options
+{
+    uint32_t maxSymbols = 0;   // DecodeAll...: most symbols returned, 0 for every one found
+    uint32_t timeBudgetMs = 0; // return what has been found after about this long; 0: no budget
+    bool inverted = true;      // also look for light-on-dark symbols
+};
+
+// Place of a symbol in a structured-append sequence; total is 0 for a symbol outside one.
+struct StructuredAppend
+{
+    uint32_t position = 0; // 1 to total
+    uint32_t total = 0;    // 2 to 16 symbols
+    uint32_t fileId = 0;   // the two identification codewords, the first one in the high byte
 };
 
 struct SymbolPoint
@@ -41,6 +59,20 @@ struct Decoded
     int32_t correctedCount = 0; // codewords fixed by Reed-Solomon
     std::array<SymbolPoint, 4> corners{};
     uint32_t pictureHeight = 0; // of the loaded picture, to turn corners into top-down rows
+
+    // What the symbol's function codewords say about the bytes (empty when nothing decoded).
+    // The symbology identifier of ISO/IEC 15424: "]d1" plain, "]d2" GS1 (FNC1 first), "]d3" AIM
+    // (FNC1 after a letter or digit pair), "]d4" to "]d6" the same three with ECI designators.
+    std::string symbologyIdentifier;
+    // For a GS1 symbol, the element string in human-readable form, each application identifier
+    // in parentheses: "(01)09501101530003(17)250101(10)AB12". Empty for other symbols and for
+    // GS1 bytes that do not parse as element strings.
+    std::string gs1;
+    // The ECI designators met, in order (the first four). The bytes are not converted: they are
+    // in the encoding each designator names.
+    std::vector<uint32_t> eci;
+    StructuredAppend structuredAppend;
+    bool readerProgramming = false; // the symbol programs the reader rather than carrying data
 
     bool ok() const noexcept { return error == DecodeErrorKind::kNone; }
 
@@ -75,19 +107,38 @@ enum class RowOrder {
     kBottomFirst,
 };
 
+// Every symbol of one picture, in the order found, none twice.
+struct DecodedAll
+{
+    DecodeErrorKind error = DecodeErrorKind::kImageNotLoaded; // kNone when symbols is not empty
+    std::vector<Decoded> symbols;
+    uint32_t pictureHeight = 0;
+
+    bool ok() const noexcept { return error == DecodeErrorKind::kNone; }
+};
+
 // Decodes the image file at path (BMP, PNG or JPEG, recognised by content, whatever its name).
 // kImageNotLoaded: the file cannot be opened or read, or its format is unknown or unsupported.
-Decoded DecodePath(const std::string& path) noexcept;
+NORVALE_API Decoded DecodePath(const std::string& path, const Options& options = {}) noexcept;
 
 // Decodes an encoded image held in memory (length bytes of a BMP, PNG or JPEG file, recognised
 // by content). The bytes are only read. kImageNotLoaded for null, empty or unknown data.
-Decoded DecodeMemory(const uint8_t* bytes, size_t length) noexcept;
+NORVALE_API Decoded DecodeMemory(const uint8_t* bytes, size_t length, const Options& options = {}) noexcept;
 
 // Decodes a caller's 8-bit grey picture (0 black, 255 white). stride is the distance between the
 // starts of two rows in bytes and must be at least width; the buffer holds (height - 1) * stride
 // + width bytes. order tells which row comes first in memory. kImageNotLoaded for a null buffer,
 // a zero width or height, stride < width, or more than 2^26 pixels.
-Decoded DecodeGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
-                   RowOrder order) noexcept;
+NORVALE_API Decoded DecodeGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
+                               RowOrder order, const Options& options = {}) noexcept;
+
+// Every distinct symbol of the picture, up to options.maxSymbols (0: all). Each symbol found is
+// painted out of a copy of the picture before the search runs again, so a sheet of labels costs
+// one search per symbol and one more that finds nothing.
+NORVALE_API DecodedAll DecodeAllPath(const std::string& path, const Options& options = {}) noexcept;
+NORVALE_API DecodedAll DecodeAllMemory(const uint8_t* bytes, size_t length,
+                                       const Options& options = {}) noexcept;
+NORVALE_API DecodedAll DecodeAllGray(const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
+                                     RowOrder order, const Options& options = {}) noexcept;
 
 } // namespace norvale

@@ -7,9 +7,12 @@ import json
 import os
 import sys
 
-FIELDS = {"file", "ok", "text", "hex", "side", "startMode", "corrected", "corners", "milliseconds", "error"}
+SYMBOL_FIELDS = {"text", "hex", "side", "startMode", "corrected", "corners", "symbologyIdentifier", "gs1", "eci",
+                 "structuredAppend", "readerProgramming"}
+FIELDS = SYMBOL_FIELDS | {"file", "ok", "milliseconds", "error"}
 MODES = {"ascii", "c40", "text", "x12", "edifact", "base256", "upper-shift"}
-ERRORS = {"open-failed", "image-not-loaded", "nothing-found"}
+ERRORS = {"open-failed", "image-not-loaded", "nothing-found", "out-of-memory", "timed-out"}
+IDENTIFIERS = {"]d1", "]d2", "]d3", "]d4", "]d5", "]d6"}
 
 
 def check(obj, path):
@@ -25,6 +28,11 @@ def check(obj, path):
         assert isinstance(obj["corrected"], int) and obj["corrected"] >= 0
         assert len(obj["corners"]) == 4 and all(len(c) == 2 and all(isinstance(v, int) for v in c)
                                                 for c in obj["corners"])
+        assert obj["symbologyIdentifier"] in IDENTIFIERS
+        assert obj["gs1"] is None or obj["gs1"].startswith("(")
+        assert isinstance(obj["eci"], list) and all(isinstance(v, int) for v in obj["eci"])
+        assert obj["structuredAppend"] is None or set(obj["structuredAppend"]) == {"position", "total", "fileId"}
+        assert isinstance(obj["readerProgramming"], bool)
         expected = os.path.splitext(path)[0] + ".bin"
         # An empty .bin marks a picture the path entry refuses by its name; --json reads by content.
         if os.path.exists(expected) and os.path.getsize(expected) > 0:
@@ -36,7 +44,7 @@ def check(obj, path):
     else:
         assert obj["ok"] is False
         assert obj["error"] in ERRORS
-        for key in ("text", "hex", "side", "startMode", "corrected", "corners"):
+        for key in SYMBOL_FIELDS:
             assert obj[key] is None, key
 
 

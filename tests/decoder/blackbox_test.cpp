@@ -29,12 +29,10 @@ struct CategoryFloor
 };
 
 constexpr CategoryFloor kFloors[] = {
-    {"sizes", 72},        {"modes", 26},        {"mode-edges", 28}, {"formats", 21},
-    {"formats-refused", 3}, {"inverted", 4},  {"rotated", 5},    {"perspective", 6},
-    {"blur", 4},         {"noise", 6},        {"lowcontrast", 4}, {"illumination", 4},
-    {"damage", 4},       {"small", 12},        {"large-image", 0}, {"negatives", 8},
-    {"truncation", 3},   {"real-public", 20},  {"curved", 2},     {"video", 1},
-    {"dots", 2},
+    {"sizes", 72},      {"modes", 26},       {"mode-edges", 28},  {"formats", 21}, {"formats-refused", 3},
+    {"inverted", 4},    {"rotated", 5},      {"perspective", 6},  {"blur", 4},     {"noise", 6},
+    {"lowcontrast", 4}, {"illumination", 4}, {"damage", 4},       {"small", 12},   {"large-image", 0},
+    {"negatives", 8},   {"truncation", 3},   {"real-public", 20}, {"curved", 2}, {"video", 1}, {"dots", 2},
 };
 
 std::string ReadExpected(const fs::path& sidecar)
@@ -94,4 +92,4 @@ TEST(BlackboxTest, DecodesFixturePicturesAtLeastAsWellAsBefore)
     EXPECT_EQ(outcomes["formats-refused"].passed, outcomes["formats-refused"].total);
 }
 
-}  // namespace
+} // namespace

@@ -14,8 +14,7 @@
 
 namespace {
 
-enum class Entry
-{
+enum class Entry {
     kPath,   // DecodeImage on the file
     kMemory, // DecodeImage1 on the file's bytes
 };

@@ -254,4 +254,106 @@ TEST(CppApiTest, NoPictureMeansNoCorners)
     }
 }
 
+// What the function codewords of a symbol say, as the result reports it.
+struct ContentCase
+{
+    const char* name;
+    const char* picture;
+    const char* identifier;
+    const char* gs1;
+    std::vector<uint32_t> eci;
+    uint32_t appendPosition;
+    uint32_t appendTotal;
+    bool readerProgramming;
+};
+
+const ContentCase kContentCases[] = {
+    {"Gs1", "content/gs1.png", "]d2", "(01)09501101530003(17)250101(10)AB12", {}, 0, 0, false},
+    {"EciOneCodeword", "content/eci-26.png", "]d4", "", {26}, 0, 0, false},
+    {"EciTwoCodewords", "content/eci-899.png", "]d4", "", {899}, 0, 0, false},
+    {"StructuredAppend", "content/structured-append-2-of-3.png", "]d1", "", {}, 2, 3, false},
+    {"ReaderProgramming", "content/reader-programming.png", "]d1", "", {}, 0, 0, true},
+    {"Plain", "blackbox/formats/png-grey8.png", "]d1", "", {}, 0, 0, false},
+};
+
+class CppApiContentTest : public ::testing::TestWithParam<ContentCase>
+{
+};
+
+TEST_P(CppApiContentTest, ReportsTheContentFlags)
+{
+    const ContentCase& c = GetParam();
+    const Decoded decoded = norvale::DecodePath(norvale::test::TestDataPath(c.picture));
+    ASSERT_TRUE(decoded.ok());
+    EXPECT_EQ(decoded.symbologyIdentifier, c.identifier);
+    EXPECT_EQ(decoded.gs1, c.gs1);
+    EXPECT_EQ(decoded.eci, c.eci);
+    EXPECT_EQ(decoded.structuredAppend.position, c.appendPosition);
+    EXPECT_EQ(decoded.structuredAppend.total, c.appendTotal);
+    EXPECT_EQ(decoded.readerProgramming, c.readerProgramming);
+}
+
+INSTANTIATE_TEST_SUITE_P(Content, CppApiContentTest, ::testing::ValuesIn(kContentCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Everything a caller sees of one decode, failure corners included.
+std::string Summary(const Decoded& d)
+{
+    std::string s = std::to_string(static_cast<int>(d.error)) + " " + d.text() + " " +
+                    std::to_string(d.side) + " " + std::to_string(d.correctedCount);
+    for (const norvale::SymbolPoint& p : d.corners) {
+        s += " " + std::to_string(p.x) + "," + std::to_string(p.y);
+    }
+    return s;
+}
+
+// A call starts from the same state whatever ran before it on the thread: B after A is B alone.
+TEST(CppApiTest, EarlierCallsOnTheThreadChangeNothing)
+{
+    const char* const pictures[] = {
+        "results/no-symbol-dm-like.bmp",          "blackbox/lowcontrast/lowc-003.png",
+        "blackbox/inverted/inv-002.png",          "results/rot-012.bmp",
+        "blackbox/negatives/neg-007-code128.png", "results/00-ascii-words-14.bmp",
+    };
+    std::vector<std::string> alone;
+    for (const char* b : pictures) {
+        alone.push_back(Summary(norvale::DecodePath(norvale::test::TestDataPath(b))));
+    }
+    for (const char* a : pictures) {
+        for (size_t i = 0; i < std::size(pictures); ++i) {
+            norvale::DecodePath(norvale::test::TestDataPath(a));
+            EXPECT_EQ(Summary(norvale::DecodePath(norvale::test::TestDataPath(pictures[i]))), alone[i])
+                << pictures[i] << " after " << a;
+        }
+    }
+}
+
+TEST(CppApiTest, DarkOnLightOnlyRefusesAnInvertedSymbol)
+{
+    const std::string path = norvale::test::TestDataPath("blackbox/inverted/inv-006.png");
+    EXPECT_TRUE(norvale::DecodePath(path).ok());
+    norvale::Options options;
+    options.inverted = false;
+    EXPECT_EQ(norvale::DecodePath(path, options).error, DecodeErrorKind::kNothingFound);
+    EXPECT_TRUE(norvale::DecodePath(norvale::test::TestDataPath(kPictureCases[2].picture), options).ok());
+}
+
+TEST(CppApiTest, SpentBudgetReturnsWithWhatItHas)
+{
+    // A large noisy picture takes far longer than a millisecond to search.
+    const uint32_t side = 1500;
+    std::vector<uint8_t> noise(size_t{side} * side);
+    uint32_t state = 12345;
+    for (uint8_t& v : noise) {
+        state = state * 1103515245u + 12345u;
+        v = static_cast<uint8_t>(state >> 24);
+    }
+    norvale::Options options;
+    options.timeBudgetMs = 1;
+    EXPECT_EQ(norvale::DecodeGray(noise.data(), side, side, side, RowOrder::kTopFirst, options).error,
+              DecodeErrorKind::kTimedOut);
+    EXPECT_EQ(norvale::DecodeAllGray(noise.data(), side, side, side, RowOrder::kTopFirst, options).error,
+              DecodeErrorKind::kTimedOut);
+}
+
 } // namespace

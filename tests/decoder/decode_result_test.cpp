@@ -4,12 +4,14 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "image/bmp_reader.h"
+#include "image/gray_image.h"
 #include "norvale/datamatrix.h"
 #include "test_support.h"
 
@@ -22,7 +24,7 @@ struct ResultCase
     const char* hex;
     uint32_t startMode;
     uint32_t side;
-    bool axisAligned;  // dark on light, unrotated: the corners can be read off the dark pixels
+    bool axisAligned; // dark on light, unrotated: the corners can be read off the dark pixels
 };
 
 constexpr ResultCase kResultCases[] = {
@@ -81,7 +83,9 @@ Corners DarkBoundingCorners(const std::string& path)
     return Corners{{left, left, right, right}, {bottom, top, bottom, top}};
 }
 
-class DecodeResultTest : public ::testing::TestWithParam<ResultCase> {};
+class DecodeResultTest : public ::testing::TestWithParam<ResultCase>
+{
+};
 
 TEST_P(DecodeResultTest, MemoryEntryFillsTheRecord)
 {
@@ -95,7 +99,8 @@ TEST_P(DecodeResultTest, MemoryEntryFillsTheRecord)
     DecodeResult result{};
     ASSERT_EQ(DecodeBuffer(&request, &result), 1);
     ASSERT_NE(result.data, nullptr);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(result.data), static_cast<size_t>(result.length)), expected);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(result.data), static_cast<size_t>(result.length)),
+              expected);
     EXPECT_EQ(result.errorCode, kDecodeOk);
     EXPECT_EQ(result.reserved, 0);
     EXPECT_EQ(result.startMode, c.startMode);
@@ -164,4 +169,134 @@ TEST(DecodeResultTest, TruncatedBitmapIsNotLoaded)
     EXPECT_EQ(out[0], 'x');
 }
 
-}  // namespace
+// Every field of the result is written, whatever the caller left in it and however the call ends.
+struct FailureCase
+{
+    const char* name;
+    int32_t (*decode)(DecodeResult* result);
+    int32_t errorCode;
+};
+
+const std::vector<uint8_t>& NoSymbolBitmap()
+{
+    static const std::vector<uint8_t> bytes =
+        ReadFile(norvale::test::TestDataPath("results/no-symbol-dm-like.bmp"));
+    return bytes;
+}
+
+const uint8_t kBlank[16 * 16] = {};
+
+const FailureCase kResultFailureCases[] = {
+    {"NullRequest", [](DecodeResult* r) { return DecodeBuffer(nullptr, r); }, kDecodeImageNotLoaded},
+    {"NullBytes",
+     [](DecodeResult* r) {
+         const ImageBuffer request{nullptr, 100};
+         return DecodeBuffer(&request, r);
+     },
+     kDecodeImageNotLoaded},
+    {"NothingFound",
+     [](DecodeResult* r) {
+         const ImageBuffer request{NoSymbolBitmap().data(), static_cast<uint32_t>(NoSymbolBitmap().size())};
+         return DecodeBuffer(&request, r);
+     },
+     kDecodeNothingFound},
+    {"GrayStrideBelowWidth",
+     [](DecodeResult* r) {
+         const GrayPixels request{kBlank, 16, 16, 15, kGrayTopRowFirst};
+         return DecodeGrayPixels(&request, r);
+     },
+     kDecodeImageNotLoaded},
+    {"GrayUnknownRowOrder",
+     [](DecodeResult* r) {
+         const GrayPixels request{kBlank, 16, 16, 16, 7};
+         return DecodeGrayPixels(&request, r);
+     },
+     kDecodeImageNotLoaded},
+    {"GrayBlank",
+     [](DecodeResult* r) {
+         const GrayPixels request{kBlank, 16, 16, 16, kGrayBottomRowFirst};
+         return DecodeGrayPixels(&request, r);
+     },
+     kDecodeNothingFound},
+    {"AllNullRequest", [](DecodeResult* r) { return DecodeBufferAll(nullptr, nullptr, r, 1); },
+     kDecodeImageNotLoaded},
+};
+
+class DecodeResultFailureTest : public ::testing::TestWithParam<FailureCase>
+{
+};
+
+TEST_P(DecodeResultFailureTest, WritesEveryField)
+{
+    DecodeResult result;
+    std::memset(&result, 0x5a, sizeof result);
+    EXPECT_EQ(GetParam().decode(&result), 0);
+    EXPECT_EQ(result.errorCode, GetParam().errorCode);
+    EXPECT_EQ(result.data, nullptr);
+    EXPECT_EQ(result.length, 0);
+    EXPECT_EQ(result.reserved, 0);
+    EXPECT_EQ(result.startMode, 0u);
+    EXPECT_EQ(result.side, 0u);
+    EXPECT_EQ(result.correctedCount, 0);
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_NE(result.cornerX[k], 0x5a5a5a5a);
+        EXPECT_NE(result.cornerY[k], 0x5a5a5a5a);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, DecodeResultFailureTest, ::testing::ValuesIn(kResultFailureCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DecodeResultTest, NullResultIsLeftAlone)
+{
+    const ImageBuffer request{NoSymbolBitmap().data(), static_cast<uint32_t>(NoSymbolBitmap().size())};
+    EXPECT_EQ(DecodeBuffer(&request, nullptr), 0);
+    EXPECT_EQ(DecodeBufferAll(&request, nullptr, nullptr, 4), 0);
+}
+
+// The grey entry reads the picture the BMP entry reads, in either row order and any stride.
+TEST(DecodeResultTest, GrayEntryMatchesTheBufferEntry)
+{
+    const std::vector<uint8_t> bytes = ReadFile(norvale::test::TestDataPath("results/rot-012.bmp"));
+    norvale::GrayImage image{};
+    ASSERT_EQ(norvale::LoadBmpFromMemory(image, bytes.data(), bytes.size()), 1);
+    const ImageBuffer request{bytes.data(), static_cast<uint32_t>(bytes.size())};
+    DecodeResult expected{};
+    ASSERT_EQ(DecodeBuffer(&request, &expected), 1);
+    for (const int32_t order : {kGrayBottomRowFirst, kGrayTopRowFirst}) {
+        const uint32_t stride = image.width + 5;
+        std::vector<uint8_t> pixels(size_t{stride} * image.height, 0);
+        for (uint32_t row = 0; row < image.height; ++row) {
+            const uint32_t from = order == kGrayBottomRowFirst ? row : image.height - 1 - row;
+            std::memcpy(pixels.data() + size_t{row} * stride, image.source + size_t{from} * image.width,
+                        image.width);
+        }
+        const GrayPixels gray{pixels.data(), image.width, image.height, stride, order};
+        DecodeResult result{};
+        ASSERT_EQ(DecodeGrayPixels(&gray, &result), 1) << "row order " << order;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(result.data), result.length),
+                  std::string(reinterpret_cast<char*>(expected.data), expected.length));
+        EXPECT_EQ(std::memcmp(result.cornerX, expected.cornerX, sizeof result.cornerX), 0);
+        EXPECT_EQ(std::memcmp(result.cornerY, expected.cornerY, sizeof result.cornerY), 0);
+        std::free(result.data);
+    }
+    std::free(expected.data);
+    norvale::FreeGrayImage(image);
+}
+
+TEST(DecodeResultTest, AllEntryWritesNoMoreThanAsked)
+{
+    const std::vector<uint8_t> bytes = ReadFile(norvale::test::TestDataPath("results/05-c40-16.bmp"));
+    const ImageBuffer request{bytes.data(), static_cast<uint32_t>(bytes.size())};
+    DecodeResult results[3];
+    std::memset(results, 0x5a, sizeof results);
+    DecodeOptions options{};
+    options.maxSymbols = 2;
+    ASSERT_EQ(DecodeBufferAll(&request, &options, results, 3), 1);
+    EXPECT_EQ(results[0].errorCode, kDecodeOk);
+    EXPECT_EQ(results[0].length, 11);
+    EXPECT_EQ(results[1].errorCode, 0x5a5a5a5a); // untouched past the symbols found
+    std::free(results[0].data);
+}
+
+} // namespace

@@ -26,7 +26,9 @@ constexpr PathCase kRefusedPaths[] = {
     {"Empty", ""},
 };
 
-class EntriesPathTest : public ::testing::TestWithParam<PathCase> {};
+class EntriesPathTest : public ::testing::TestWithParam<PathCase>
+{
+};
 
 TEST_P(EntriesPathTest, ReturnsZeroAndLeavesOutputUntouched)
 {
@@ -73,4 +75,4 @@ TEST(EntriesTest, NullArgumentsAreRefused)
     EXPECT_EQ(out[0], 'x');
 }
 
-}  // namespace
+} // namespace

@@ -10,36 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace norvale {
 namespace {
 
-
-// An image whose source plane holds a copy of `pixels` (row 0 first).
-GrayImage MakeImage(uint32_t width, uint32_t height, const std::vector<uint8_t>& pixels)
-{
-    GrayImage image{};
-    InitGrayImage(image);
-    auto* plane = static_cast<uint8_t*>(std::malloc(std::max<size_t>(pixels.size(), 1)));
-    if (!pixels.empty()) {
-        std::memcpy(plane, pixels.data(), pixels.size());
-    }
-    AdoptSourcePlane(image, plane, width, height);
-    return image;
-}
-
-std::vector<uint8_t> Plane(const GrayImage& image, const uint8_t* plane)
-{
-    return std::vector<uint8_t>(plane, plane + size_t{image.width} * image.height);
-}
-
-std::vector<uint8_t> Pattern(uint32_t width, uint32_t height)
-{
-    std::vector<uint8_t> pixels(size_t{width} * height);
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        pixels[i] = static_cast<uint8_t>((i * 73 + (i / width) * 29) % 256);
-    }
-    return pixels;
-}
+using test::MakeImage;
+using test::Pattern;
+using test::Plane;
 
 // ---------------------------------------------------------------------------------------------
 // MagnifyRegion.

@@ -14,7 +14,10 @@ namespace {
 
 using test::ContextPtr;
 
-ContextPtr MakeContext() { return test::MakeTestContext(); }
+ContextPtr MakeContext()
+{
+    return test::MakeTestContext();
+}
 
 SymbolRecord MakeRecord(float cx, float cy, float yLeg, float xLeg)
 {
@@ -42,9 +45,9 @@ TEST(SearchDriverTest, RetryListSkipsNearbyCornersAndStopsAtCapacity)
 {
     ContextPtr context = MakeContext();
     AddRetryCandidate(*context, MakeRecord(10, 10, 40, 40));
-    AddRetryCandidate(*context, MakeRecord(14, 6, 40, 40));  // within 5 px on both axes
+    AddRetryCandidate(*context, MakeRecord(14, 6, 40, 40)); // within 5 px on both axes
     EXPECT_EQ(context->retryCount, 1);
-    AddRetryCandidate(*context, MakeRecord(15, 10, 40, 40));  // exactly 5 px away counts as new
+    AddRetryCandidate(*context, MakeRecord(15, 10, 40, 40)); // exactly 5 px away counts as new
     EXPECT_EQ(context->retryCount, 2);
     for (int i = 0; i < 20; ++i) {
         AddRetryCandidate(*context, MakeRecord(100.0f + 20 * i, 50, 40, 40));
@@ -79,16 +82,17 @@ struct PictureCase
     const char* name;
     uint32_t width;
     uint32_t height;
-    int pattern;  // 0 uniform, 1 noise
+    int pattern; // 0 uniform, 1 noise
 };
 
 constexpr PictureCase kPictureCases[] = {
-    {"OnePixel", 1, 1, 0},  {"TwoByTwo", 2, 2, 1},      {"NineByNine", 9, 9, 1},
-    {"TenByTen", 10, 10, 1}, {"Uniform", 64, 48, 0},    {"Noise", 120, 90, 1},
-    {"OneRow", 300, 1, 1},  {"OneColumn", 1, 300, 1},
+    {"OnePixel", 1, 1, 0},  {"TwoByTwo", 2, 2, 1}, {"NineByNine", 9, 9, 1}, {"TenByTen", 10, 10, 1},
+    {"Uniform", 64, 48, 0}, {"Noise", 120, 90, 1}, {"OneRow", 300, 1, 1},   {"OneColumn", 1, 300, 1},
 };
 
-class SearchDriverPictureTest : public ::testing::TestWithParam<PictureCase> {};
+class SearchDriverPictureTest : public ::testing::TestWithParam<PictureCase>
+{
+};
 
 TEST_P(SearchDriverPictureTest, FindsNothingAndEnds)
 {
@@ -109,8 +113,8 @@ TEST_P(SearchDriverPictureTest, FindsNothingAndEnds)
 INSTANTIATE_TEST_SUITE_P(Pictures, SearchDriverPictureTest, ::testing::ValuesIn(kPictureCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale
 
 namespace norvale {
 namespace {
@@ -132,14 +136,15 @@ TEST(SearchDriverTest, ClutterBeforeTheSymbolDoesNotHideIt)
     };
     for (uint32_t x = 20; x + 60 < 520; x += 70) {
         for (uint32_t y = 20; y + 60 < height; y += 70) {
-            fill(x, y, 44, 7);  // bottom leg
-            fill(x, y, 7, 44);  // left leg
+            fill(x, y, 44, 7); // bottom leg
+            fill(x, y, 7, 44); // left leg
         }
     }
     const uint32_t left = width - symbol.width - 40;
     const uint32_t bottom = (height - symbol.height) / 2;
     for (uint32_t y = 0; y < symbol.height; ++y) {
-        std::memcpy(plane + size_t{bottom + y} * width + left, symbol.source + size_t{y} * symbol.width, symbol.width);
+        std::memcpy(plane + size_t{bottom + y} * width + left, symbol.source + size_t{y} * symbol.width,
+                    symbol.width);
     }
     test::FreeTestPicture(symbol);
 
@@ -152,8 +157,8 @@ TEST(SearchDriverTest, ClutterBeforeTheSymbolDoesNotHideIt)
     EXPECT_EQ(GetSymbolSide(decoded), 20u);
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale
 
 namespace norvale {
 namespace {
@@ -162,7 +167,7 @@ struct NoiseCase
 {
     const char* name;
     const char* file;
-    int percent;  // of the pixels turned black or white
+    int percent; // of the pixels turned black or white
 };
 
 constexpr NoiseCase kNoiseCases[] = {
@@ -170,7 +175,9 @@ constexpr NoiseCase kNoiseCases[] = {
     {"Side44Module3", "sizes/s044-0.png", 4},
 };
 
-class SearchDriverNoiseTest : public ::testing::TestWithParam<NoiseCase> {};
+class SearchDriverNoiseTest : public ::testing::TestWithParam<NoiseCase>
+{
+};
 
 // Salt-and-pepper pixels at module centres misread single samples; the second look on the median
 // plane reads the symbol.
@@ -192,13 +199,15 @@ TEST_P(SearchDriverNoiseTest, SaltAndPepperDecodes)
 INSTANTIATE_TEST_SUITE_P(Pictures, SearchDriverNoiseTest, ::testing::ValuesIn(kNoiseCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale
 
 namespace norvale {
 namespace {
 
-class SearchDriverModuleSizeTest : public ::testing::TestWithParam<int> {};
+class SearchDriverModuleSizeTest : public ::testing::TestWithParam<int>
+{
+};
 
 // Close-up pictures: modules far larger than the 15 pixels at which the region-border scan first
 // looks beside the finder.
@@ -206,7 +215,7 @@ TEST_P(SearchDriverModuleSizeTest, LargeModulesDecode)
 {
     const uint32_t factor = static_cast<uint32_t>(GetParam());
     GrayImage symbol{};
-    ASSERT_TRUE(test::LoadTestPicture(symbol, test::TestDataPath("sizes/s020-1.png")));  // 3-pixel modules
+    ASSERT_TRUE(test::LoadTestPicture(symbol, test::TestDataPath("sizes/s020-1.png"))); // 3-pixel modules
     const uint32_t width = symbol.width * factor;
     const uint32_t height = symbol.height * factor;
     auto* plane = static_cast<uint8_t*>(std::malloc(size_t{width} * height));
@@ -223,7 +232,9 @@ TEST_P(SearchDriverModuleSizeTest, LargeModulesDecode)
 }
 
 INSTANTIATE_TEST_SUITE_P(Factors, SearchDriverModuleSizeTest, ::testing::Values(4, 6, 9, 14),
-                         [](const auto& info) { return "Module" + std::to_string(3 * info.param) + "Pixels"; });
+                         [](const auto& info) {
+                             return "Module" + std::to_string(3 * info.param) + "Pixels";
+                         });
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale

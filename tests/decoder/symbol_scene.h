@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "decoder/decoder_context.h"
 #include "decoder/base/symbol_record.h"
+#include "decoder/decoder_context.h"
 #include "test_support.h"
 
 namespace norvale::test {
@@ -46,7 +46,8 @@ inline ScanContrast LightOnDarkContrast()
     return c;
 }
 
-// Frame parameters as the finder-corner stage derives them from corner K and leg ends E1 (x), E2 (y).
+// Frame parameters as the finder-corner stage derives them from the finder vertex and the far ends
+// of its x and y legs.
 inline void InitRecordFromFinder(SymbolRecord& record, const FinderGeometry& g, const ScanContrast& contrast)
 {
     InitSymbolRecord(record, contrast);

@@ -89,7 +89,7 @@ namespace {
 
 // Far below any plane a refused header claims; the readers' own small blocks fit easily.
 constexpr size_t kLargestAllowedRequest = 1 << 20;
-constexpr uint32_t kHugeSide = 60000; // 3.6e9 pixels, far above the limit
+constexpr uint32_t kHugeSide = 60000;       // 3.6e9 pixels, far above the limit
 constexpr uint32_t kWithinLimitSide = 8000; // 6.4e7 pixels: allowed, but the bytes are not there
 
 void PutU16(std::vector<uint8_t>& out, uint32_t v)
@@ -137,7 +137,8 @@ void PutPngChunk(std::vector<uint8_t>& out, const char* type, const std::vector<
     const size_t start = out.size();
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), body.begin(), body.end());
-    PutU32Big(out, static_cast<uint32_t>(crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
+    PutU32Big(out,
+              static_cast<uint32_t>(crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
 }
 
 // A well-formed PNG header (RGB, 8 bits) for width x height with one tiny IDAT chunk.
@@ -171,8 +172,7 @@ std::vector<uint8_t> CraftJpeg(uint32_t width, uint32_t height)
 using Loader = std::function<int(GrayImage&, const std::vector<uint8_t>&)>;
 
 // Writes the bytes to a file for the path readers.
-template <typename FileReader>
-Loader ThroughFile(FileReader reader, const char* name)
+template <typename FileReader> Loader ThroughFile(FileReader reader, const char* name)
 {
     return [reader, name](GrayImage& image, const std::vector<uint8_t>& bytes) {
         const std::string path = norvale::test::ScratchDir() + "oversized_" + name;
@@ -188,8 +188,7 @@ Loader ThroughFile(FileReader reader, const char* name)
     };
 }
 
-template <typename MemoryReader>
-Loader FromMemory(MemoryReader reader)
+template <typename MemoryReader> Loader FromMemory(MemoryReader reader)
 {
     return [reader](GrayImage& image, const std::vector<uint8_t>& bytes) {
         return reader(image, bytes.data(), bytes.size());
@@ -220,7 +219,9 @@ const OversizedCase kOversizedCases[] = {
     {"JustAboveLimitJpegMemory", CraftJpeg, 1 << 13, (1 << 13) + 1, FromMemory(LoadJpegFromMemory)},
 };
 
-class OversizedPictureTest : public ::testing::TestWithParam<OversizedCase> {};
+class OversizedPictureTest : public ::testing::TestWithParam<OversizedCase>
+{
+};
 
 TEST_P(OversizedPictureTest, RefusedWithoutLargeAllocation)
 {

@@ -6,7 +6,9 @@
 
 namespace {
 
+using norvale::app::FormatJsonAllLine;
 using norvale::app::FormatJsonLine;
+using norvale::app::JsonAllOutcome;
 using norvale::app::JsonOutcome;
 using norvale::app::JsonString;
 
@@ -64,7 +66,36 @@ TEST(JsonReportTest, DecodedFileHasEveryField)
     EXPECT_EQ(FormatJsonLine("a.png", DecodedOutcome({'H', 'i'})),
               "{\"file\":\"a.png\",\"ok\":true,\"text\":\"Hi\",\"hex\":\"4869\",\"side\":12,"
               "\"startMode\":\"c40\",\"corrected\":3,\"corners\":[[10,10],[10,89],[90,10],[90,89]],"
-              "\"milliseconds\":1.500,\"error\":null}\n");
+              "\"symbologyIdentifier\":\"\",\"gs1\":null,\"eci\":[],\"structuredAppend\":null,"
+              "\"readerProgramming\":false,\"milliseconds\":1.500,\"error\":null}\n");
+}
+
+TEST(JsonReportTest, ContentFieldsAreWritten)
+{
+    JsonOutcome outcome = DecodedOutcome({'0', '1'});
+    outcome.decoded.symbologyIdentifier = "]d5";
+    outcome.decoded.gs1 = "(01)2";
+    outcome.decoded.eci = {26, 899};
+    outcome.decoded.structuredAppend = {2, 3, 513};
+    outcome.decoded.readerProgramming = true;
+    const std::string line = FormatJsonLine("a.png", outcome);
+    EXPECT_NE(line.find("\"symbologyIdentifier\":\"]d5\",\"gs1\":\"(01)2\",\"eci\":[26,899],"
+                        "\"structuredAppend\":{\"position\":2,\"total\":3,\"fileId\":513},"
+                        "\"readerProgramming\":true"),
+              std::string::npos)
+        << line;
+}
+
+TEST(JsonReportTest, EverySymbolLineHoldsAnArray)
+{
+    JsonAllOutcome outcome;
+    outcome.opened = true;
+    outcome.decoded.error = norvale::DecodeErrorKind::kNone;
+    outcome.decoded.symbols = {DecodedOutcome({'A'}).decoded, DecodedOutcome({'B'}).decoded};
+    const std::string line = FormatJsonAllLine("a.png", outcome);
+    EXPECT_EQ(line.rfind("{\"file\":\"a.png\",\"ok\":true,\"symbols\":[{\"text\":\"A\"", 0), 0u) << line;
+    EXPECT_NE(line.find("},{\"text\":\"B\""), std::string::npos) << line;
+    EXPECT_NE(line.find("}],\"milliseconds\":0.000,\"error\":null}\n"), std::string::npos) << line;
 }
 
 TEST(JsonReportTest, NonUtf8BytesAreReadAsLatin1)
@@ -86,6 +117,8 @@ constexpr FailureCase kFailureCases[] = {
     {"OpenFailed", false, norvale::DecodeErrorKind::kImageNotLoaded, "open-failed"},
     {"ImageNotLoaded", true, norvale::DecodeErrorKind::kImageNotLoaded, "image-not-loaded"},
     {"NothingFound", true, norvale::DecodeErrorKind::kNothingFound, "nothing-found"},
+    {"OutOfMemory", true, norvale::DecodeErrorKind::kOutOfMemory, "out-of-memory"},
+    {"TimedOut", true, norvale::DecodeErrorKind::kTimedOut, "timed-out"},
 };
 
 class JsonReportFailureTest : public ::testing::TestWithParam<FailureCase>
@@ -102,7 +135,8 @@ TEST_P(JsonReportFailureTest, FieldsAreNullAndErrorNamed)
     EXPECT_EQ(
         FormatJsonLine("x\".bmp", outcome),
         "{\"file\":\"x\\\".bmp\",\"ok\":false,\"text\":null,\"hex\":null,\"side\":null,\"startMode\":null,"
-        "\"corrected\":null,\"corners\":null,\"milliseconds\":" +
+        "\"corrected\":null,\"corners\":null,\"symbologyIdentifier\":null,\"gs1\":null,\"eci\":null,"
+        "\"structuredAppend\":null,\"readerProgramming\":null,\"milliseconds\":" +
             milliseconds + ",\"error\":\"" + GetParam().errorName + "\"}\n");
 }
 

@@ -71,5 +71,5 @@ TEST(LineGeometryTest, EvaluateLinearUsesInterceptThenSlope)
     EXPECT_FLOAT_EQ(y, 6.0f);
 }
 
-}  // namespace
-}  // namespace norvale
+} // namespace
+} // namespace norvale

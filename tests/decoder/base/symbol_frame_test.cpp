@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "decoder/decoder_context.h"
 #include "decoder/base/symbol_record.h"
+#include "decoder/decoder_context.h"
 
 namespace norvale {
 namespace {

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "decoder/base/symbol_sizes.h"
 #include "decoder/codewords/codeword_record_support.h"
 #include "decoder/codewords/data_encodation.h"
-#include "decoder/sampling/module_sampling.h"
 #include "decoder/codewords/reed_solomon.h"
-#include "decoder/base/symbol_sizes.h"
+#include "decoder/sampling/module_sampling.h"
 #include "test_support.h"
 
 namespace norvale {

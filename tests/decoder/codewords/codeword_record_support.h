@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "decoder/base/symbol_sizes.h"
 #include "decoder/base/symbol_record.h"
+#include "decoder/base/symbol_sizes.h"
 
 namespace norvale::test {
 

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "decoder/codewords/codeword_record_support.h"
 #include "decoder/base/symbol_sizes.h"
+#include "decoder/codewords/codeword_record_support.h"
+#include "norvale/datamatrix.h"
 
 namespace norvale {
 namespace {
@@ -92,8 +93,8 @@ Bytes CatBytes(std::initializer_list<Bytes> parts)
 }
 
 // Decodes the codewords in the smallest symbol that holds them, padded with 129 first and then
-// with later pad values.
-Bytes Decode(const Codewords& codewords)
+// with later pad values; `content` receives what the function codewords said.
+Bytes Decode(const Codewords& codewords, SymbolContent* content = nullptr)
 {
     int index = 0;
     while (kSymbolSizeTable[index].dataCodewords < static_cast<int>(codewords.size())) {
@@ -107,6 +108,9 @@ Bytes Decode(const Codewords& codewords)
                                                                            : 130 + k);
     }
     DecodeDataCodewords(symbol.record);
+    if (content != nullptr) {
+        *content = symbol.record.content;
+    }
     const std::vector<uint8_t> data = symbol.Data();
     return Bytes(data.begin(), data.end());
 }
@@ -281,6 +285,103 @@ TEST(DataEncodationFieldTest, NeverWritesPastCapacity)
     DecodeDataCodewords(symbol.record);
     EXPECT_EQ(symbol.record.dataLength, 9);
     EXPECT_EQ(symbol.record.data[9], 0);
+}
+
+struct ContentCase
+{
+    std::string name;
+    Codewords codewords;
+    std::string identifier;
+    Fnc1Flag fnc1;
+    std::vector<uint32_t> eci;
+    int appendPosition; // 0: no structured append
+    int appendTotal;
+    int appendFileId;
+    bool readerProgramming;
+};
+
+std::vector<ContentCase> ContentCases()
+{
+    return {
+        {"Plain", {66, 67}, "]d1", Fnc1Flag::kNone, {}, 0, 0, 0, false},
+        {"Gs1FlagFirst", {232, 142, 66}, "]d2", Fnc1Flag::kGs1, {}, 0, 0, 0, false},
+        {"Gs1FlagAfterStructuredAppend",
+         {233, 0x12, 7, 9, 232, 142},
+         "]d2",
+         Fnc1Flag::kGs1,
+         {},
+         2,
+         15,
+         0x0709,
+         false},
+        {"AimFlagAfterLetter", {66, 232, 67}, "]d3", Fnc1Flag::kAim, {}, 0, 0, 0, false},
+        {"AimFlagAfterDigitPair", {142, 232, 67}, "]d3", Fnc1Flag::kAim, {}, 0, 0, 0, false},
+        {"LaterFnc1IsNoFlag", {66, 67, 232, 68}, "]d1", Fnc1Flag::kNone, {}, 0, 0, 0, false},
+        {"FlagAfterPunctuationIsNoFlag", {'#' + 1, 232, 67}, "]d1", Fnc1Flag::kNone, {}, 0, 0, 0, false},
+        {"EciOneCodeword", {241, 27, 66}, "]d4", Fnc1Flag::kNone, {26}, 0, 0, 0, false},
+        {"EciTwoCodewords", {241, 130, 5, 66}, "]d4", Fnc1Flag::kNone, {2 * 254 + 4 + 127}, 0, 0, 0, false},
+        {"EciThreeCodewords",
+         {241, 193, 2, 3, 66},
+         "]d4",
+         Fnc1Flag::kNone,
+         {64516 + 254 + 2 + 16383},
+         0,
+         0,
+         0,
+         false},
+        {"Gs1WithEci", {232, 241, 27, 142}, "]d5", Fnc1Flag::kGs1, {26}, 0, 0, 0, false},
+        {"AimWithEci", {66, 232, 241, 4, 67}, "]d6", Fnc1Flag::kAim, {3}, 0, 0, 0, false},
+        {"StructuredAppendLastOfSixteen",
+         {233, 0xF1, 254, 1, 66},
+         "]d1",
+         Fnc1Flag::kNone,
+         {},
+         16,
+         16,
+         0xFE01,
+         false},
+        {"ReaderProgramming", {234, 66}, "]d1", Fnc1Flag::kNone, {}, 0, 0, 0, true},
+        {"LaterReaderProgrammingIsNoFlag", {66, 234, 67}, "]d1", Fnc1Flag::kNone, {}, 0, 0, 0, false},
+    };
+}
+
+class DataEncodationContentTest : public ::testing::TestWithParam<ContentCase>
+{
+};
+
+TEST_P(DataEncodationContentTest, FunctionCodewordsAreNoted)
+{
+    const ContentCase& c = GetParam();
+    SymbolContent content{};
+    Decode(c.codewords, &content);
+    EXPECT_EQ(SymbologyIdentifierOf(content), c.identifier);
+    EXPECT_EQ(content.fnc1, c.fnc1);
+    ASSERT_EQ(content.eciCount, static_cast<int32_t>(c.eci.size()));
+    for (size_t k = 0; k < c.eci.size(); ++k) {
+        EXPECT_EQ(content.eci[k], c.eci[k]);
+    }
+    EXPECT_EQ(content.structuredAppend, c.appendPosition != 0);
+    EXPECT_EQ(content.appendPosition, c.appendPosition);
+    EXPECT_EQ(content.appendTotal, c.appendTotal);
+    EXPECT_EQ(content.appendFileId, c.appendFileId);
+    EXPECT_EQ(content.readerProgramming, c.readerProgramming);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DataEncodationContentTest, ::testing::ValuesIn(ContentCases()),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(DataEncodationFieldTest, LongestDecodingFillsThePublicLimit)
+{
+    // A macro and then digit pairs in every other data codeword of the largest symbol.
+    CodewordRecord symbol(kSymbolSizeCount - 1);
+    const int dataCodewords = kSymbolSizeTable[kSymbolSizeCount - 1].dataCodewords;
+    symbol.record.codewords[0] = 236;
+    for (int k = 1; k < dataCodewords; ++k) {
+        symbol.record.codewords[k] = static_cast<uint8_t>(130 + k % 100);
+    }
+    DecodeDataCodewords(symbol.record);
+    EXPECT_EQ(symbol.record.dataLength, NORVALE_MAX_DECODED_BYTES);
+    EXPECT_EQ(NORVALE_MAX_DECODED_BYTES, 3123);
 }
 
 TEST(DataEncodationFieldTest, PrintsNothing)

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "decoder/codewords/codeword_record_support.h"
 #include "decoder/base/symbol_sizes.h"
+#include "decoder/codewords/codeword_record_support.h"
 
 namespace norvale {
 namespace {

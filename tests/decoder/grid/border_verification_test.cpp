@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "decoder/decoder_context.h"
 #include "decoder/base/symbol_record.h"
+#include "decoder/decoder_context.h"
 #include "large_symbol_fixture.h"
 
 namespace norvale {

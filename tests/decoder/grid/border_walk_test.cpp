@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "decoder/decoder_context.h"
 #include "decoder/base/symbol_record.h"
+#include "decoder/decoder_context.h"
 #include "tests/decoder/symbol_scene.h"
 
 namespace norvale {

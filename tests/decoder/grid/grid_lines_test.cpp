@@ -5,8 +5,8 @@
 #include <cmath>
 #include <string>
 
-#include "decoder/decoder_context.h"
 #include "decoder/base/symbol_record.h"
+#include "decoder/decoder_context.h"
 
 namespace norvale {
 namespace {

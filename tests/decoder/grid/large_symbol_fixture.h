@@ -9,10 +9,10 @@
 #include <cstring>
 #include <string>
 
-#include "decoder/decoder_context.h"
-#include "decoder/base/symbol_frame.h"
 #include "decoder/base/image_sampling.h"
+#include "decoder/base/symbol_frame.h"
 #include "decoder/base/symbol_record.h"
+#include "decoder/decoder_context.h"
 #include "test_support.h"
 
 namespace norvale::test {

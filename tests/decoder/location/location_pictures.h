@@ -10,10 +10,10 @@
 #include <cstring>
 #include <functional>
 
-#include "decoder/decoder_context.h"
-#include "decoder/location/edge_tracer.h"
 #include "decoder/base/image_sampling.h"
+#include "decoder/decoder_context.h"
 #include "decoder/line_probes.h"
+#include "decoder/location/edge_tracer.h"
 
 namespace norvale::test {
 

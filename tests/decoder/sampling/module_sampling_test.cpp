@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "decoder/base/image_sampling.h"
+#include "decoder/base/symbol_record.h"
 #include "decoder/base/symbol_sizes.h"
 #include "decoder/decoder_context.h"
 #include "decoder/grid/border_walk.h"
-#include "decoder/base/image_sampling.h"
-#include "decoder/base/symbol_record.h"
 #include "tests/decoder/symbol_scene.h"
 
 namespace norvale {
@@ -122,7 +122,8 @@ TEST_P(ModuleSamplingTest, SmallLookSelectsTheSameSize)
     ASSERT_TRUE(FitFrame(scene));
     ASSERT_EQ(SelectSmallSizeAndSample(scene.record, scene.context->image, scene.context->grids, c.side), 1);
     EXPECT_EQ(GetSymbolSide(&scene.record), static_cast<uint32_t>(c.side));
-    EXPECT_EQ(SelectSmallSizeAndSample(scene.record, scene.context->image, scene.context->grids, c.side - 2), 0);
+    EXPECT_EQ(SelectSmallSizeAndSample(scene.record, scene.context->image, scene.context->grids, c.side - 2),
+              0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ModuleSamplingTest, ::testing::ValuesIn(kSampleCases),
@@ -193,7 +194,8 @@ TEST_P(PaintedFinderTest, PaintedFinderModules)
             }
         }
     }
-    EXPECT_EQ(SelectSizeAndSample(scene.record, scene.context->image, scene.context->grids), painted <= 4 ? 1 : 0);
+    EXPECT_EQ(SelectSizeAndSample(scene.record, scene.context->image, scene.context->grids),
+              painted <= 4 ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, PaintedFinderTest, ::testing::Values(0, 4, 5));
@@ -392,7 +394,8 @@ TEST_P(LineModeTrialTest, TriesSidesAroundTheHint)
 {
     const LineTrialCase& c = GetParam();
     LineModeScene line(c.hint);
-    EXPECT_EQ(SelectSizeAndSample(line.scene.record, line.scene.context->image, line.scene.context->grids), 0);
+    EXPECT_EQ(SelectSizeAndSample(line.scene.record, line.scene.context->image, line.scene.context->grids),
+              0);
     EXPECT_EQ(line.scene.record.matrixRows, c.lastTried == 0 ? 0 : c.lastTried - 2);
 }
 
