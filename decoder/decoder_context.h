@@ -86,4 +86,16 @@ void AddRejectedSymbol(DecoderContext& context, const SymbolRecord& record);
 // Empties the table and the retry and rejected lists, for a search over another picture.
 void ForgetCandidates(DecoderContext& context);
 
+// The retry and rejected lists of a search, kept across a search of a copy of its picture.
+struct RememberedCandidates
+{
+    RetryCandidate retry[kMaxRetryCandidates];
+    int32_t retryCount;
+    SymbolRecord rejected[kMaxRejectedSymbols];
+    int32_t rejectedCount;
+};
+void RememberCandidates(const DecoderContext& context, RememberedCandidates& lists);
+// Forgets every candidate, then puts the remembered lists back.
+void RestoreCandidates(DecoderContext& context, const RememberedCandidates& lists);
+
 } // namespace norvale

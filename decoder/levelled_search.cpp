@@ -2,8 +2,6 @@
 // the search before kept for the retry step.
 #include "decoder/levelled_search.h"
 
-#include <cstring>
-
 #include "decoder/chain_trace.h"
 #include "decoder/decoder_context.h"
 #include "decoder/search_driver.h"
@@ -16,15 +14,6 @@ namespace {
 
 constexpr int kScanDivisions = 20;
 
-// The retry step works from the candidates of the picture's own search.
-struct RememberedLists
-{
-    RetryCandidate retry[kMaxRetryCandidates];
-    int32_t retryCount;
-    SymbolRecord rejected[kMaxRejectedSymbols];
-    int32_t rejectedCount;
-};
-
 } // namespace
 
 int32_t SearchLevelledPicture(DecoderContext& context)
@@ -35,13 +24,9 @@ int32_t SearchLevelledPicture(DecoderContext& context)
     if (plane == nullptr) {
         return 0;
     }
-    RememberedLists lists;
-    std::memcpy(lists.retry, context.retryCandidates, sizeof lists.retry);
-    lists.retryCount = context.retryCount;
-    // The rejected copies own no buffers, so copying them moves nothing.
-    std::memcpy(static_cast<void*>(lists.rejected), static_cast<const void*>(context.rejectedSymbols),
-                sizeof lists.rejected);
-    lists.rejectedCount = context.rejectedCount;
+    // The retry step works from the candidates of the picture's own search.
+    RememberedCandidates lists;
+    RememberCandidates(context, lists);
 
     const GrayImage original = image;
     InitGrayImage(image);
@@ -58,12 +43,7 @@ int32_t SearchLevelledPicture(DecoderContext& context)
     FreeGrayImage(image);
     image = original;
     if (decoded <= 0) {
-        ForgetCandidates(context);
-        std::memcpy(context.retryCandidates, lists.retry, sizeof lists.retry);
-        context.retryCount = lists.retryCount;
-        std::memcpy(static_cast<void*>(context.rejectedSymbols), static_cast<const void*>(lists.rejected),
-                    sizeof lists.rejected);
-        context.rejectedCount = lists.rejectedCount;
+        RestoreCandidates(context, lists);
     }
     return decoded;
 }

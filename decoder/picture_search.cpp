@@ -43,18 +43,14 @@ template <typename Retry> void SearchPicture(DecoderContext& context, Retry retr
     }
     if (SearchSymbols(context, kScanDivisions, kScanDivisions) <= 0 && !PastDeadline(context)) {
         StageScope stage(context.clock, Stage::kFallbacks);
-        // The levelled search comes before the retry step, which changes the picture in place.
-        if (SearchLevelledPicture(context) <= 0 && !PastDeadline(context)) {
+        // The levelled and margined searches come before the retry step, which changes the
+        // picture in place.
+        if (SearchLevelledPicture(context) <= 0 && !PastDeadline(context) &&
+            (filled || SearchWithAddedQuietZone(context) <= 0) && !PastDeadline(context)) {
             retry(context);
         }
     }
-    if (GetSymbolCount(context) > 0) {
-        return;
-    }
-    if (!filled && !PastDeadline(context)) {
-        StageScope stage(context.clock, Stage::kFallbacks);
-        SearchWithAddedQuietZone(context);
-    } else if (marginPublished) {
+    if (GetSymbolCount(context) <= 0 && marginPublished) {
         std::memcpy(context.corners, marginCorners, sizeof marginCorners);
     }
 }

@@ -2,6 +2,7 @@
 #include "decoder/quiet_zone.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -112,7 +113,253 @@ bool SymbolFillsThePicture(const GrayImage& image, int mid)
     return false;
 }
 
+// Pixel `depth` in from side `side` (0 bottom, 1 right, 2 top, 3 left) at position `i` along it.
+uint8_t EdgePixel(const GrayImage& image, int side, uint32_t i, uint32_t depth)
+{
+    const bool horizontal = side == 0 || side == 2;
+    const uint32_t across = horizontal ? image.height : image.width;
+    const uint32_t fixed = side == 0 || side == 3 ? depth : across - 1 - depth;
+    const uint32_t x = horizontal ? i : fixed;
+    const uint32_t y = horizontal ? fixed : i;
+    return image.source[size_t{y} * image.width + x];
+}
+
+uint32_t SideLength(const GrayImage& image, int side)
+{
+    return side == 0 || side == 2 ? image.width : image.height;
+}
+
+// Depth of the first pixel on the wanted side of `mid` at position `i` along a side, `cap` where
+// none is found that shallow.
+uint32_t FirstDepth(const GrayImage& image, int side, uint32_t i, int mid, bool wantDark, uint32_t cap)
+{
+    for (uint32_t depth = 0; depth < cap; ++depth) {
+        if ((EdgePixel(image, side, i, depth) < mid) == wantDark) {
+            return depth;
+        }
+    }
+    return cap;
+}
+
+// A finder leg tilted by up to a few degrees comes within the edge band at one end and meets
+// deeper rings towards the other, its depth changing by at most a pixel from one position to the
+// next; the band widens with the side to allow the tilt.
+constexpr uint32_t kTiltBandDivisor = 10;
+
+// Longest stretch along side `side` over which the first dark pixel lies at a steadily changing
+// depth that reaches the edge band, as a share of the side: one finder leg, even tilted.
+double LongestLegRun(const GrayImage& image, int side, int mid)
+{
+    const uint32_t length = SideLength(image, side);
+    const uint32_t across = SideLength(image, side ^ 1);
+    const uint32_t cap = std::min(kEdgeBand + length / kTiltBandDivisor, across / 2);
+    uint32_t run = 0;
+    uint32_t shallowest = cap;
+    uint32_t longest = 0;
+    uint32_t previous = cap;
+    for (uint32_t i = 0; i < length; ++i) {
+        const uint32_t depth = FirstDepth(image, side, i, mid, true, cap);
+        const bool steady = previous < cap && depth + 1 >= previous && depth <= previous + 1;
+        run = depth >= cap ? 0 : steady ? run + 1 : 1;
+        shallowest = run <= 1 ? depth : std::min(shallowest, depth);
+        longest = shallowest < kEdgeBand ? std::max(longest, run) : longest;
+        previous = depth;
+    }
+    return static_cast<double>(longest) / static_cast<double>(length);
+}
+
+// A finder cut by, or almost touching, the picture's edge: a leg along most of two adjacent
+// sides, the other two sides not both solid (a dark surround is solid all round).
+bool FinderAtTheEdge(const GrayImage& image, int mid)
+{
+    bool leg[4] = {false, false, false, false};
+    for (int side = 0; side < 4; ++side) {
+        leg[side] = LongestLegRun(image, side, mid) >= kFinderRunShare;
+    }
+    for (int side = 0; side < 4; ++side) {
+        if (leg[side] && leg[(side + 1) % 4] && !(leg[(side + 2) % 4] && leg[(side + 3) % 4])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A dark surround reaching every edge: the outer ring of pixels is dark over this share of each
+// side. Inside it the surround is looked through to this share of the shorter side.
+constexpr double kSurroundShare = 0.9;
+constexpr uint32_t kSurroundDepthDivisor = 3;
+// The surround's inner edge along a side is the shallowest light pixel within a window of a
+// quarter of the side: wide enough to hold a light clock module of the smallest symbol.
+constexpr uint32_t kEnvelopeDivisor = 8;
+// Light clock modules against the surround: at least this many runs give the module size.
+constexpr int kMinimumClockRuns = 6;
+
+// Where the surround ends along one side: the first light depth at each position, its lower
+// envelope, and the runs in which the first light lies deeper than the envelope.
+struct SurroundSide
+{
+    uint32_t* depths;
+    uint32_t* envelope;
+    uint32_t length;
+    uint32_t typicalEnvelope; // median over the side
+    uint32_t typicalRun;      // median run, in pixels
+    int runs;
+};
+
+uint32_t MedianOf(uint32_t* values, uint32_t count)
+{
+    std::nth_element(values, values + count / 2, values + count);
+    return values[count / 2];
+}
+
+bool OuterRingDark(const GrayImage& image, int side, int mid)
+{
+    const uint32_t length = SideLength(image, side);
+    uint32_t dark = 0;
+    for (uint32_t i = 0; i < length; ++i) {
+        dark += EdgePixel(image, side, i, 0) < mid ? 1 : 0;
+    }
+    return static_cast<double>(dark) >= kSurroundShare * static_cast<double>(length);
+}
+
+// Fills `out` (its arrays sized to the side); false when light shows along too little of it.
+// `scratch` holds the side's length.
+bool ProfileSurround(const GrayImage& image, int side, int mid, uint32_t* scratch, SurroundSide& out)
+{
+    const uint32_t cap = std::min(image.width, image.height) / kSurroundDepthDivisor;
+    const uint32_t length = out.length;
+    uint32_t found = 0;
+    for (uint32_t i = 0; i < length; ++i) {
+        out.depths[i] = FirstDepth(image, side, i, mid, false, cap);
+        found += out.depths[i] < cap ? 1 : 0;
+    }
+    if (2 * found < length) {
+        return false;
+    }
+    const uint32_t reach = std::max<uint32_t>(1, length / kEnvelopeDivisor);
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < length; ++i) {
+        uint32_t lowest = cap;
+        for (uint32_t j = i > reach ? i - reach : 0; j < std::min(length, i + reach + 1); ++j) {
+            lowest = std::min(lowest, out.depths[j]);
+        }
+        out.envelope[i] = lowest;
+        if (lowest < cap) {
+            scratch[kept++] = lowest;
+        }
+    }
+    out.typicalEnvelope = MedianOf(scratch, kept);
+    // Runs of deeper first light between changes; the first and the last may be cut.
+    uint32_t runCount = 0;
+    uint32_t start = 0;
+    bool previous = false;
+    for (uint32_t i = 0; i < length; ++i) {
+        const bool deeper = out.depths[i] < cap && out.depths[i] > out.envelope[i] + 1;
+        if (i > 0 && deeper != previous) {
+            if (start > 0) {
+                scratch[runCount++] = i - start;
+            }
+            start = i;
+        }
+        previous = deeper;
+    }
+    out.runs = static_cast<int>(runCount);
+    out.typicalRun = runCount > 0 ? MedianOf(scratch, runCount) : 0;
+    return true;
+}
+
+// Paints the surround light in `plane` (a copy of the picture): along each side up to its inner
+// edge, and on a side where a finder leg runs into it (its edge a module deeper than the
+// shallowest side's), up to one module short of it. False when the evidence does not hold.
+bool PaintSurround(const GrayImage& image, int mid, uint8_t light, SurroundSide sides[4], uint32_t* scratch,
+                   uint8_t* plane)
+{
+    uint32_t module = 0;
+    uint32_t shallowest = UINT32_MAX;
+    for (int side = 0; side < 4; ++side) {
+        if (!ProfileSurround(image, side, mid, scratch, sides[side])) {
+            return false;
+        }
+        if (sides[side].runs >= kMinimumClockRuns && (module == 0 || sides[side].typicalRun < module)) {
+            module = sides[side].typicalRun;
+        }
+        shallowest = std::min(shallowest, sides[side].typicalEnvelope);
+    }
+    if (module < 2) {
+        return false;
+    }
+    for (int side = 0; side < 4; ++side) {
+        const SurroundSide& profile = sides[side];
+        const uint32_t beyond = profile.typicalEnvelope - shallowest;
+        if (beyond > 2 * module) {
+            return false;
+        }
+        const uint32_t kept = 2 * beyond >= module ? module : 0;
+        for (uint32_t i = 0; i < profile.length; ++i) {
+            const uint32_t edge = profile.envelope[i] > kept ? profile.envelope[i] - kept : 0;
+            for (uint32_t depth = 0; depth < edge; ++depth) {
+                const bool horizontal = side == 0 || side == 2;
+                const uint32_t across = horizontal ? image.height : image.width;
+                const uint32_t fixed = side == 0 || side == 3 ? depth : across - 1 - depth;
+                const uint32_t x = horizontal ? i : fixed;
+                const uint32_t y = horizontal ? fixed : i;
+                plane[size_t{y} * image.width + x] = light;
+            }
+        }
+    }
+    return true;
+}
+
+// A copy of the picture with a dark surround that reaches every edge painted light, or null.
+uint8_t* PaintedSurround(const GrayImage& image)
+{
+    const GreyRange range = MeasureRange(image);
+    const int mid = (range.lightest + range.darkest) / 2;
+    if (range.lightest - range.darkest < kMinimumSwing) {
+        return nullptr;
+    }
+    for (int side = 0; side < 4; ++side) {
+        if (!OuterRingDark(image, side, mid)) {
+            return nullptr;
+        }
+    }
+    const size_t perimeter = 2 * (size_t{image.width} + image.height);
+    const size_t pixels = size_t{image.width} * image.height;
+    auto* buffer =
+        static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * (2 * perimeter + image.width + image.height)));
+    auto* plane = static_cast<uint8_t*>(std::malloc(pixels));
+    bool painted = buffer != nullptr && plane != nullptr;
+    if (painted) {
+        SurroundSide sides[4];
+        uint32_t* next = buffer;
+        for (int side = 0; side < 4; ++side) {
+            sides[side].length = SideLength(image, side);
+            sides[side].depths = next;
+            sides[side].envelope = next + sides[side].length;
+            next += 2 * sides[side].length;
+        }
+        std::memcpy(plane, image.source, pixels);
+        painted = PaintSurround(image, mid, static_cast<uint8_t>(range.lightest), sides, next, plane);
+    }
+    std::free(buffer);
+    if (!painted) {
+        std::free(plane);
+        return nullptr;
+    }
+    return plane;
+}
+
 } // namespace
+
+bool PictureCutAtFinder(const GrayImage& image)
+{
+    if (image.source == nullptr || image.width < 2 || image.height < 2) {
+        return false;
+    }
+    const GreyRange range = MeasureRange(image);
+    return range.lightest - range.darkest >= kMinimumSwing &&
+           FinderAtTheEdge(image, (range.lightest + range.darkest) / 2);
+}
 
 bool PictureFilledBySymbol(const GrayImage& image)
 {
@@ -127,9 +374,12 @@ bool PictureFilledBySymbol(const GrayImage& image)
 int32_t SearchWithAddedQuietZone(DecoderContext& context)
 {
     GrayImage& image = context.image;
-    if (!PictureFilledBySymbol(image)) {
+    const bool cut = PictureFilledBySymbol(image) || PictureCutAtFinder(image);
+    uint8_t* painted = cut ? nullptr : PaintedSurround(image);
+    if (!cut && painted == nullptr) {
         return 0;
     }
+    const uint8_t* pixels = painted != nullptr ? painted : image.source;
     const GreyRange range = MeasureRange(image);
     const uint32_t shorter = std::min(image.width, image.height);
     const uint32_t factor = shorter >= kSmallPictureSide
@@ -139,23 +389,26 @@ int32_t SearchWithAddedQuietZone(DecoderContext& context)
         std::max(kMinimumMargin, std::max(image.width, image.height) * factor / kMarginDivisor);
     const uint64_t width = uint64_t{image.width} * factor + 2 * margin;
     const uint64_t height = uint64_t{image.height} * factor + 2 * margin;
-    if (width * height > kMaxPicturePixels) {
-        return 0;
-    }
-    auto* plane = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(width * height)));
+    auto* plane = width * height > kMaxPicturePixels
+                      ? nullptr
+                      : static_cast<uint8_t*>(std::malloc(static_cast<size_t>(width * height)));
     if (plane == nullptr) {
+        std::free(painted);
         return 0;
     }
     std::memset(plane, range.lightest, static_cast<size_t>(width * height));
     for (uint64_t y = 0; y < uint64_t{image.height} * factor; ++y) {
-        const uint8_t* source = image.source + (y / factor) * image.width;
+        const uint8_t* source = pixels + (y / factor) * image.width;
         uint8_t* row = plane + (y + margin) * width + margin;
         for (uint64_t x = 0; x < uint64_t{image.width} * factor; ++x) {
             row[x] = source[x / factor];
         }
     }
+    std::free(painted);
     // The margined copy is searched in place of the picture, which is kept for the searches that
     // may follow; every list of the context starts empty.
+    RememberedCandidates lists;
+    RememberCandidates(context, lists);
     const GrayImage original = image;
     InitGrayImage(image);
     AdoptSourcePlane(image, plane, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
@@ -181,7 +434,7 @@ int32_t SearchWithAddedQuietZone(DecoderContext& context)
     FreeGrayImage(image);
     image = original;
     if (decoded <= 0) {
-        ForgetCandidates(context);
+        RestoreCandidates(context, lists);
     }
     return decoded;
 }
