@@ -175,7 +175,6 @@ SampleOutcome SampleAlongClockTracks(DecoderContext& context, SymbolRecord& cand
     return second;
 }
 
-
 FrameMemo* FindFrameMemo(DecoderContext& context, const SymbolRecord& candidate, bool onMedian)
 {
     for (int32_t i = 0; i < context.frameMemoCount; ++i) {
@@ -439,9 +438,10 @@ int32_t TakeCloserLooks(DecoderContext& context)
         const SymbolRecord unfitted = context.closerLooks[i];
         SymbolRecord candidate = unfitted;
         bool laid = false;
-        const SampleOutcome outcome = SampleAlongClockTracks(context, candidate, unfitted, kSizeRejected, laid);
-        RecordFate(context.trace, unfitted, candidate, laid ? FrameOutcome::kClockTracks : FrameOutcome::kFailed,
-                   outcome, false);
+        const SampleOutcome outcome =
+            SampleAlongClockTracks(context, candidate, unfitted, kSizeRejected, laid);
+        RecordFate(context.trace, unfitted, candidate,
+                   laid ? FrameOutcome::kClockTracks : FrameOutcome::kFailed, outcome, false);
         if (outcome == kCorrected) {
             {
                 StageScope decoding(context.clock, Stage::kCorrection);

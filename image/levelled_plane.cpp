@@ -111,8 +111,9 @@ void LevelRows(const uint8_t* plane, uint32_t width, uint32_t height, const uint
         if (int64_t{y} - kWindowRadius - 1 >= 0) {
             addRow(int64_t{y} - kWindowRadius - 1, -1);
         }
-        const uint32_t rowsIn = static_cast<uint32_t>(std::min<int64_t>(height - 1, int64_t{y} + kWindowRadius) -
-                                                      std::max<int64_t>(0, int64_t{y} - kWindowRadius) + 1);
+        const uint32_t rowsIn =
+            static_cast<uint32_t>(std::min<int64_t>(height - 1, int64_t{y} + kWindowRadius) -
+                                  std::max<int64_t>(0, int64_t{y} - kWindowRadius) + 1);
         const uint8_t* row = plane + size_t{y} * width;
         uint8_t* target = out + size_t{y} * width;
         const uint8_t* blockRow = levelled + size_t{y / kSoftBlockSide} * columns;
@@ -141,7 +142,8 @@ void LevelRows(const uint8_t* plane, uint32_t width, uint32_t height, const uint
             const float mean = static_cast<float>(sum) / count;
             const float variance = std::max(0.0f, static_cast<float>(squares) / count - mean * mean);
             const float deviation = std::sqrt(variance);
-            const float v = kMidGrey + (static_cast<float>(row[x]) - mean) * kLevelGain / (deviation + kDeviationFloor);
+            const float v =
+                kMidGrey + (static_cast<float>(row[x]) - mean) * kLevelGain / (deviation + kDeviationFloor);
             target[x] = static_cast<uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f));
         }
     }
@@ -174,7 +176,8 @@ uint32_t CountSoftBlocks(const uint8_t* plane, uint32_t width, uint32_t height, 
             // The last row and column step to nothing: compared with themselves.
             const uint8_t* next = y + 1 < height ? row + width : row;
             for (uint32_t x = 0; x + 1 < width; ++x) {
-                steps[x] = std::max(AbsoluteDifference(row[x + 1], row[x]), AbsoluteDifference(next[x], row[x]));
+                steps[x] =
+                    std::max(AbsoluteDifference(row[x + 1], row[x]), AbsoluteDifference(next[x], row[x]));
             }
             steps[width - 1] = AbsoluteDifference(next[width - 1], row[width - 1]);
             for (uint32_t bx = 0; bx < columns; ++bx) {
@@ -204,7 +207,8 @@ uint32_t CountSoftBlocks(const uint8_t* plane, uint32_t width, uint32_t height, 
         for (uint32_t bx = 0; bx < columns; ++bx) {
             const int swing = stats[bx].high - stats[bx].low;
             const int step = stats[bx].step;
-            const bool isSoft = swing >= kSoftSwing && step <= kSoftStep && 20 * step <= kSoftStepShareTwentieths * swing;
+            const bool isSoft =
+                swing >= kSoftSwing && step <= kSoftStep && 20 * step <= kSoftStepShareTwentieths * swing;
             count += isSoft ? 1 : 0;
             if (soft != nullptr) {
                 soft[size_t{by} * columns + bx] = isSoft ? 1 : 0;

@@ -48,7 +48,8 @@ PointF FrameToImage(const SymbolRecord& record, double x, double y)
 // The frame point at parameter u along the track, `depth` inside its border.
 PointF TrackPoint(const SymbolRecord& record, bool topTrack, double u, double depth)
 {
-    return topTrack ? FrameToImage(record, u, kFrameSide - depth) : FrameToImage(record, kFrameSide - depth, u);
+    return topTrack ? FrameToImage(record, u, kFrameSide - depth)
+                    : FrameToImage(record, kFrameSide - depth, u);
 }
 
 bool Inside(const GrayImage& image, PointF p)
@@ -135,10 +136,12 @@ bool ReadProfile(TrackProfile& profile, const SymbolRecord& record, const GrayIm
     }
     // Local threshold: the midpoint of the extremes within `reach` samples, over the samples in
     // the picture (one outside takes its neighbours').
-    const auto reach = static_cast<int32_t>(std::ceil(kEnvelopeModules * kFrameSide / expected / profile.step));
+    const auto reach =
+        static_cast<int32_t>(std::ceil(kEnvelopeModules * kFrameSide / expected / profile.step));
     SlidingExtremes(profile, reach);
     for (int32_t k = 0; k < profile.count; ++k) {
-        profile.mid[k] = profile.high[k] >= profile.low[k] ? 0.5f * (profile.low[k] + profile.high[k]) : -1.0f;
+        profile.mid[k] =
+            profile.high[k] >= profile.low[k] ? 0.5f * (profile.low[k] + profile.high[k]) : -1.0f;
     }
     return true;
 }
@@ -221,7 +224,6 @@ void DropShortRuns(TrackEdges& edges, double shortest)
     }
 }
 
-
 // Module centres from the changes edges[first .. last - 1]: the first is the finder module's
 // outer edge, each later one the border between two modules; the last module (light) ends
 // unseen in the quiet zone and is taken as wide as the one before it. Where the finder module
@@ -260,8 +262,8 @@ int32_t CollectCentres(const TrackEdges& edges, int32_t first, int32_t last, dou
 
 } // namespace
 
-int32_t MeasureClockTrack(const SymbolRecord& record, const GrayImage& image, bool topTrack,
-                          float depthFrame, int32_t expected, float* centres, int32_t capacity)
+int32_t MeasureClockTrack(const SymbolRecord& record, const GrayImage& image, bool topTrack, float depthFrame,
+                          int32_t expected, float* centres, int32_t capacity)
 {
     if (expected < kSmallestSymbolSide || expected > kLargestSymbolSide || image.current == nullptr) {
         return 0;
@@ -282,8 +284,9 @@ int32_t MeasureClockTrack(const SymbolRecord& record, const GrayImage& image, bo
         }
         int32_t last = edges->count;
         // A change into ink past the last module is the surround beyond the far corner.
-        while (last > first && (edges->at[last - 1] > kFrameSide + 0.5 * module ||
-                                (edges->toInk[last - 1] && edges->at[last - 1] > kFrameSide - 0.5 * module))) {
+        while (last > first &&
+               (edges->at[last - 1] > kFrameSide + 0.5 * module ||
+                (edges->toInk[last - 1] && edges->at[last - 1] > kFrameSide - 0.5 * module))) {
             --last;
         }
         modules = CollectCentres(*edges, first, last, module, centres, capacity);
@@ -302,7 +305,8 @@ int LayClockTrackGrid(SymbolRecord& record, const GrayImage& image)
     // A first guess of the side from the changes next to the far sides, then the tracks read a
     // third of a module inside the border for that side; their count is read again at the clock
     // row's centre until it repeats.
-    int32_t side = std::clamp(CountFarSideChanges(record, image) + 1, kSmallestSymbolSide, kLargestSymbolSide);
+    int32_t side =
+        std::clamp(CountFarSideChanges(record, image) + 1, kSmallestSymbolSide, kLargestSymbolSide);
     float top[kLargestSymbolSide];
     float right[kLargestSymbolSide];
     auto depth = static_cast<float>(kFirstCountDepth * kFrameSide / side);

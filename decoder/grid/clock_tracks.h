@@ -26,8 +26,8 @@ constexpr int32_t kMaxTrackSamples = 2048;
 // sets the local threshold's reach. Returns the modules counted (the finder's outer edge and every
 // change after it, up to the far end), 0 when the track cannot be read; the first `capacity`
 // centres are written to `centres` in frame units along the track.
-int32_t MeasureClockTrack(const SymbolRecord& record, const GrayImage& image, bool topTrack,
-                          float depthFrame, int32_t expected, float* centres, int32_t capacity);
+int32_t MeasureClockTrack(const SymbolRecord& record, const GrayImage& image, bool topTrack, float depthFrame,
+                          int32_t expected, float* centres, int32_t capacity);
 
 // Counts the modules of both clock tracks of the record's frame (fitted by the outline walks) and,
 // when both show the same valid side, lays one grid line through every module row and column:

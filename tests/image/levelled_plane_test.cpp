@@ -65,7 +65,8 @@ std::vector<uint8_t> DrawMark(const MarkCase& c)
             }
             // A faint grain of +-2 grey levels.
             const int grain = static_cast<int>((x * 7919u + y * 104729u) % 5u) - 2;
-            pixels[size_t{y} * kSide + x] = static_cast<uint8_t>(std::clamp(150 - c.contrast * ink + grain, 0.0, 255.0));
+            pixels[size_t{y} * kSide + x] =
+                static_cast<uint8_t>(std::clamp(150 - c.contrast * ink + grain, 0.0, 255.0));
         }
     }
     return pixels;
@@ -94,8 +95,10 @@ TEST_P(LevelledPlaneTest, SoftMarksAloneAreLevelled)
     }
     EXPECT_EQ(lightAlongRow, 0);
     // A dot centre is deep ink, the centre of an empty module inside the mark light.
-    EXPECT_LT(plane[size_t(kMarkOrigin + kPitch + kPitch / 2) * kSide + size_t(kMarkOrigin + kPitch / 2)], 40);
-    EXPECT_GT(plane[size_t(kMarkOrigin + kPitch + kPitch / 2) * kSide + size_t(kMarkOrigin + 2 * kPitch + kPitch / 2)],
+    EXPECT_LT(plane[size_t(kMarkOrigin + kPitch + kPitch / 2) * kSide + size_t(kMarkOrigin + kPitch / 2)],
+              40);
+    EXPECT_GT(plane[size_t(kMarkOrigin + kPitch + kPitch / 2) * kSide +
+                    size_t(kMarkOrigin + 2 * kPitch + kPitch / 2)],
               170);
     EXPECT_EQ(plane[2 * kSide + 2], 128);
     std::free(plane);

@@ -52,7 +52,8 @@ void WrapRoundCylinder(SymbolScene& scene, double outerWidth)
     ASSERT_NE(plane, nullptr);
     for (uint32_t x = 0; x < image.width; ++x) {
         const double u = (x - centre) / radius;
-        const double arc = std::fabs(u) < 1.0 ? radius * std::asin(u) : (x - centre) + halfArc * (1.0 - 1.0 / angle);
+        const double arc =
+            std::fabs(u) < 1.0 ? radius * std::asin(u) : (x - centre) + halfArc * (1.0 - 1.0 / angle);
         const double source = centre + arc;
         const auto x0 = static_cast<int>(std::floor(source));
         const double f = source - x0;
@@ -61,13 +62,16 @@ void WrapRoundCylinder(SymbolScene& scene, double outerWidth)
                 sx = std::clamp(sx, 0, static_cast<int>(image.width) - 1);
                 return static_cast<double>(image.current[size_t{y} * image.width + static_cast<size_t>(sx)]);
             };
-            plane[size_t{y} * image.width + x] = static_cast<uint8_t>(at(x0) * (1.0 - f) + at(x0 + 1) * f + 0.5);
+            plane[size_t{y} * image.width + x] =
+                static_cast<uint8_t>(at(x0) * (1.0 - f) + at(x0 + 1) * f + 0.5);
         }
     }
     std::free(image.source);
     image.source = plane;
     image.current = plane;
-    const auto seen = [&](double x) { return static_cast<float>(centre + radius * std::sin((x - centre) / radius)); };
+    const auto seen = [&](double x) {
+        return static_cast<float>(centre + radius * std::sin((x - centre) / radius));
+    };
     scene.finder.corner.x = seen(left);
     scene.finder.yLegEnd.x = seen(left);
     scene.finder.xLegEnd.x = seen(right);
