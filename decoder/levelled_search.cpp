@@ -10,12 +10,6 @@
 
 namespace norvale {
 
-namespace {
-
-constexpr int kScanDivisions = 20;
-
-} // namespace
-
 int32_t SearchLevelledPicture(DecoderContext& context)
 {
     GrayImage& image = context.image;
@@ -24,28 +18,8 @@ int32_t SearchLevelledPicture(DecoderContext& context)
     if (plane == nullptr) {
         return 0;
     }
-    // The retry step works from the candidates of the picture's own search.
-    RememberedCandidates lists;
-    RememberCandidates(context, lists);
-
-    const GrayImage original = image;
-    InitGrayImage(image);
-    AdoptSourcePlane(image, plane, original.width, original.height);
-    ForgetCandidates(context);
-    const TracedSearch traced = context.trace != nullptr ? context.trace->search : TracedSearch::kPicture;
-    if (context.trace != nullptr) {
-        context.trace->search = TracedSearch::kLevelled;
-    }
-    const int32_t decoded = SearchSymbols(context, kScanDivisions, kScanDivisions);
-    if (context.trace != nullptr) {
-        context.trace->search = traced;
-    }
-    FreeGrayImage(image);
-    image = original;
-    if (decoded <= 0) {
-        RestoreCandidates(context, lists);
-    }
-    return decoded;
+    // The retry step works from the candidates of the picture's own search, which are kept.
+    return SearchPictureCopy(context, plane, image.width, image.height, TracedSearch::kLevelled);
 }
 
 } // namespace norvale

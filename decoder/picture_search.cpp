@@ -20,8 +20,6 @@ namespace norvale {
 
 namespace {
 
-constexpr int kScanDivisions = 20;
-
 // A picture filled by a symbol is searched with a margin first, the way it can decode; only when
 // that fails do the search and the retry step run on the picture itself. Otherwise the margin is
 // the last resort. Either way a failed call reports the corners of the margined search when it

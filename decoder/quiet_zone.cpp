@@ -15,7 +15,6 @@ namespace norvale {
 
 namespace {
 
-constexpr int kScanDivisions = 20;
 // Below this swing between the darkest and lightest pixel there is nothing to decode.
 constexpr int kMinimumSwing = 30;
 // Rings examined from the edge inward: the tracers stop two pixels short of the picture's edge,
@@ -184,6 +183,18 @@ bool FinderAtTheEdge(const GrayImage& image, int mid)
     return false;
 }
 
+// The grey between the darkest and lightest pixel of a picture worth examining: false when it is
+// too small or too flat.
+bool MidGreyOf(const GrayImage& image, int& mid)
+{
+    if (image.source == nullptr || image.width < 2 || image.height < 2) {
+        return false;
+    }
+    const GreyRange range = MeasureRange(image);
+    mid = (range.lightest + range.darkest) / 2;
+    return range.lightest - range.darkest >= kMinimumSwing;
+}
+
 // A dark surround reaching every edge: the outer ring of pixels is dark over this share of each
 // side. Inside it the surround is looked through to this share of the shorter side.
 constexpr double kSurroundShare = 0.9;
@@ -313,9 +324,8 @@ bool PaintSurround(const GrayImage& image, int mid, uint8_t light, SurroundSide 
 // A copy of the picture with a dark surround that reaches every edge painted light, or null.
 uint8_t* PaintedSurround(const GrayImage& image)
 {
-    const GreyRange range = MeasureRange(image);
-    const int mid = (range.lightest + range.darkest) / 2;
-    if (range.lightest - range.darkest < kMinimumSwing) {
+    int mid = 0;
+    if (!MidGreyOf(image, mid)) {
         return nullptr;
     }
     for (int side = 0; side < 4; ++side) {
@@ -339,7 +349,8 @@ uint8_t* PaintedSurround(const GrayImage& image)
             next += 2 * sides[side].length;
         }
         std::memcpy(plane, image.source, pixels);
-        painted = PaintSurround(image, mid, static_cast<uint8_t>(range.lightest), sides, next, plane);
+        painted =
+            PaintSurround(image, mid, static_cast<uint8_t>(MeasureRange(image).lightest), sides, next, plane);
     }
     std::free(buffer);
     if (!painted) {
@@ -353,22 +364,14 @@ uint8_t* PaintedSurround(const GrayImage& image)
 
 bool PictureCutAtFinder(const GrayImage& image)
 {
-    if (image.source == nullptr || image.width < 2 || image.height < 2) {
-        return false;
-    }
-    const GreyRange range = MeasureRange(image);
-    return range.lightest - range.darkest >= kMinimumSwing &&
-           FinderAtTheEdge(image, (range.lightest + range.darkest) / 2);
+    int mid = 0;
+    return MidGreyOf(image, mid) && FinderAtTheEdge(image, mid);
 }
 
 bool PictureFilledBySymbol(const GrayImage& image)
 {
-    if (image.source == nullptr || image.width < 2 || image.height < 2) {
-        return false;
-    }
-    const GreyRange range = MeasureRange(image);
-    return range.lightest - range.darkest >= kMinimumSwing &&
-           SymbolFillsThePicture(image, (range.lightest + range.darkest) / 2);
+    int mid = 0;
+    return MidGreyOf(image, mid) && SymbolFillsThePicture(image, mid);
 }
 
 int32_t SearchWithAddedQuietZone(DecoderContext& context)
@@ -406,35 +409,17 @@ int32_t SearchWithAddedQuietZone(DecoderContext& context)
     }
     std::free(painted);
     // The margined copy is searched in place of the picture, which is kept for the searches that
-    // may follow; every list of the context starts empty.
-    RememberedCandidates lists;
-    RememberCandidates(context, lists);
-    const GrayImage original = image;
-    InitGrayImage(image);
-    AdoptSourcePlane(image, plane, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
-    ForgetCandidates(context);
-
+    // may follow.
     PointF before[4];
     std::memcpy(before, context.corners, sizeof before);
-    const TracedSearch traced = context.trace != nullptr ? context.trace->search : TracedSearch::kPicture;
-    if (context.trace != nullptr) {
-        context.trace->search = TracedSearch::kMargined;
-    }
-    const int32_t decoded = SearchSymbols(context, kScanDivisions, kScanDivisions);
-    if (context.trace != nullptr) {
-        context.trace->search = traced;
-    }
+    const int32_t decoded = SearchPictureCopy(context, plane, static_cast<uint32_t>(width),
+                                              static_cast<uint32_t>(height), TracedSearch::kMargined);
     // Corners published by this search are in the margined picture: take them back.
     if (decoded > 0 || std::memcmp(before, context.corners, sizeof before) != 0) {
         for (PointF& corner : context.corners) {
             corner.x = (corner.x - static_cast<float>(margin)) / static_cast<float>(factor);
             corner.y = (corner.y - static_cast<float>(margin)) / static_cast<float>(factor);
         }
-    }
-    FreeGrayImage(image);
-    image = original;
-    if (decoded <= 0) {
-        RestoreCandidates(context, lists);
     }
     return decoded;
 }

@@ -12,6 +12,7 @@
 #include "decoder/line_probes.h"
 #include "decoder/location/scan_line_edges.h"
 #include "decoder/stage_clock.h"
+#include "image/gray_image.h"
 
 namespace norvale {
 
@@ -282,6 +283,32 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
         decoded = TakeCloserLooks(context);
     }
     context.symbolCount = decoded;
+    return decoded;
+}
+
+int32_t SearchPictureCopy(DecoderContext& context, uint8_t* plane, uint32_t width, uint32_t height,
+                          TracedSearch kind)
+{
+    GrayImage& image = context.image;
+    RememberedCandidates lists;
+    RememberCandidates(context, lists);
+    const GrayImage original = image;
+    InitGrayImage(image);
+    AdoptSourcePlane(image, plane, width, height);
+    ForgetCandidates(context);
+    const TracedSearch traced = context.trace != nullptr ? context.trace->search : TracedSearch::kPicture;
+    if (context.trace != nullptr) {
+        context.trace->search = kind;
+    }
+    const int32_t decoded = SearchSymbols(context, kScanDivisions, kScanDivisions);
+    if (context.trace != nullptr) {
+        context.trace->search = traced;
+    }
+    FreeGrayImage(image);
+    image = original;
+    if (decoded <= 0) {
+        RestoreCandidates(context, lists);
+    }
     return decoded;
 }
 
