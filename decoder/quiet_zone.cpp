@@ -167,8 +167,8 @@ double LongestLegRun(const GrayImage& image, int side, int mid)
     return static_cast<double>(longest) / static_cast<double>(length);
 }
 
-// A finder cut by, or almost touching, the picture's edge: a leg along most of two adjacent
-// sides, the other two sides not both solid (a dark surround is solid all round).
+// A finder cut by, or almost touching, the picture's edge: a leg along most of one side, the
+// opposite side not solid as well (a dark surround or frame is solid all round).
 bool FinderAtTheEdge(const GrayImage& image, int mid)
 {
     bool leg[4] = {false, false, false, false};
@@ -176,7 +176,7 @@ bool FinderAtTheEdge(const GrayImage& image, int mid)
         leg[side] = LongestLegRun(image, side, mid) >= kFinderRunShare;
     }
     for (int side = 0; side < 4; ++side) {
-        if (leg[side] && leg[(side + 1) % 4] && !(leg[(side + 2) % 4] && leg[(side + 3) % 4])) {
+        if (leg[side] && !leg[(side + 2) % 4]) {
             return true;
         }
     }

@@ -131,6 +131,8 @@ TEST(QuietZoneTest, TightCropsDecodeWithAMargin)
     const TightCrop crops[] = {
         {"cut on every side, turned 3 degrees", 3.0f, {0, 0, 0, 0}, 0, true},
         {"cut on every side, turned -4 degrees", -4.0f, {0, 0, 0, 0}, 0, true},
+        {"one finder leg at the edge, the left", 0.0f, {0, 12, 12, 12}, 0, true},
+        {"one finder leg at the edge, the top", 0.0f, {12, 0, 12, 12}, 0, true},
         {"dark surround against every side", 0.0f, {0, 0, 0, 0}, 12, false},
         {"dark surround, light pixels on two sides", 0.0f, {0, 3, 3, 0}, 12, false},
         {"dark surround, light pixels on the other two", 0.0f, {3, 0, 0, 3}, 12, false},
