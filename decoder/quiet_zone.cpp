@@ -145,14 +145,26 @@ uint32_t FirstDepth(const GrayImage& image, int side, uint32_t i, int mid, bool 
 // next; the band widens with the side to allow the tilt.
 constexpr uint32_t kTiltBandDivisor = 10;
 
-// Longest stretch along side `side` over which the first dark pixel lies at a steadily changing
-// depth that reaches the edge band, as a share of the side: one finder leg, even tilted.
-double LongestLegRun(const GrayImage& image, int side, int mid)
+// The longest stretch along a side over which the first dark pixel lies at a steadily changing
+// depth that reaches the edge band: one finder leg, even tilted.
+struct EdgeLeg
+{
+    double share; // of the side
+    uint32_t first;
+    uint32_t last;
+    uint32_t firstDepth;
+    uint32_t lastDepth;
+};
+
+EdgeLeg LongestLegRun(const GrayImage& image, int side, int mid)
 {
     const uint32_t length = SideLength(image, side);
     const uint32_t across = SideLength(image, side ^ 1);
     const uint32_t cap = std::min(kEdgeBand + length / kTiltBandDivisor, across / 2);
+    EdgeLeg leg{0.0, 0, 0, 0, 0};
     uint32_t run = 0;
+    uint32_t start = 0;
+    uint32_t startDepth = 0;
     uint32_t shallowest = cap;
     uint32_t longest = 0;
     uint32_t previous = cap;
@@ -160,23 +172,66 @@ double LongestLegRun(const GrayImage& image, int side, int mid)
         const uint32_t depth = FirstDepth(image, side, i, mid, true, cap);
         const bool steady = previous < cap && depth + 1 >= previous && depth <= previous + 1;
         run = depth >= cap ? 0 : steady ? run + 1 : 1;
-        shallowest = run <= 1 ? depth : std::min(shallowest, depth);
-        longest = shallowest < kEdgeBand ? std::max(longest, run) : longest;
+        if (run == 1) {
+            start = i;
+            startDepth = depth;
+            shallowest = depth;
+        }
+        shallowest = std::min(shallowest, depth);
+        if (run > longest && shallowest < kEdgeBand) {
+            longest = run;
+            leg =
+                EdgeLeg{static_cast<double>(run) / static_cast<double>(length), start, i, startDepth, depth};
+        }
         previous = depth;
     }
-    return static_cast<double>(longest) / static_cast<double>(length);
+    return leg;
+}
+
+// Dark pixels met walking inward from position `i` of a side, from `depth` on, each step a pixel
+// deeper and at most a pixel along the side to stay on ink; true when the walk reaches `wanted`
+// pixels or the far edge.
+bool InkRunsInward(const GrayImage& image, int side, uint32_t i, uint32_t depth, uint32_t wanted, int mid)
+{
+    const uint32_t length = SideLength(image, side);
+    const uint32_t across = SideLength(image, side ^ 1);
+    const uint32_t end = std::min(across, depth + wanted);
+    for (; depth < end; ++depth) {
+        if (EdgePixel(image, side, i, depth) < mid) {
+            continue;
+        }
+        if (i + 1 < length && EdgePixel(image, side, i + 1, depth) < mid) {
+            ++i;
+        } else if (i > 0 && EdgePixel(image, side, i - 1, depth) < mid) {
+            --i;
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 // A finder cut by, or almost touching, the picture's edge: a leg along most of one side, the
-// opposite side not solid as well (a dark surround or frame is solid all round).
+// opposite side not solid as well (a dark surround or frame is solid all round), and either a
+// leg along an adjacent side too or ink running inward from one end of the leg as far as the leg
+// is long (the other leg, away from its edge).
 bool FinderAtTheEdge(const GrayImage& image, int mid)
 {
+    EdgeLeg legs[4];
     bool leg[4] = {false, false, false, false};
     for (int side = 0; side < 4; ++side) {
-        leg[side] = LongestLegRun(image, side, mid) >= kFinderRunShare;
+        legs[side] = LongestLegRun(image, side, mid);
+        leg[side] = legs[side].share >= kFinderRunShare;
     }
     for (int side = 0; side < 4; ++side) {
-        if (leg[side] && !leg[(side + 2) % 4]) {
+        if (!leg[side] || leg[(side + 2) % 4]) {
+            continue;
+        }
+        const EdgeLeg& edge = legs[side];
+        const uint32_t wanted = static_cast<uint32_t>(kFinderRunShare * (edge.last - edge.first));
+        if (leg[(side + 1) % 4] || leg[(side + 3) % 4] ||
+            InkRunsInward(image, side, edge.first + 1, edge.firstDepth, wanted, mid) ||
+            InkRunsInward(image, side, edge.last - 1, edge.lastDepth, wanted, mid)) {
             return true;
         }
     }
