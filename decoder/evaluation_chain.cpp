@@ -452,6 +452,10 @@ int32_t TakeCloserLooks(DecoderContext& context)
             context.examinedCount = 1;
             return 1;
         }
+        // A look that got further than size selection left its buffers in the candidate.
+        if (outcome > kSizeRejected) {
+            ReleaseSymbolBuffers(candidate);
+        }
     }
     return 0;
 }
