@@ -13,6 +13,7 @@ enum class FrameOutcome {
     kRegionBorders, // module grid lines built
     kRepeatedGrid,  // the grid of an equal measurement, already sampled without success
     kWalks,         // frame tapers fitted by the outline walks
+    kClockTracks,   // module grid lines through the clock modules, read one by one
     kFailed,
     kNoEvidence, // the far sides show no clock: not worth a frame
     kBlank,      // nothing beside the finder: the record is marked kStatusSkip
@@ -23,7 +24,7 @@ enum class FrameOutcome {
 constexpr bool IsFitted(FrameOutcome frame)
 {
     return frame == FrameOutcome::kRegionBorders || frame == FrameOutcome::kRepeatedGrid ||
-           frame == FrameOutcome::kWalks;
+           frame == FrameOutcome::kWalks || frame == FrameOutcome::kClockTracks;
 }
 
 enum SampleOutcome { kSizeRejected, kCorrectionFailed, kCorrected };

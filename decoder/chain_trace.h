@@ -15,13 +15,17 @@ struct SymbolRecord;
 enum class TracedSearch : int {
     kPicture,  // the picture itself
     kMargined, // the copy with an added quiet zone
+    kLevelled, // the levelled copy (soft, faint areas at full contrast)
     kRetry,    // the retry step's line probes
 };
+
+// The pass number the closer looks of a search that decoded nothing are recorded under.
+constexpr int kCloserLookPass = 3;
 
 struct CandidateFate
 {
     TracedSearch search;
-    int pass; // 1 or 2 in a search, 0 in the retry step
+    int pass; // 1 or 2 in a search, kCloserLookPass for its closer looks, 0 in the retry step
     PointF corner;
     PointF yLegEnd;
     PointF xLegEnd;

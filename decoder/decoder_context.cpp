@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace norvale {
 
@@ -79,6 +80,26 @@ void ForgetCandidates(DecoderContext& context)
     context.decodedCount = 0;
     ClearRetryCandidates(context);
     context.rejectedCount = 0;
+}
+
+void RememberCandidates(const DecoderContext& context, RememberedCandidates& lists)
+{
+    std::memcpy(lists.retry, context.retryCandidates, sizeof lists.retry);
+    lists.retryCount = context.retryCount;
+    // The rejected copies own no buffers, so copying them moves nothing.
+    std::memcpy(static_cast<void*>(lists.rejected), static_cast<const void*>(context.rejectedSymbols),
+                sizeof lists.rejected);
+    lists.rejectedCount = context.rejectedCount;
+}
+
+void RestoreCandidates(DecoderContext& context, const RememberedCandidates& lists)
+{
+    ForgetCandidates(context);
+    std::memcpy(context.retryCandidates, lists.retry, sizeof lists.retry);
+    context.retryCount = lists.retryCount;
+    std::memcpy(static_cast<void*>(context.rejectedSymbols), static_cast<const void*>(lists.rejected),
+                sizeof lists.rejected);
+    context.rejectedCount = lists.rejectedCount;
 }
 
 void ClearRetryCandidates(DecoderContext& context)

@@ -14,6 +14,8 @@ namespace norvale {
 constexpr int kMaxSymbolRecords = 20;
 constexpr int kMaxRetryCandidates = 10;
 constexpr int kMaxRejectedSymbols = 5;
+// Candidates kept for the closer looks of a search that decoded nothing.
+constexpr int kMaxCloserLooks = 8;
 
 // Error codes of the context and of DecodeResult.
 constexpr int32_t kErrorImageNotLoaded = 1;
@@ -54,6 +56,10 @@ struct DecoderContext
     WalkStats topWalkStats;               // of the last top-border walk of this call that found a stretch
     FrameMemo frameMemos[kMaxFrameMemos]; // region-border scans of this search, oldest first
     int32_t frameMemoCount;
+    // Candidates of this search that were fitted and sampled but did not decode, as collected
+    // (they own no buffers); the closer looks at them run only when the whole search failed.
+    SymbolRecord closerLooks[kMaxCloserLooks];
+    int32_t closerLookCount;
     int64_t deadline;  // steady-clock nanoseconds after which the search gives up; 0 for none
     StageClock* clock; // the benchmark's stage clock, or null
     ChainTrace* trace; // the tracing tool's record of every candidate's fate, or null
@@ -79,5 +85,17 @@ void AddRetryCandidate(DecoderContext& context, const SymbolRecord& record);
 void AddRejectedSymbol(DecoderContext& context, const SymbolRecord& record);
 // Empties the table and the retry and rejected lists, for a search over another picture.
 void ForgetCandidates(DecoderContext& context);
+
+// The retry and rejected lists of a search, kept across a search of a copy of its picture.
+struct RememberedCandidates
+{
+    RetryCandidate retry[kMaxRetryCandidates];
+    int32_t retryCount;
+    SymbolRecord rejected[kMaxRejectedSymbols];
+    int32_t rejectedCount;
+};
+void RememberCandidates(const DecoderContext& context, RememberedCandidates& lists);
+// Forgets every candidate, then puts the remembered lists back.
+void RestoreCandidates(DecoderContext& context, const RememberedCandidates& lists);
 
 } // namespace norvale

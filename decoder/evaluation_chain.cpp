@@ -15,6 +15,7 @@
 #include "decoder/decoder_context.h"
 #include "decoder/grid/border_walk.h"
 #include "decoder/grid/clock_evidence.h"
+#include "decoder/grid/clock_tracks.h"
 #include "decoder/grid/region_border_scan.h"
 #include "decoder/sampling/module_sampling.h"
 #include "decoder/stage_clock.h"
@@ -124,6 +125,54 @@ SampleOutcome SampleLargeFromWalks(DecoderContext& context, SymbolRecord& candid
 bool Near(PointF a, PointF b)
 {
     return std::fabs(a.x - b.x) <= kSameMeasurement && std::fabs(a.y - b.y) <= kSameMeasurement;
+}
+
+bool SameMeasurement(const SymbolRecord& a, const SymbolRecord& b)
+{
+    return Near(a.corner, b.corner) && Near(a.yLegEnd, b.yLegEnd) && Near(a.xLegEnd, b.xLegEnd);
+}
+
+// Keeps a candidate that was sampled without success for the closer looks, once per measurement
+// and while there is room.
+void KeepForCloserLook(DecoderContext& context, const SymbolRecord& unfitted)
+{
+    if (context.closerLookCount >= kMaxCloserLooks) {
+        return;
+    }
+    for (int32_t i = 0; i < context.closerLookCount; ++i) {
+        if (SameMeasurement(context.closerLooks[i], unfitted)) {
+            return;
+        }
+    }
+    context.closerLooks[context.closerLookCount] = unfitted;
+    context.closerLookCount += 1;
+}
+
+// A candidate whose modules no single frame places (a label on a curved surface, uneven
+// printing, a size the walks misjudged): the walk-fitted frame's clock tracks are read module by
+// module and the symbol is sampled along the grid lines laid through them.
+SampleOutcome SampleAlongClockTracks(DecoderContext& context, SymbolRecord& candidate,
+                                     const SymbolRecord& unfitted, SampleOutcome outcome, bool& laid)
+{
+    SymbolRecord tracked = unfitted;
+    tracked.moduleCountHint = 0;
+    tracked.status = 0;
+    laid = WalkTopBorder(tracked, context.image, &context.topWalkStats) != 0 &&
+           WalkRightBorder(tracked, context.image) != 0 && LayClockTrackGrid(tracked, context.image) != 0;
+    if (!laid) {
+        return outcome;
+    }
+    SampleOutcome second = kSizeRejected;
+    if (SelectSizeAndSample(tracked, context.image, context.grids) == 1) {
+        second = PlaceAndCorrect(context, tracked);
+    }
+    if (second <= outcome) {
+        ReleaseSymbolBuffers(tracked);
+        return outcome;
+    }
+    ReleaseSymbolBuffers(candidate);
+    candidate = tracked;
+    return second;
 }
 
 FrameMemo* FindFrameMemo(DecoderContext& context, const SymbolRecord& candidate, bool onMedian)
@@ -350,6 +399,7 @@ SampleOutcome EvaluateFittedCandidate(DecoderContext& context, SymbolRecord& can
             memo->largeLookDone = 1;
         }
     }
+
     if (outcome == kCorrected) {
         StageScope stage(context.clock, Stage::kCorrection);
         DecodeDataCodewords(candidate);
@@ -372,7 +422,42 @@ CandidateVerdict EvaluateCandidate(DecoderContext& context, SymbolRecord& candid
     }
     const SampleOutcome sample = EvaluateFittedCandidate(context, candidate, unfitted, frame, options);
     RecordFate(context.trace, unfitted, candidate, frame, sample, false);
+    if (options.extraLooks && sample != kCorrected) {
+        KeepForCloserLook(context, unfitted);
+    }
     return CandidateVerdict{frame, sample};
+}
+
+int32_t TakeCloserLooks(DecoderContext& context)
+{
+    StageScope stage(context.clock, Stage::kFallbacks);
+    if (UseSourcePlane(context.image) == 0) {
+        return 0;
+    }
+    for (int32_t i = 0; i < context.closerLookCount; ++i) {
+        const SymbolRecord unfitted = context.closerLooks[i];
+        SymbolRecord candidate = unfitted;
+        bool laid = false;
+        const SampleOutcome outcome =
+            SampleAlongClockTracks(context, candidate, unfitted, kSizeRejected, laid);
+        RecordFate(context.trace, unfitted, candidate,
+                   laid ? FrameOutcome::kClockTracks : FrameOutcome::kFailed, outcome, false);
+        if (outcome == kCorrected) {
+            {
+                StageScope decoding(context.clock, Stage::kCorrection);
+                DecodeDataCodewords(candidate);
+            }
+            context.symbols[0] = candidate;
+            context.decodedCount = 1;
+            context.examinedCount = 1;
+            return 1;
+        }
+        // A look that got further than size selection left its buffers in the candidate.
+        if (outcome > kSizeRejected) {
+            ReleaseSymbolBuffers(candidate);
+        }
+    }
+    return 0;
 }
 
 } // namespace norvale

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "decoder/decoder_context.h"
+#include "decoder/levelled_search.h"
 #include "decoder/quiet_zone.h"
 #include "decoder/retry_step.h"
 #include "decoder/search_driver.h"
@@ -18,8 +19,6 @@
 namespace norvale {
 
 namespace {
-
-constexpr int kScanDivisions = 20;
 
 // A picture filled by a symbol is searched with a margin first, the way it can decode; only when
 // that fails do the search and the retry step run on the picture itself. Otherwise the margin is
@@ -42,15 +41,14 @@ template <typename Retry> void SearchPicture(DecoderContext& context, Retry retr
     }
     if (SearchSymbols(context, kScanDivisions, kScanDivisions) <= 0 && !PastDeadline(context)) {
         StageScope stage(context.clock, Stage::kFallbacks);
-        retry(context);
+        // The levelled and margined searches come before the retry step, which changes the
+        // picture in place.
+        if (SearchLevelledPicture(context) <= 0 && !PastDeadline(context) &&
+            (filled || SearchWithAddedQuietZone(context) <= 0) && !PastDeadline(context)) {
+            retry(context);
+        }
     }
-    if (GetSymbolCount(context) > 0) {
-        return;
-    }
-    if (!filled && !PastDeadline(context)) {
-        StageScope stage(context.clock, Stage::kFallbacks);
-        SearchWithAddedQuietZone(context);
-    } else if (marginPublished) {
+    if (GetSymbolCount(context) <= 0 && marginPublished) {
         std::memcpy(context.corners, marginCorners, sizeof marginCorners);
     }
 }

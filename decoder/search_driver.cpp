@@ -12,6 +12,7 @@
 #include "decoder/line_probes.h"
 #include "decoder/location/scan_line_edges.h"
 #include "decoder/stage_clock.h"
+#include "image/gray_image.h"
 
 namespace norvale {
 
@@ -250,6 +251,7 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     const int32_t yStep = yDivisions > 0 ? Nearest(height / yDivisions) : 0;
     context.image.scale = 2;
     context.frameMemoCount = 0;
+    context.closerLookCount = 0;
     const ScanGridLayout grid = LayOutGrid(context.image, xStep, yStep);
 
     // A pass evaluates its first 20 candidates. When none of them decodes and the grid was not
@@ -276,7 +278,37 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
         SetTracedPass(context, 2);
         decoded = ScanGrid(context, grid, cursor, false) > 0 ? EvaluateSecondPass(context) : 0;
     }
+    if (decoded == 0) {
+        SetTracedPass(context, kCloserLookPass);
+        decoded = TakeCloserLooks(context);
+    }
     context.symbolCount = decoded;
+    return decoded;
+}
+
+int32_t SearchPictureCopy(DecoderContext& context, uint8_t* plane, uint32_t width, uint32_t height,
+                          TracedSearch kind)
+{
+    GrayImage& image = context.image;
+    RememberedCandidates lists;
+    RememberCandidates(context, lists);
+    const GrayImage original = image;
+    InitGrayImage(image);
+    AdoptSourcePlane(image, plane, width, height);
+    ForgetCandidates(context);
+    const TracedSearch traced = context.trace != nullptr ? context.trace->search : TracedSearch::kPicture;
+    if (context.trace != nullptr) {
+        context.trace->search = kind;
+    }
+    const int32_t decoded = SearchSymbols(context, kScanDivisions, kScanDivisions);
+    if (context.trace != nullptr) {
+        context.trace->search = traced;
+    }
+    FreeGrayImage(image);
+    image = original;
+    if (decoded <= 0) {
+        RestoreCandidates(context, lists);
+    }
     return decoded;
 }
 

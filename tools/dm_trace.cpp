@@ -130,6 +130,8 @@ const char* SearchName(TracedSearch search)
         return "picture";
     case TracedSearch::kMargined:
         return "margined";
+    case TracedSearch::kLevelled:
+        return "levelled";
     case TracedSearch::kRetry:
         return "retry";
     }
@@ -145,6 +147,8 @@ const char* FrameName(FrameOutcome frame)
         return "region borders of an equal measurement";
     case FrameOutcome::kWalks:
         return "outline walks";
+    case FrameOutcome::kClockTracks:
+        return "clock tracks read module by module";
     case FrameOutcome::kFailed:
         return "no frame (the region scan and the walks gave up)";
     case FrameOutcome::kNoEvidence:
@@ -159,6 +163,9 @@ const char* FrameName(FrameOutcome frame)
 
 std::string Describe(const CandidateFate& fate)
 {
+    if (fate.pass == kCloserLookPass && fate.frame == FrameOutcome::kFailed) {
+        return "closer look: the clock tracks show no common side";
+    }
     std::string text = std::string(FrameName(fate.frame));
     if (fate.smallLook) {
         text += " (quick small look)";

@@ -32,7 +32,8 @@ constexpr CategoryFloor kFloors[] = {
     {"sizes", 72},      {"modes", 26},       {"mode-edges", 28},  {"formats", 21}, {"formats-refused", 3},
     {"inverted", 4},    {"rotated", 5},      {"perspective", 6},  {"blur", 4},     {"noise", 6},
     {"lowcontrast", 4}, {"illumination", 4}, {"damage", 4},       {"small", 12},   {"large-image", 0},
-    {"negatives", 8},   {"truncation", 3},   {"real-public", 20},
+    {"negatives", 8},   {"truncation", 3},   {"real-public", 20}, {"curved", 2},   {"video", 1},
+    {"dots", 2},        {"tight", 3},
 };
 
 std::string ReadExpected(const fs::path& sidecar)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -70,6 +71,82 @@ TEST(QuietZoneTest, SymbolCutAtItsEdgesDecodesWithAMargin)
     for (int k = 0; k < 4; ++k) {
         EXPECT_NEAR(context->corners[k].x, expectedX[k] - 0.5f, 2.0f) << k;
         EXPECT_NEAR(context->corners[k].y, expectedY[k] - 0.5f, 2.0f) << k;
+    }
+}
+
+struct TightCrop
+{
+    const char* name;
+    float degrees;     // turn of the symbol about its centre
+    int margins[4];    // light pixels kept outside the turned symbol: left, top, right, bottom
+    uint32_t surround; // dark frame round the crop, in pixels
+    bool cutAtFinder;  // what the cheap evidence for a finder at the edge should say
+};
+
+// The clean symbol of `file` doubled, turned, cut to `crop.margins` round its outline and framed
+// by a dark surround.
+void LoadTightCrop(GrayImage& out, const char* file, const TightCrop& crop)
+{
+    GrayImage picture{};
+    ASSERT_TRUE(test::LoadTestPicture(picture, test::TestDataPath(file)));
+    float minX = 1e9f, minY = 1e9f, maxX = -1e9f, maxY = -1e9f;
+    for (uint32_t y = 0; y < picture.height; ++y) {
+        for (uint32_t x = 0; x < picture.width; ++x) {
+            if (picture.source[y * picture.width + x] < 128) {
+                minX = std::min(minX, float(x)), maxX = std::max(maxX, float(x + 1));
+                minY = std::min(minY, float(y)), maxY = std::max(maxY, float(y + 1));
+            }
+        }
+    }
+    const float scale = 2.0f;
+    const float c = std::cos(crop.degrees * 3.14159265f / 180.0f),
+                s = std::sin(crop.degrees * 3.14159265f / 180.0f);
+    const float cx = (minX + maxX) / 2, cy = (minY + maxY) / 2;
+    const float half = scale * ((maxX - minX) / 2 * std::fabs(c) + (maxY - minY) / 2 * std::fabs(s));
+    const int left = crop.margins[0] + int(crop.surround), top = crop.margins[1] + int(crop.surround);
+    const uint32_t width = uint32_t(2 * half) + crop.margins[0] + crop.margins[2] + 2 * crop.surround;
+    const uint32_t height = uint32_t(2 * half) + crop.margins[1] + crop.margins[3] + 2 * crop.surround;
+    auto* plane = static_cast<uint8_t*>(std::malloc(size_t{width} * height));
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const bool frame = x < crop.surround || y < crop.surround || x + crop.surround >= width ||
+                               y + crop.surround >= height;
+            // Back through the turn and the doubling to the clean picture.
+            const float dx = (float(x) + 0.5f - float(left) - half) / scale;
+            const float dy = (float(y) + 0.5f - float(top) - half) / scale;
+            const int sx = int(std::floor(cx + c * dx + s * dy)), sy = int(std::floor(cy - s * dx + c * dy));
+            const bool inside = sx >= 0 && sy >= 0 && sx < int(picture.width) && sy < int(picture.height);
+            plane[y * width + x] = frame ? 40 : inside ? picture.source[sy * picture.width + sx] : 255;
+        }
+    }
+    test::FreeTestPicture(picture);
+    out = GrayImage{};
+    AdoptSourcePlane(out, plane, width, height);
+}
+
+// Crops that leave the symbol's own edge as the picture's edge, or against a dark surround, on
+// every side: the cheap evidence starts the margined search, which reads the symbol.
+TEST(QuietZoneTest, TightCropsDecodeWithAMargin)
+{
+    const TightCrop crops[] = {
+        {"cut on every side, turned 3 degrees", 3.0f, {0, 0, 0, 0}, 0, true},
+        {"cut on every side, turned -4 degrees", -4.0f, {0, 0, 0, 0}, 0, true},
+        {"one finder leg at the edge, the left", 0.0f, {0, 12, 12, 12}, 0, true},
+        {"one finder leg at the edge, the top", 0.0f, {12, 0, 12, 12}, 0, true},
+        {"dark surround against every side", 0.0f, {0, 0, 0, 0}, 12, false},
+        {"dark surround, light pixels on two sides", 0.0f, {0, 3, 3, 0}, 12, false},
+        {"dark surround, light pixels on the other two", 0.0f, {3, 0, 0, 3}, 12, false},
+    };
+    for (const TightCrop& crop : crops) {
+        ContextPtr context = MakeContext();
+        LoadTightCrop(context->image, "sizes/s020-1.png", crop);
+        const uint32_t width = context->image.width;
+        EXPECT_FALSE(PictureFilledBySymbol(context->image)) << crop.name;
+        EXPECT_EQ(SearchSymbols(*context, 20, 20), 0) << crop.name;
+        EXPECT_EQ(PictureCutAtFinder(context->image), crop.cutAtFinder) << crop.name;
+        ASSERT_EQ(SearchWithAddedQuietZone(*context), 1) << crop.name;
+        EXPECT_EQ(GetSymbolSide(GetSymbol(*context, 0)), 20u) << crop.name;
+        EXPECT_EQ(context->image.width, width) << crop.name;
     }
 }
 
