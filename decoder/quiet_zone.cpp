@@ -214,8 +214,8 @@ bool InkRunsInward(const GrayImage& image, int side, uint32_t i, uint32_t depth,
 // A finder cut by, or almost touching, the picture's edge: a leg along most of one side, the
 // opposite side not solid as well (a dark surround or frame is solid all round), and either a
 // leg along an adjacent side too or ink running inward from one end of the leg as far as the leg
-// is long (the other leg, away from its edge).
-bool FinderAtTheEdge(const GrayImage& image, int mid)
+// is long (the other leg, away from its edge) when `loneLeg` admits that weaker evidence.
+bool FinderAtTheEdge(const GrayImage& image, int mid, bool loneLeg)
 {
     EdgeLeg legs[4];
     bool leg[4] = {false, false, false, false};
@@ -230,8 +230,8 @@ bool FinderAtTheEdge(const GrayImage& image, int mid)
         const EdgeLeg& edge = legs[side];
         const uint32_t wanted = static_cast<uint32_t>(kFinderRunShare * (edge.last - edge.first));
         if (leg[(side + 1) % 4] || leg[(side + 3) % 4] ||
-            InkRunsInward(image, side, edge.first + 1, edge.firstDepth, wanted, mid) ||
-            InkRunsInward(image, side, edge.last - 1, edge.lastDepth, wanted, mid)) {
+            (loneLeg && (InkRunsInward(image, side, edge.first + 1, edge.firstDepth, wanted, mid) ||
+                         InkRunsInward(image, side, edge.last - 1, edge.lastDepth, wanted, mid)))) {
             return true;
         }
     }
@@ -420,7 +420,7 @@ uint8_t* PaintedSurround(const GrayImage& image)
 bool PictureCutAtFinder(const GrayImage& image)
 {
     int mid = 0;
-    return MidGreyOf(image, mid) && FinderAtTheEdge(image, mid);
+    return MidGreyOf(image, mid) && FinderAtTheEdge(image, mid, true);
 }
 
 bool PictureFilledBySymbol(const GrayImage& image)
@@ -429,11 +429,17 @@ bool PictureFilledBySymbol(const GrayImage& image)
     return MidGreyOf(image, mid) && SymbolFillsThePicture(image, mid);
 }
 
-int32_t SearchWithAddedQuietZone(DecoderContext& context)
+namespace {
+
+// The margined search of `image`, the picture itself or its negative: searched in the picture's
+// place when the evidence holds. `surround` admits the evidence of a dark surround reaching every
+// edge, which in a negative is only a light background.
+int32_t SearchMarginedCopy(DecoderContext& context, const GrayImage& image, bool surround)
 {
-    GrayImage& image = context.image;
-    const bool cut = PictureFilledBySymbol(image) || PictureCutAtFinder(image);
-    uint8_t* painted = cut ? nullptr : PaintedSurround(image);
+    int mid = 0;
+    const bool cut =
+        PictureFilledBySymbol(image) || (MidGreyOf(image, mid) && FinderAtTheEdge(image, mid, surround));
+    uint8_t* painted = cut || !surround ? nullptr : PaintedSurround(image);
     if (!cut && painted == nullptr) {
         return 0;
     }
@@ -477,6 +483,68 @@ int32_t SearchWithAddedQuietZone(DecoderContext& context)
         }
     }
     return decoded;
+}
+
+// A symbol is about half ink. A picture light over more than this share of its pixels is a light
+// background, not a light symbol cut at the edge, and its negative is not searched.
+constexpr double kMostLightShare = 0.75;
+constexpr uint32_t kLightShareStep = 4; // every fourth pixel of every fourth row is counted
+
+bool MostlyLight(const GrayImage& image)
+{
+    int mid = 0;
+    if (!MidGreyOf(image, mid)) {
+        return true;
+    }
+    uint64_t light = 0;
+    uint64_t counted = 0;
+    for (uint32_t y = 0; y < image.height; y += kLightShareStep) {
+        const uint8_t* row = image.source + size_t{y} * image.width;
+        for (uint32_t x = 0; x < image.width; x += kLightShareStep) {
+            light += row[x] >= mid ? 1 : 0;
+            counted += 1;
+        }
+    }
+    return static_cast<double>(light) > kMostLightShare * static_cast<double>(counted);
+}
+
+// The negative of the picture (light and dark swapped), or null when memory runs out.
+uint8_t* NegativeOf(const GrayImage& image)
+{
+    const size_t pixels = size_t{image.width} * image.height;
+    auto* negative = static_cast<uint8_t*>(std::malloc(pixels));
+    if (negative != nullptr) {
+        for (size_t i = 0; i < pixels; ++i) {
+            negative[i] = static_cast<uint8_t>(255 - image.source[i]);
+        }
+    }
+    return negative;
+}
+
+} // namespace
+
+int32_t SearchWithAddedQuietZone(DecoderContext& context)
+{
+    const int32_t decoded = SearchMarginedCopy(context, context.image, true);
+    if (decoded > 0 || (context.flags & kFlagDarkOnLightOnly) != 0 || PastDeadline(context) ||
+        context.image.source == nullptr || MostlyLight(context.image)) {
+        return decoded;
+    }
+    // A light symbol cut at the edge, or on a light surround, shows the same evidence in the
+    // negative, which the search then reads as a dark symbol.
+    GrayImage negative;
+    InitGrayImage(negative);
+    negative.source = NegativeOf(context.image);
+    if (negative.source == nullptr) {
+        return 0;
+    }
+    negative.current = negative.source;
+    negative.width = context.image.width;
+    negative.height = context.image.height;
+    negative.scale = context.image.scale;
+    const int32_t found = SearchMarginedCopy(context, negative, false);
+    std::free(negative.source);
+    return found;
 }
 
 } // namespace norvale

@@ -33,7 +33,7 @@ constexpr CategoryFloor kFloors[] = {
     {"inverted", 4},    {"rotated", 5},      {"perspective", 6},  {"blur", 4},     {"noise", 6},
     {"lowcontrast", 4}, {"illumination", 4}, {"damage", 4},       {"small", 12},   {"large-image", 0},
     {"negatives", 8},   {"truncation", 3},   {"real-public", 20}, {"curved", 2},   {"video", 1},
-    {"dots", 2},        {"tight", 3},
+    {"dots", 2},        {"tight", 4},
 };
 
 std::string ReadExpected(const fs::path& sidecar)
