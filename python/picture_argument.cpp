@@ -10,24 +10,19 @@
 #include <new>
 #include <vector>
 
+#include "image/gray_image.h"
+
 namespace norvale::python {
 
 namespace {
 
-// The decoder refuses a picture of more pixels (norvale/datamatrix.h); an array is checked
-// against it before any of it is copied, so a huge broadcast view costs nothing.
-constexpr uint64_t kMaxPixels = uint64_t{1} << 26;
+// An array is checked against the decoder's pixel limit before any of it is copied, so a huge
+// broadcast view costs nothing.
+constexpr uint64_t kMaxPixels = kMaxPicturePixels;
 
 constexpr const char* kAcceptedKinds =
     "a path (str or os.PathLike), the bytes of a BMP, PNG or JPEG file, a uint8 numpy array "
     "(HxW grey, HxWx3 RGB, HxWx4 RGBA) or a Pillow image";
-
-// The weights the readers give colour: 0.299, 0.587 and 0.114 scaled by 2^15. They sum to
-// 32768, so >> 15 divides them out and equal red, green and blue come back unchanged.
-inline uint8_t GreyOfRgb(uint32_t red, uint32_t green, uint32_t blue)
-{
-    return static_cast<uint8_t>((red * 9798 + green * 19235 + blue * 3735) >> 15);
-}
 
 [[noreturn]] void RaiseTypeError(const py::handle& image)
 {
@@ -170,7 +165,7 @@ std::vector<uint8_t> CopyToGrey(const PixelView& view)
             const ptrdiff_t c = view.channelStride;
             for (uint32_t x = 0; x < view.width; ++x) {
                 const uint8_t* pixel = row + ptrdiff_t{x} * view.columnStride;
-                *out++ = GreyOfRgb(pixel[0], pixel[c], pixel[2 * c]);
+                *out++ = GrayFromRgb(pixel[0], pixel[c], pixel[2 * c]);
             }
         }
     }
