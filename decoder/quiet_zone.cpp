@@ -238,16 +238,31 @@ bool FinderAtTheEdge(const GrayImage& image, int mid, bool loneLeg)
     return false;
 }
 
+bool WorthExamining(const GrayImage& image)
+{
+    return image.source != nullptr && image.width >= 2 && image.height >= 2;
+}
+
+bool SwingEnough(const GreyRange& range)
+{
+    return range.lightest - range.darkest >= kMinimumSwing;
+}
+
+int MidGrey(const GreyRange& range)
+{
+    return (range.lightest + range.darkest) / 2;
+}
+
 // The grey between the darkest and lightest pixel of a picture worth examining: false when it is
 // too small or too flat.
 bool MidGreyOf(const GrayImage& image, int& mid)
 {
-    if (image.source == nullptr || image.width < 2 || image.height < 2) {
+    if (!WorthExamining(image)) {
         return false;
     }
     const GreyRange range = MeasureRange(image);
-    mid = (range.lightest + range.darkest) / 2;
-    return range.lightest - range.darkest >= kMinimumSwing;
+    mid = MidGrey(range);
+    return SwingEnough(range);
 }
 
 // A dark surround reaching every edge: the outer ring of pixels is dark over this share of each
@@ -376,13 +391,9 @@ bool PaintSurround(const GrayImage& image, int mid, uint8_t light, SurroundSide 
     return true;
 }
 
-// A copy of the picture with a dark surround that reaches every edge painted light, or null.
-uint8_t* PaintedSurround(const GrayImage& image)
+// A copy of the picture with a dark surround that reaches every edge painted `light`, or null.
+uint8_t* PaintedSurround(const GrayImage& image, int mid, uint8_t light)
 {
-    int mid = 0;
-    if (!MidGreyOf(image, mid)) {
-        return nullptr;
-    }
     for (int side = 0; side < 4; ++side) {
         if (!OuterRingDark(image, side, mid)) {
             return nullptr;
@@ -404,8 +415,7 @@ uint8_t* PaintedSurround(const GrayImage& image)
             next += 2 * sides[side].length;
         }
         std::memcpy(plane, image.source, pixels);
-        painted =
-            PaintSurround(image, mid, static_cast<uint8_t>(MeasureRange(image).lightest), sides, next, plane);
+        painted = PaintSurround(image, mid, light, sides, next, plane);
     }
     std::free(buffer);
     if (!painted) {
@@ -431,20 +441,20 @@ bool PictureFilledBySymbol(const GrayImage& image)
 
 namespace {
 
-// The margined search of `image`, the picture itself or its negative: searched in the picture's
-// place when the evidence holds. `surround` admits the evidence of a dark surround reaching every
-// edge, which in a negative is only a light background.
-int32_t SearchMarginedCopy(DecoderContext& context, const GrayImage& image, bool surround)
+// The margined search of `image`, the picture itself or its negative, of grey range `range`:
+// searched in the picture's place when the evidence holds. `surround` admits the evidence of a
+// dark surround reaching every edge, which in a negative is only a light background.
+int32_t SearchMarginedCopy(DecoderContext& context, const GrayImage& image, const GreyRange& range,
+                           bool surround)
 {
-    int mid = 0;
-    const bool cut =
-        PictureFilledBySymbol(image) || (MidGreyOf(image, mid) && FinderAtTheEdge(image, mid, surround));
-    uint8_t* painted = cut || !surround ? nullptr : PaintedSurround(image);
+    const int mid = MidGrey(range);
+    const auto light = static_cast<uint8_t>(range.lightest);
+    const bool cut = SymbolFillsThePicture(image, mid) || FinderAtTheEdge(image, mid, surround);
+    uint8_t* painted = cut || !surround ? nullptr : PaintedSurround(image, mid, light);
     if (!cut && painted == nullptr) {
         return 0;
     }
     const uint8_t* pixels = painted != nullptr ? painted : image.source;
-    const GreyRange range = MeasureRange(image);
     const uint32_t shorter = std::min(image.width, image.height);
     const uint32_t factor = shorter >= kSmallPictureSide
                                 ? 1
@@ -460,7 +470,7 @@ int32_t SearchMarginedCopy(DecoderContext& context, const GrayImage& image, bool
         std::free(painted);
         return 0;
     }
-    std::memset(plane, range.lightest, static_cast<size_t>(width * height));
+    std::memset(plane, light, static_cast<size_t>(width * height));
     for (uint64_t y = 0; y < uint64_t{image.height} * factor; ++y) {
         const uint8_t* source = pixels + (y / factor) * image.width;
         uint8_t* row = plane + (y + margin) * width + margin;
@@ -490,12 +500,8 @@ int32_t SearchMarginedCopy(DecoderContext& context, const GrayImage& image, bool
 constexpr double kMostLightShare = 0.75;
 constexpr uint32_t kLightShareStep = 4; // every fourth pixel of every fourth row is counted
 
-bool MostlyLight(const GrayImage& image)
+bool MostlyLight(const GrayImage& image, int mid)
 {
-    int mid = 0;
-    if (!MidGreyOf(image, mid)) {
-        return true;
-    }
     uint64_t light = 0;
     uint64_t counted = 0;
     for (uint32_t y = 0; y < image.height; y += kLightShareStep) {
@@ -525,9 +531,16 @@ uint8_t* NegativeOf(const GrayImage& image)
 
 int32_t SearchWithAddedQuietZone(DecoderContext& context)
 {
-    const int32_t decoded = SearchMarginedCopy(context, context.image, true);
+    if (!WorthExamining(context.image)) {
+        return 0;
+    }
+    const GreyRange range = MeasureRange(context.image);
+    if (!SwingEnough(range)) {
+        return 0;
+    }
+    const int32_t decoded = SearchMarginedCopy(context, context.image, range, true);
     if (decoded > 0 || (context.flags & kFlagDarkOnLightOnly) != 0 || PastDeadline(context) ||
-        context.image.source == nullptr || MostlyLight(context.image)) {
+        MostlyLight(context.image, MidGrey(range))) {
         return decoded;
     }
     // A light symbol cut at the edge, or on a light surround, shows the same evidence in the
@@ -542,7 +555,8 @@ int32_t SearchWithAddedQuietZone(DecoderContext& context)
     negative.width = context.image.width;
     negative.height = context.image.height;
     negative.scale = context.image.scale;
-    const int32_t found = SearchMarginedCopy(context, negative, false);
+    const GreyRange negativeRange{255 - range.lightest, 255 - range.darkest};
+    const int32_t found = SearchMarginedCopy(context, negative, negativeRange, false);
     std::free(negative.source);
     return found;
 }
