@@ -61,6 +61,30 @@ bool WalkBothBorders(DecoderContext& context, SymbolRecord& candidate, WalkEstim
     return true;
 }
 
+// `walked` becomes `unfitted` with its outline walked afresh, without its size hint: false when
+// either walk fails.
+bool WalkAfresh(DecoderContext& context, SymbolRecord& walked, const SymbolRecord& unfitted)
+{
+    walked = unfitted;
+    walked.moduleCountHint = 0;
+    walked.status = 0;
+    return WalkBothBorders(context, walked, WalkEstimateCheck::kNone);
+}
+
+// The better of the candidate's outcome and a trial's: the candidate becomes the trial when the
+// trial got further, and the loser's buffers are released.
+SampleOutcome KeepBetter(SymbolRecord& candidate, SampleOutcome outcome, SymbolRecord& trial,
+                         SampleOutcome trialOutcome)
+{
+    if (trialOutcome <= outcome) {
+        ReleaseSymbolBuffers(trial);
+        return outcome;
+    }
+    ReleaseSymbolBuffers(candidate);
+    candidate = trial;
+    return trialOutcome;
+}
+
 SampleOutcome SampleAndCorrect(DecoderContext& context, SymbolRecord& candidate)
 {
     {
@@ -97,11 +121,8 @@ SampleOutcome SampleOnMedianPlane(DecoderContext& context, SymbolRecord& candida
 SampleOutcome SampleLargeFromWalks(DecoderContext& context, SymbolRecord& candidate,
                                    const SymbolRecord& unfitted, bool viaRegionBorders, SampleOutcome outcome)
 {
-    SymbolRecord walked = unfitted;
-    walked.moduleCountHint = 0;
-    walked.status = 0;
-    if (WalkTopBorder(walked, context.image, &context.topWalkStats) == 0 ||
-        WalkRightBorder(walked, context.image) == 0) {
+    SymbolRecord walked;
+    if (!WalkAfresh(context, walked, unfitted)) {
         return outcome;
     }
     const int estimate = EstimateSymbolSize(walked, kAxisHorizontal);
@@ -113,13 +134,7 @@ SampleOutcome SampleLargeFromWalks(DecoderContext& context, SymbolRecord& candid
     if (SelectSizeAndSampleUpTo(walked, context.image, context.grids, kLargestSymbolSide) == 1) {
         second = PlaceAndCorrect(context, walked);
     }
-    if (second <= outcome) {
-        ReleaseSymbolBuffers(walked);
-        return outcome;
-    }
-    ReleaseSymbolBuffers(candidate);
-    candidate = walked;
-    return second;
+    return KeepBetter(candidate, outcome, walked, second);
 }
 
 bool Near(PointF a, PointF b)
@@ -152,27 +167,18 @@ void KeepForCloserLook(DecoderContext& context, const SymbolRecord& unfitted)
 // printing, a size the walks misjudged): the walk-fitted frame's clock tracks are read module by
 // module and the symbol is sampled along the grid lines laid through them.
 SampleOutcome SampleAlongClockTracks(DecoderContext& context, SymbolRecord& candidate,
-                                     const SymbolRecord& unfitted, SampleOutcome outcome, bool& laid)
+                                     const SymbolRecord& unfitted, bool& laid)
 {
-    SymbolRecord tracked = unfitted;
-    tracked.moduleCountHint = 0;
-    tracked.status = 0;
-    laid = WalkTopBorder(tracked, context.image, &context.topWalkStats) != 0 &&
-           WalkRightBorder(tracked, context.image) != 0 && LayClockTrackGrid(tracked, context.image) != 0;
+    SymbolRecord tracked;
+    laid = WalkAfresh(context, tracked, unfitted) && LayClockTrackGrid(tracked, context.image) != 0;
     if (!laid) {
-        return outcome;
+        return kSizeRejected;
     }
     SampleOutcome second = kSizeRejected;
     if (SelectSizeAndSample(tracked, context.image, context.grids) == 1) {
         second = PlaceAndCorrect(context, tracked);
     }
-    if (second <= outcome) {
-        ReleaseSymbolBuffers(tracked);
-        return outcome;
-    }
-    ReleaseSymbolBuffers(candidate);
-    candidate = tracked;
-    return second;
+    return KeepBetter(candidate, kSizeRejected, tracked, second);
 }
 
 FrameMemo* FindFrameMemo(DecoderContext& context, const SymbolRecord& candidate, bool onMedian)
@@ -365,6 +371,12 @@ SampleOutcome PlaceAndCorrect(DecoderContext& context, SymbolRecord& candidate)
     return CorrectCodewords(candidate) != 0 ? kCorrected : kCorrectionFailed;
 }
 
+namespace {
+
+// Size selection and sampling, then placement and correction, of a fitted candidate; with
+// `extraLooks`, the second look on the median plane and the walk-fitted large symbol follow a
+// failure. `unfitted` is the candidate as collected. The candidate keeps the buffers of the best
+// outcome; a corrected candidate has its data decoded.
 SampleOutcome EvaluateFittedCandidate(DecoderContext& context, SymbolRecord& candidate,
                                       const SymbolRecord& unfitted, FrameOutcome frame,
                                       const ChainOptions& options)
@@ -407,6 +419,8 @@ SampleOutcome EvaluateFittedCandidate(DecoderContext& context, SymbolRecord& can
     return outcome;
 }
 
+} // namespace
+
 CandidateVerdict EvaluateCandidate(DecoderContext& context, SymbolRecord& candidate,
                                    const ChainOptions& options)
 {
@@ -438,8 +452,7 @@ int32_t TakeCloserLooks(DecoderContext& context)
         const SymbolRecord unfitted = context.closerLooks[i];
         SymbolRecord candidate = unfitted;
         bool laid = false;
-        const SampleOutcome outcome =
-            SampleAlongClockTracks(context, candidate, unfitted, kSizeRejected, laid);
+        const SampleOutcome outcome = SampleAlongClockTracks(context, candidate, unfitted, laid);
         RecordFate(context.trace, unfitted, candidate,
                    laid ? FrameOutcome::kClockTracks : FrameOutcome::kFailed, outcome, false);
         if (outcome == kCorrected) {

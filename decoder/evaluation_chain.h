@@ -35,14 +35,6 @@ FrameOutcome FitCandidateFrame(DecoderContext& context, SymbolRecord& candidate,
 // Codeword placement, the published corners and error correction of a sampled candidate.
 SampleOutcome PlaceAndCorrect(DecoderContext& context, SymbolRecord& candidate);
 
-// Size selection and sampling, then placement and correction, of a fitted candidate; with
-// `extraLooks`, the second look on the median plane and the walk-fitted large symbol follow a
-// failure. `unfitted` is the candidate as collected. The candidate keeps the buffers of the best
-// outcome; a corrected candidate has its data decoded.
-SampleOutcome EvaluateFittedCandidate(DecoderContext& context, SymbolRecord& candidate,
-                                      const SymbolRecord& unfitted, FrameOutcome frame,
-                                      const ChainOptions& options);
-
 // The whole chain for one candidate of a search pass. A candidate whose legs call for the
 // region-border scan but whose outline walks call it small is first sampled from the walks (the
 // scan can only succeed for sides of 32 and more); only when that fails does the chain below run.
