@@ -151,4 +151,11 @@ void AddRejectedSymbol(DecoderContext& context, const SymbolRecord& record)
     context.rejectedCount += 1;
 }
 
+void RememberRejected(DecoderContext& context, SymbolRecord& record)
+{
+    AddRetryCandidate(context, record);
+    AddRejectedSymbol(context, record);
+    ClearSymbolRecord(record);
+}
+
 } // namespace norvale

@@ -99,17 +99,13 @@ CrossingOutcome DecodeCrossing(DecoderContext& context, SymbolRecord& record, co
         }
         if (SelectSizeAndSample(record, context.image, context.grids) == 0) {
             give(frame, kSizeRejected);
-            AddRetryCandidate(context, record);
-            AddRejectedSymbol(context, record);
-            ClearSymbolRecord(record);
+            RememberRejected(context, record);
             return CrossingOutcome::kNext;
         }
     }
     if (PlaceAndCorrect(context, record) != kCorrected) {
         give(frame, kCorrectionFailed);
-        AddRetryCandidate(context, record);
-        AddRejectedSymbol(context, record);
-        ClearSymbolRecord(record);
+        RememberRejected(context, record);
         return CrossingOutcome::kNext;
     }
     DecodeDataCodewords(record);

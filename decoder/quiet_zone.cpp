@@ -62,21 +62,38 @@ struct SideProfile
     int changes;           // dark/light changes along it
 };
 
-// Side `side` (0 bottom, 1 right, 2 top, 3 left) of the ring `depth` pixels in from the edge.
-SideProfile ProfileSide(const GrayImage& image, int side, uint32_t depth, int mid)
+// Offset of the pixel `depth` in from side `side` (0 bottom, 1 right, 2 top, 3 left) at position
+// `i` along it.
+size_t EdgeOffset(const GrayImage& image, int side, uint32_t i, uint32_t depth)
 {
     const bool horizontal = side == 0 || side == 2;
-    const uint32_t length = horizontal ? image.width : image.height;
     const uint32_t across = horizontal ? image.height : image.width;
     const uint32_t fixed = side == 0 || side == 3 ? depth : across - 1 - depth;
+    const uint32_t x = horizontal ? i : fixed;
+    const uint32_t y = horizontal ? fixed : i;
+    return size_t{y} * image.width + x;
+}
+
+uint8_t EdgePixel(const GrayImage& image, int side, uint32_t i, uint32_t depth)
+{
+    return image.source[EdgeOffset(image, side, i, depth)];
+}
+
+uint32_t SideLength(const GrayImage& image, int side)
+{
+    return side == 0 || side == 2 ? image.width : image.height;
+}
+
+// Side `side` of the ring `depth` pixels in from the edge.
+SideProfile ProfileSide(const GrayImage& image, int side, uint32_t depth, int mid)
+{
+    const uint32_t length = SideLength(image, side);
     SideProfile profile{0.0, 0};
     uint32_t run = 0;
     uint32_t longest = 0;
     bool previous = false;
     for (uint32_t i = 0; i < length; ++i) {
-        const uint32_t x = horizontal ? i : fixed;
-        const uint32_t y = horizontal ? fixed : i;
-        const bool dark = image.source[size_t{y} * image.width + x] < mid;
+        const bool dark = EdgePixel(image, side, i, depth) < mid;
         run = dark ? run + 1 : 0;
         longest = std::max(longest, run);
         profile.changes += i > 0 && dark != previous ? 1 : 0;
@@ -110,22 +127,6 @@ bool SymbolFillsThePicture(const GrayImage& image, int mid)
         }
     }
     return false;
-}
-
-// Pixel `depth` in from side `side` (0 bottom, 1 right, 2 top, 3 left) at position `i` along it.
-uint8_t EdgePixel(const GrayImage& image, int side, uint32_t i, uint32_t depth)
-{
-    const bool horizontal = side == 0 || side == 2;
-    const uint32_t across = horizontal ? image.height : image.width;
-    const uint32_t fixed = side == 0 || side == 3 ? depth : across - 1 - depth;
-    const uint32_t x = horizontal ? i : fixed;
-    const uint32_t y = horizontal ? fixed : i;
-    return image.source[size_t{y} * image.width + x];
-}
-
-uint32_t SideLength(const GrayImage& image, int side)
-{
-    return side == 0 || side == 2 ? image.width : image.height;
 }
 
 // Depth of the first pixel on the wanted side of `mid` at position `i` along a side, `cap` where
@@ -379,12 +380,7 @@ bool PaintSurround(const GrayImage& image, int mid, uint8_t light, SurroundSide 
         for (uint32_t i = 0; i < profile.length; ++i) {
             const uint32_t edge = profile.envelope[i] > kept ? profile.envelope[i] - kept : 0;
             for (uint32_t depth = 0; depth < edge; ++depth) {
-                const bool horizontal = side == 0 || side == 2;
-                const uint32_t across = horizontal ? image.height : image.width;
-                const uint32_t fixed = side == 0 || side == 3 ? depth : across - 1 - depth;
-                const uint32_t x = horizontal ? i : fixed;
-                const uint32_t y = horizontal ? fixed : i;
-                plane[size_t{y} * image.width + x] = light;
+                plane[EdgeOffset(image, side, i, depth)] = light;
             }
         }
     }
@@ -545,19 +541,16 @@ int32_t SearchWithAddedQuietZone(DecoderContext& context)
     }
     // A light symbol cut at the edge, or on a light surround, shows the same evidence in the
     // negative, which the search then reads as a dark symbol.
-    GrayImage negative;
-    InitGrayImage(negative);
-    negative.source = NegativeOf(context.image);
-    if (negative.source == nullptr) {
+    uint8_t* plane = NegativeOf(context.image);
+    if (plane == nullptr) {
         return 0;
     }
-    negative.current = negative.source;
-    negative.width = context.image.width;
-    negative.height = context.image.height;
-    negative.scale = context.image.scale;
+    GrayImage negative;
+    InitGrayImage(negative);
+    AdoptSourcePlane(negative, plane, context.image.width, context.image.height);
     const GreyRange negativeRange{255 - range.lightest, 255 - range.darkest};
     const int32_t found = SearchMarginedCopy(context, negative, negativeRange, false);
-    std::free(negative.source);
+    FreeGrayImage(negative);
     return found;
 }
 

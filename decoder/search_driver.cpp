@@ -128,9 +128,7 @@ enum TailResult { kTailNext, kTailStop };
 TailResult FileOutcome(DecoderContext& context, SymbolRecord& candidate, SampleOutcome outcome)
 {
     if (outcome == kSizeRejected) {
-        AddRetryCandidate(context, candidate);
-        AddRejectedSymbol(context, candidate);
-        ClearSymbolRecord(candidate);
+        RememberRejected(context, candidate);
         return kTailNext;
     }
     if (outcome == kCorrectionFailed) {
