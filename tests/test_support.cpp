@@ -107,4 +107,20 @@ std::vector<uint8_t> Pattern(uint32_t width, uint32_t height)
     return pixels;
 }
 
+DarkBox FindDarkBox(const GrayImage& image)
+{
+    DarkBox box{static_cast<int32_t>(image.width), static_cast<int32_t>(image.height), -1, -1};
+    for (uint32_t y = 0; y < image.height; ++y) {
+        for (uint32_t x = 0; x < image.width; ++x) {
+            if (image.source[size_t{y} * image.width + x] < 128) {
+                box.minX = std::min(box.minX, static_cast<int32_t>(x));
+                box.maxX = std::max(box.maxX, static_cast<int32_t>(x));
+                box.minY = std::min(box.minY, static_cast<int32_t>(y));
+                box.maxY = std::max(box.maxY, static_cast<int32_t>(y));
+            }
+        }
+    }
+    return box;
+}
+
 } // namespace norvale::test

@@ -31,6 +31,14 @@ std::vector<uint8_t> Plane(const GrayImage& image, const uint8_t* plane);
 // A width x height plane of varied greys, no two neighbours alike.
 std::vector<uint8_t> Pattern(uint32_t width, uint32_t height);
 
+// The box round the source plane's dark pixels (grey below 128), both ends inclusive, in the
+// plane's own rows (row 0 is the bottom of the picture). With nothing dark, max < min.
+struct DarkBox
+{
+    int32_t minX = 0, minY = 0, maxX = -1, maxY = -1;
+};
+DarkBox FindDarkBox(const GrayImage& image);
+
 // A decoder context as the entries prepare it (stop at the first symbol, image empty, reset);
 // destroying it frees its picture too.
 struct ContextDeleter

@@ -199,29 +199,6 @@ TEST_P(CppApiFailureTest, ReportsErrorKind)
 INSTANTIATE_TEST_SUITE_P(Refusals, CppApiFailureTest, ::testing::ValuesIn(kFailureCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The symbol's true outline on a clean, upright picture: the box around its dark pixels.
-struct DarkBox
-{
-    int32_t left = 0, right = 0, top = 0, bottom = 0; // rows counted from the top
-};
-
-DarkBox FindDarkBox(const GrayImage& image)
-{
-    DarkBox box{static_cast<int32_t>(image.width), -1, static_cast<int32_t>(image.height), -1};
-    for (uint32_t row = 0; row < image.height; ++row) {
-        for (uint32_t x = 0; x < image.width; ++x) {
-            if (image.source[size_t{row} * image.width + x] < 128) {
-                const auto fromTop = static_cast<int32_t>(image.height - 1 - row);
-                box.left = std::min(box.left, static_cast<int32_t>(x));
-                box.right = std::max(box.right, static_cast<int32_t>(x));
-                box.top = std::min(box.top, fromTop);
-                box.bottom = std::max(box.bottom, fromTop);
-            }
-        }
-    }
-    return box;
-}
-
 constexpr int32_t kCornerTolerance = 2;
 
 TEST(CppApiTest, CornersLieOnTheSymbolOutline)
@@ -229,12 +206,16 @@ TEST(CppApiTest, CornersLieOnTheSymbolOutline)
     const std::string path = norvale::test::TestDataPath("blackbox/formats/png-grey8.png");
     GrayImage image{};
     ASSERT_TRUE(norvale::test::LoadTestPicture(image, path));
-    const DarkBox box = FindDarkBox(image);
+    // The symbol's true outline on a clean, upright picture: the box round its dark pixels,
+    // rows counted from the top.
+    const norvale::test::DarkBox box = norvale::test::FindDarkBox(image);
+    const int32_t top = static_cast<int32_t>(image.height) - 1 - box.maxY;
+    const int32_t bottom = static_cast<int32_t>(image.height) - 1 - box.minY;
     const Decoded decoded = norvale::DecodePath(path);
     ASSERT_TRUE(decoded.ok());
     // Finder vertex bottom left, its legs up the left side and along the bottom.
     const norvale::SymbolPoint expected[4] = {
-        {box.left, box.bottom}, {box.left, box.top}, {box.right, box.bottom}, {box.right, box.top}};
+        {box.minX, bottom}, {box.minX, top}, {box.maxX, bottom}, {box.maxX, top}};
     const auto corners = decoded.cornersFromTop();
     for (int k = 0; k < 4; ++k) {
         EXPECT_NEAR(corners[k].x, expected[k].x, kCornerTolerance) << "corner " << k;

@@ -67,19 +67,10 @@ Corners DarkBoundingCorners(const std::string& path)
     norvale::GrayImage image{};
     norvale::InitGrayImage(image);
     EXPECT_EQ(norvale::LoadBmpFromFile(image, path.c_str()), 1);
-    int minX = static_cast<int>(image.width), minY = static_cast<int>(image.height), maxX = -1, maxY = -1;
-    for (uint32_t y = 0; y < image.height; ++y) {
-        for (uint32_t x = 0; x < image.width; ++x) {
-            if (image.source[y * image.width + x] < 128) {
-                minX = std::min(minX, static_cast<int>(x));
-                maxX = std::max(maxX, static_cast<int>(x));
-                minY = std::min(minY, static_cast<int>(y));
-                maxY = std::max(maxY, static_cast<int>(y));
-            }
-        }
-    }
+    const norvale::test::DarkBox box = norvale::test::FindDarkBox(image);
     norvale::FreeGrayImage(image);
-    const float left = minX - 0.5f, right = maxX + 0.5f, bottom = minY - 0.5f, top = maxY + 0.5f;
+    const float left = box.minX - 0.5f, right = box.maxX + 0.5f, bottom = box.minY - 0.5f,
+                top = box.maxY + 0.5f;
     return Corners{{left, left, right, right}, {bottom, top, bottom, top}};
 }
 

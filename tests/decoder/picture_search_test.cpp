@@ -51,16 +51,9 @@ Tile CutTile(const std::string& name, int side, double margin)
     }
     const int w = static_cast<int>(image.width);
     const int h = static_cast<int>(image.height);
-    int low = w;
-    int high = -1;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            if (image.source[y * w + x] < 128) {
-                low = std::min(low, x);
-                high = std::max(high, x);
-            }
-        }
-    }
+    const norvale::test::DarkBox box = norvale::test::FindDarkBox(image);
+    const int low = box.minX;
+    const int high = box.maxX;
     const double module = double(high - low + 1) / side;
     const int pad = static_cast<int>(std::lround(margin * module));
     const int from = std::max(0, low - pad);

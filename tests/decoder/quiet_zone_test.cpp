@@ -27,18 +27,10 @@ void LoadCroppedSymbol(GrayImage& out, const char* file, int margin, int step)
 {
     GrayImage picture{};
     ASSERT_TRUE(test::LoadTestPicture(picture, test::TestDataPath(file)));
-    int minX = static_cast<int>(picture.width), minY = static_cast<int>(picture.height), maxX = 0, maxY = 0;
-    for (uint32_t y = 0; y < picture.height; ++y) {
-        for (uint32_t x = 0; x < picture.width; ++x) {
-            if (picture.source[y * picture.width + x] < 128) {
-                minX = std::min(minX, int(x)), maxX = std::max(maxX, int(x));
-                minY = std::min(minY, int(y)), maxY = std::max(maxY, int(y));
-            }
-        }
-    }
-    const int x0 = minX - margin, y0 = minY - margin;
-    const uint32_t width = static_cast<uint32_t>((maxX - minX + 1 + 2 * margin + step - 1) / step);
-    const uint32_t height = static_cast<uint32_t>((maxY - minY + 1 + 2 * margin + step - 1) / step);
+    const test::DarkBox box = test::FindDarkBox(picture);
+    const int x0 = box.minX - margin, y0 = box.minY - margin;
+    const uint32_t width = static_cast<uint32_t>((box.maxX - box.minX + 1 + 2 * margin + step - 1) / step);
+    const uint32_t height = static_cast<uint32_t>((box.maxY - box.minY + 1 + 2 * margin + step - 1) / step);
     auto* plane = static_cast<uint8_t*>(std::malloc(size_t{width} * height));
     for (uint32_t y = 0; y < height; ++y) {
         for (uint32_t x = 0; x < width; ++x) {
@@ -89,15 +81,10 @@ void LoadTightCrop(GrayImage& out, const char* file, const TightCrop& crop)
 {
     GrayImage picture{};
     ASSERT_TRUE(test::LoadTestPicture(picture, test::TestDataPath(file)));
-    float minX = 1e9f, minY = 1e9f, maxX = -1e9f, maxY = -1e9f;
-    for (uint32_t y = 0; y < picture.height; ++y) {
-        for (uint32_t x = 0; x < picture.width; ++x) {
-            if (picture.source[y * picture.width + x] < 128) {
-                minX = std::min(minX, float(x)), maxX = std::max(maxX, float(x + 1));
-                minY = std::min(minY, float(y)), maxY = std::max(maxY, float(y + 1));
-            }
-        }
-    }
+    // The dark pixels' outline, to the outer edges of its end pixels.
+    const test::DarkBox box = test::FindDarkBox(picture);
+    const float minX = float(box.minX), minY = float(box.minY), maxX = float(box.maxX + 1),
+                maxY = float(box.maxY + 1);
     const float scale = 2.0f;
     const float c = std::cos(crop.degrees * 3.14159265f / 180.0f),
                 s = std::sin(crop.degrees * 3.14159265f / 180.0f);
