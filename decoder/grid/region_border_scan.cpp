@@ -182,7 +182,6 @@ struct BorderSearch
     const SymbolRecord& record;
     const GrayImage& image;
     RegionScanState& state;
-    float limit;
     ScanFront columns;
     ScanFront rows;
     TransitionPair minima;
@@ -206,7 +205,7 @@ bool ScanFrontAt(BorderSearch& search, bool rowScan)
 {
     ScanFront& front = rowScan ? search.rows : search.columns;
     return ScanTransitions(search.record, search.image, search.state, ScanOf(search, rowScan), front.offset,
-                           search.limit, search.minima, search.maxima, rowScan) != 0;
+                           search.state.offsetLimit, search.minima, search.maxima, rowScan) != 0;
 }
 
 // While its count holds (more than half the last one), a direction strides on; true when it did
@@ -264,8 +263,8 @@ SearchStep RecordBorder(BorderSearch& search)
     state.segmentColumn[state.segmentCount] = search.current;
     state.segmentRow[state.segmentCount] = search.current;
     state.segmentCount += 1;
-    if (search.columns.offset + kSegmentSkip >= search.limit ||
-        search.rows.offset + kSegmentSkip >= search.limit || state.segmentCount >= kMaxSegments) {
+    if (search.columns.offset + kSegmentSkip >= state.offsetLimit ||
+        search.rows.offset + kSegmentSkip >= state.offsetLimit || state.segmentCount >= kMaxSegments) {
         return SearchStep::kDone;
     }
     // Regions repeat at one pitch: the next border lies about a pitch on, so the scans skip most
@@ -273,7 +272,7 @@ SearchStep RecordBorder(BorderSearch& search)
     for (const bool rowScan : {false, true}) {
         ScanFront& front = rowScan ? search.rows : search.columns;
         const float count = ScanOf(search, rowScan).transitions;
-        const int32_t jump = JumpPastRegion(front.offset, front.lastBorder, search.limit);
+        const int32_t jump = JumpPastRegion(front.offset, front.lastBorder, state.offsetLimit);
         front.lastBorder = front.offset;
         front.offset += jump;
         front.drop = front.previous - count;
@@ -292,7 +291,8 @@ SearchStep CatchUp(BorderSearch& search)
     ScanFront& rows = search.rows;
     const float columnCount = ScanOf(search, false).transitions;
     const float rowCount = ScanOf(search, true).transitions;
-    if (columns.offset < rows.offset && search.limit - 1.0f > static_cast<float>(columns.offset)) {
+    const float limit = search.state.offsetLimit;
+    if (columns.offset < rows.offset && limit - 1.0f > static_cast<float>(columns.offset)) {
         columns.drop = columns.previous - columnCount;
         columns.previous = columnCount;
         search.mode = kScanColumns;
@@ -300,7 +300,7 @@ SearchStep CatchUp(BorderSearch& search)
             columns.offset < rows.offset - kBorderPairing ? rows.offset - kBorderPairing : columns.offset + 1;
         return SearchStep::kGoOn;
     }
-    if (search.limit - 1.0f > static_cast<float>(rows.offset)) {
+    if (limit - 1.0f > static_cast<float>(rows.offset)) {
         rows.drop = rows.previous - rowCount;
         rows.previous = rowCount;
         search.mode = kScanRows;
@@ -353,13 +353,13 @@ int FinishRegionBorders(SymbolRecord& record, const GrayImage& image, RegionScan
 // The search proper, on a state whose scan arrays are allocated (the caller frees them): the
 // first row decides whether there is anything beside the finder, then the steps run until every
 // border is found or both directions reach the limit.
-int SearchRegionBorders(SymbolRecord& record, const GrayImage& image, RegionScanState& state, float limit)
+int SearchRegionBorders(SymbolRecord& record, const GrayImage& image, RegionScanState& state)
 {
+    const float limit = state.offsetLimit;
     const OffsetStride stride{state.sampleStep, 1, 0};
     BorderSearch search{record,
                         image,
                         state,
-                        limit,
                         ScanFront{kFirstScanOffset, 0.0f, 0.0f, stride, 0},
                         ScanFront{kFirstScanOffset, 0.0f, 0.0f, stride, 0},
                         TransitionPair{kNoMinimum, kNoMinimum},
@@ -601,7 +601,7 @@ int FindRegionBorders(SymbolRecord& record, const GrayImage& image)
     state.rowScans = static_cast<TransitionScan*>(std::calloc(kMaxSegments, sizeof(TransitionScan)));
     int result = 0;
     if (state.columnScans != nullptr && state.rowScans != nullptr) {
-        result = SearchRegionBorders(record, image, state, state.offsetLimit);
+        result = SearchRegionBorders(record, image, state);
     }
     std::free(state.columnScans);
     std::free(state.rowScans);
