@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 namespace norvale::test {
@@ -14,6 +16,12 @@ namespace norvale::test {
 std::string TestDataPath(const std::string& relative)
 {
     return std::string(NORVALE_TEST_DATA_DIR) + "/" + relative;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string ScratchDir()

@@ -15,6 +15,9 @@ namespace norvale::test {
 // Absolute path of a file under tests/data.
 std::string TestDataPath(const std::string& relative);
 
+// The whole content of a file; empty when it cannot be read.
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+
 // Prefix for scratch files of this test process (temporary directory, process id): test
 // programs running side by side never share a scratch file.
 std::string ScratchDir();

@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,8 +36,8 @@ constexpr CategoryFloor kFloors[] = {
 
 std::string ReadExpected(const fs::path& sidecar)
 {
-    std::ifstream in(sidecar, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> raw = norvale::test::ReadFileBytes(sidecar.string());
+    std::string bytes(raw.begin(), raw.end());
     // The front end prints a C string of at most 999 bytes.
     bytes = bytes.substr(0, bytes.find('\0'));
     if (bytes.size() > kTextBuffer - 1) {

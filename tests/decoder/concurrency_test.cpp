@@ -3,7 +3,6 @@
 // (concurrency.cmake).
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -42,20 +41,6 @@ constexpr size_t kCaseCount = sizeof kMixedSet / sizeof kMixedSet[0];
 constexpr int kThreadCount = 8;
 constexpr int kRounds = 2;
 constexpr int32_t kCapacity = 1000;
-
-std::vector<uint8_t> ReadWholeFile(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        uint8_t chunk[4096];
-        size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-            bytes.insert(bytes.end(), chunk, chunk + got);
-        }
-        std::fclose(file);
-    }
-    return bytes;
-}
 
 struct Outcome
 {
@@ -96,7 +81,7 @@ TEST(ConcurrencyTest, EightThreadsMatchSingleThreadedResults)
     for (const ConcurrencyCase& c : kMixedSet) {
         PreparedCase prepared{c.entry, norvale::test::TestDataPath(c.file), {}};
         if (c.entry == Entry::kMemory) {
-            prepared.bytes = ReadWholeFile(prepared.path);
+            prepared.bytes = norvale::test::ReadFileBytes(prepared.path);
             ASSERT_FALSE(prepared.bytes.empty()) << c.file;
         }
         cases.push_back(std::move(prepared));

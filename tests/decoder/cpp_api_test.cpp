@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -16,22 +15,6 @@ using norvale::Decoded;
 using norvale::DecodeErrorKind;
 using norvale::GrayImage;
 using norvale::RowOrder;
-
-std::vector<uint8_t> ReadBytes(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return bytes;
-    }
-    uint8_t chunk[4096];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    }
-    std::fclose(file);
-    return bytes;
-}
 
 // The picture and the file holding its expected bytes, both under tests/data.
 struct PictureCase
@@ -52,7 +35,8 @@ constexpr PictureCase kPictureCases[] = {
 
 void ExpectDecoded(const Decoded& decoded, const PictureCase& c)
 {
-    const std::vector<uint8_t> expected = ReadBytes(norvale::test::TestDataPath(c.expected));
+    const std::vector<uint8_t> expected =
+        norvale::test::ReadFileBytes(norvale::test::TestDataPath(c.expected));
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(decoded.error, DecodeErrorKind::kNone);
     EXPECT_TRUE(decoded.ok());
@@ -75,7 +59,8 @@ TEST_P(CppApiPictureTest, DecodesPath)
 
 TEST_P(CppApiPictureTest, DecodesMemory)
 {
-    const std::vector<uint8_t> bytes = ReadBytes(norvale::test::TestDataPath(GetParam().picture));
+    const std::vector<uint8_t> bytes =
+        norvale::test::ReadFileBytes(norvale::test::TestDataPath(GetParam().picture));
     ASSERT_FALSE(bytes.empty());
     ExpectDecoded(norvale::DecodeMemory(bytes.data(), bytes.size()), GetParam());
 }

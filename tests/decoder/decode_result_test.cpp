@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -38,12 +36,6 @@ constexpr ResultCase kResultCases[] = {
     {"LightOnDark", "results/inv-006.bmp", "4a5d43743b29", kStartModeAscii, 16, false},
     {"Rotated", "results/rot-012.bmp", "4f537c", kStartModeAscii, 14, false},
 };
-
-std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 std::string FromHex(const std::string& hex)
 {
@@ -82,7 +74,7 @@ TEST_P(DecodeResultTest, MemoryEntryFillsTheRecord)
 {
     const ResultCase& c = GetParam();
     const std::string path = norvale::test::TestDataPath(c.file);
-    const std::vector<uint8_t> bytes = ReadFile(path);
+    const std::vector<uint8_t> bytes = norvale::test::ReadFileBytes(path);
     ASSERT_FALSE(bytes.empty());
     const std::string expected = FromHex(c.hex);
 
@@ -122,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Symbols, DecodeResultTest, ::testing::ValuesIn(kResultC
 TEST(DecodeResultTest, CopyOutCutsAtCapacity)
 {
     const std::string path = norvale::test::TestDataPath("results/05-c40-16.bmp");
-    const std::vector<uint8_t> bytes = ReadFile(path);
+    const std::vector<uint8_t> bytes = norvale::test::ReadFileBytes(path);
     // 11 decoded bytes into 5: four bytes and a NUL, and the return value is the capacity.
     char small[5];
     EXPECT_EQ(DecodeImage(path.c_str(), sizeof small, small), 5);
@@ -137,7 +129,8 @@ TEST(DecodeResultTest, CopyOutCutsAtCapacity)
 
 TEST(DecodeResultTest, NothingDecodedKeepsTheCallersLength)
 {
-    const std::vector<uint8_t> bytes = ReadFile(norvale::test::TestDataPath("results/no-symbol-dm-like.bmp"));
+    const std::vector<uint8_t> bytes =
+        norvale::test::ReadFileBytes(norvale::test::TestDataPath("results/no-symbol-dm-like.bmp"));
     ASSERT_FALSE(bytes.empty());
     ImageBuffer request{bytes.data(), static_cast<uint32_t>(bytes.size())};
     DecodeResult result{};
@@ -149,7 +142,8 @@ TEST(DecodeResultTest, NothingDecodedKeepsTheCallersLength)
 
 TEST(DecodeResultTest, TruncatedBitmapIsNotLoaded)
 {
-    std::vector<uint8_t> bytes = ReadFile(norvale::test::TestDataPath("results/05-c40-16.bmp"));
+    std::vector<uint8_t> bytes =
+        norvale::test::ReadFileBytes(norvale::test::TestDataPath("results/05-c40-16.bmp"));
     bytes.resize(bytes.size() - 100);
     ImageBuffer request{bytes.data(), static_cast<uint32_t>(bytes.size())};
     DecodeResult result{};
@@ -171,7 +165,7 @@ struct FailureCase
 const std::vector<uint8_t>& NoSymbolBitmap()
 {
     static const std::vector<uint8_t> bytes =
-        ReadFile(norvale::test::TestDataPath("results/no-symbol-dm-like.bmp"));
+        norvale::test::ReadFileBytes(norvale::test::TestDataPath("results/no-symbol-dm-like.bmp"));
     return bytes;
 }
 
@@ -248,7 +242,8 @@ TEST(DecodeResultTest, NullResultIsLeftAlone)
 // The grey entry reads the picture the BMP entry reads, in either row order and any stride.
 TEST(DecodeResultTest, GrayEntryMatchesTheBufferEntry)
 {
-    const std::vector<uint8_t> bytes = ReadFile(norvale::test::TestDataPath("results/rot-012.bmp"));
+    const std::vector<uint8_t> bytes =
+        norvale::test::ReadFileBytes(norvale::test::TestDataPath("results/rot-012.bmp"));
     norvale::GrayImage image{};
     ASSERT_EQ(norvale::LoadBmpFromMemory(image, bytes.data(), bytes.size()), 1);
     const ImageBuffer request{bytes.data(), static_cast<uint32_t>(bytes.size())};
@@ -277,7 +272,8 @@ TEST(DecodeResultTest, GrayEntryMatchesTheBufferEntry)
 
 TEST(DecodeResultTest, AllEntryWritesNoMoreThanAsked)
 {
-    const std::vector<uint8_t> bytes = ReadFile(norvale::test::TestDataPath("results/05-c40-16.bmp"));
+    const std::vector<uint8_t> bytes =
+        norvale::test::ReadFileBytes(norvale::test::TestDataPath("results/05-c40-16.bmp"));
     const ImageBuffer request{bytes.data(), static_cast<uint32_t>(bytes.size())};
     DecodeResult results[3];
     std::memset(results, 0x5a, sizeof results);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -27,20 +26,6 @@ struct Tile
     int size = 0;
     std::string bytes;
 };
-
-std::string ReadText(const std::string& path)
-{
-    std::string text;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return text;
-    }
-    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
-        text += static_cast<char>(c);
-    }
-    std::fclose(file);
-    return text;
-}
 
 Tile CutTile(const std::string& name, int side, double margin)
 {
@@ -65,7 +50,9 @@ Tile CutTile(const std::string& name, int side, double margin)
             tile.pixels.push_back(image.source[y * w + x]);
         }
     }
-    tile.bytes = ReadText(norvale::test::TestDataPath("sizes/" + name + ".bin"));
+    const std::vector<uint8_t> bin =
+        norvale::test::ReadFileBytes(norvale::test::TestDataPath("sizes/" + name + ".bin"));
+    tile.bytes.assign(bin.begin(), bin.end());
     norvale::test::FreeTestPicture(image);
     return tile;
 }

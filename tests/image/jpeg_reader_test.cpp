@@ -67,24 +67,9 @@ TEST(JpegReaderTest, EveryRowLandsInItsPlace)
     FreeGrayImage(image);
 }
 
-std::vector<uint8_t> ReadBytes(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return bytes;
-    }
-    int c;
-    while ((c = std::fgetc(file)) != EOF) {
-        bytes.push_back(static_cast<uint8_t>(c));
-    }
-    std::fclose(file);
-    return bytes;
-}
-
 std::vector<uint8_t> Fixture()
 {
-    return ReadBytes(test::TestDataPath("formats/colour_top_blue.jpg"));
+    return test::ReadFileBytes(test::TestDataPath("formats/colour_top_blue.jpg"));
 }
 
 struct RefusedCase
@@ -94,8 +79,8 @@ struct RefusedCase
 };
 
 const RefusedCase kRefusedCases[] = {
-    {"Greyscale", [] { return ReadBytes(test::TestDataPath("formats/grey.jpg")); }},
-    {"Cmyk", [] { return ReadBytes(test::TestDataPath("formats/cmyk.jpg")); }},
+    {"Greyscale", [] { return test::ReadFileBytes(test::TestDataPath("formats/grey.jpg")); }},
+    {"Cmyk", [] { return test::ReadFileBytes(test::TestDataPath("formats/cmyk.jpg")); }},
     {"Empty", [] { return std::vector<uint8_t>{}; }},
     {"NotAJpeg", [] { return std::vector<uint8_t>{'B', 'M', 1, 2, 3, 4, 5, 6, 7, 8, 9}; }},
     {"TruncatedInHeader",

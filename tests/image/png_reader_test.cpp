@@ -295,26 +295,11 @@ std::string WriteBytes(const std::string& name, const std::vector<uint8_t>& byte
     return path;
 }
 
-std::vector<uint8_t> ReadBytes(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return bytes;
-    }
-    int c;
-    while ((c = std::fgetc(file)) != EOF) {
-        bytes.push_back(static_cast<uint8_t>(c));
-    }
-    std::fclose(file);
-    return bytes;
-}
-
 std::vector<uint8_t> ValidPngBytes()
 {
     const std::string path = norvale::test::ScratchDir() + "png_valid.png";
     WritePng(path, Colour(PNG_COLOR_TYPE_RGB, 8, 16, 16));
-    std::vector<uint8_t> bytes = ReadBytes(path);
+    std::vector<uint8_t> bytes = test::ReadFileBytes(path);
     std::remove(path.c_str());
     return bytes;
 }
@@ -333,7 +318,8 @@ const RefusedCase kRefusedCases[] = {
          b.resize(8);
          return b;
      }},
-    {"JpegDataNamedPng", [] { return ReadBytes(test::TestDataPath("formats/colour_top_blue.jpg")); }},
+    {"JpegDataNamedPng",
+     [] { return test::ReadFileBytes(test::TestDataPath("formats/colour_top_blue.jpg")); }},
     {"BmpDataNamedPng", [] { return std::vector<uint8_t>{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0}; }},
     {"TruncatedInHeader",
      [] {

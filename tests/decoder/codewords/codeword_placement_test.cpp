@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -89,12 +87,6 @@ void FillMatrix(const ModuleGrid& grid, SymbolRecord& record)
     }
 }
 
-std::vector<uint8_t> ReadBytes(const std::string& file)
-{
-    std::ifstream in(test::TestDataPath("sizes/" + file), std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 struct SizeCase
 {
     const char* name;
@@ -143,7 +135,8 @@ TEST_P(CodewordPlacementTest, RealSymbolDecodesToItsBytes)
     ASSERT_EQ(CorrectCodewords(record), 1);
     EXPECT_EQ(record.correctedCount, 0);
     DecodeDataCodewords(record);
-    EXPECT_EQ(symbol.Data(), ReadBytes(std::string(GetParam().stem) + ".bin"));
+    EXPECT_EQ(symbol.Data(),
+              test::ReadFileBytes(test::TestDataPath("sizes/" + std::string(GetParam().stem) + ".bin")));
 }
 
 // Matrices of side 2 mod 4 (the 12, 16, 20 and 24 sizes) leave the fixed bottom-right 2 x 2
@@ -195,7 +188,8 @@ TEST_P(CodewordPlacementTest, ErasedModulesBecomeErasures)
     ASSERT_EQ(CorrectCodewords(record), 1);
     EXPECT_GE(record.correctedCount, 1);
     DecodeDataCodewords(record);
-    EXPECT_EQ(symbol.Data(), ReadBytes(std::string(GetParam().stem) + ".bin"));
+    EXPECT_EQ(symbol.Data(),
+              test::ReadFileBytes(test::TestDataPath("sizes/" + std::string(GetParam().stem) + ".bin")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, CodewordPlacementTest, ::testing::ValuesIn(kSizeCases),
