@@ -205,4 +205,20 @@ class SymbolScene
     std::vector<uint8_t> dark;
 };
 
+// A 90-pixel dark square in the middle of 160 x 160 light pixels, with the geometry the finder
+// stage finds on its lower left corner: solid far sides, nothing like a symbol's clock track.
+inline bool LoadDarkSquare(SymbolScene& scene)
+{
+    if (scene.context == nullptr || !MakeUniformPicture(scene.context->image, 160, 160, 230)) {
+        return false;
+    }
+    for (uint32_t y = 35; y < 125; ++y) {
+        for (uint32_t x = 35; x < 125; ++x) {
+            scene.context->image.current[y * 160 + x] = 20;
+        }
+    }
+    scene.finder = FinderGeometry{{34.5f, 34.5f}, {34.5f, 124.5f}, {124.5f, 34.5f}};
+    return true;
+}
+
 } // namespace norvale::test

@@ -35,25 +35,12 @@ class ClockEvidenceTest : public ::testing::TestWithParam<EvidenceCase>
 {
 };
 
-// A 90-pixel dark square in the middle of 160 x 160 light pixels, with the geometry the finder
-// stage finds on its lower left corner.
-void LoadDarkSquare(SymbolScene& scene)
-{
-    ASSERT_TRUE(test::MakeUniformPicture(scene.context->image, 160, 160, 230));
-    for (uint32_t y = 35; y < 125; ++y) {
-        for (uint32_t x = 35; x < 125; ++x) {
-            scene.context->image.current[y * 160 + x] = 20;
-        }
-    }
-    scene.finder = test::FinderGeometry{{34.5f, 34.5f}, {34.5f, 124.5f}, {124.5f, 34.5f}};
-}
-
 TEST_P(ClockEvidenceTest, FarSidesAlternateOnlyForASymbol)
 {
     const EvidenceCase& c = GetParam();
     SymbolScene scene;
     if (std::string(c.file).empty()) {
-        LoadDarkSquare(scene);
+        ASSERT_TRUE(test::LoadDarkSquare(scene));
     } else {
         ASSERT_TRUE(scene.Load(c.file, c.side));
         scene.Rotate(c.turns);

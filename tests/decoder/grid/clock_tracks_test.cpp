@@ -118,13 +118,7 @@ INSTANTIATE_TEST_SUITE_P(Symbols, ClockTracksTest, ::testing::ValuesIn(kCurvedCa
 TEST(ClockTracksTest, SolidSidesLayNoGrid)
 {
     SymbolScene scene;
-    ASSERT_TRUE(test::MakeUniformPicture(scene.context->image, 160, 160, 230));
-    for (uint32_t y = 35; y < 125; ++y) {
-        for (uint32_t x = 35; x < 125; ++x) {
-            scene.context->image.current[y * 160 + x] = 20;
-        }
-    }
-    scene.finder = test::FinderGeometry{{34.5f, 34.5f}, {34.5f, 124.5f}, {124.5f, 34.5f}};
+    ASSERT_TRUE(test::LoadDarkSquare(scene));
     scene.BuildRecord(test::DarkOnLightContrast());
     EXPECT_EQ(LayClockTrackGrid(scene.record, scene.context->image), 0);
     EXPECT_EQ(scene.record.rowLines, nullptr);
