@@ -37,6 +37,8 @@ TEST(StageClockTest, NestedStageIsChargedToItselfOnly)
         sum += s;
     }
     EXPECT_GE(sum, Seconds(clock, Stage::kFrameFitting));
+    // The outer stage is not charged for the time spent in the nested one.
+    EXPECT_LT(Seconds(clock, Stage::kLocation), Seconds(clock, Stage::kFrameFitting));
     EXPECT_EQ(clock.current, Stage::kOther);
 }
 
