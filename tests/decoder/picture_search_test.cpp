@@ -1,5 +1,3 @@
-#include "decoder/picture_search.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "norvale/datamatrix.h"
 #include "norvale/datamatrix.hpp"
 #include "test_support.h"
 
