@@ -5,7 +5,6 @@ import pathlib
 import sys
 
 import numpy as np
-import pytest
 from PIL import Image
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
@@ -23,8 +22,3 @@ def expected_bytes(picture):
 def grey(picture):
     """The picture as a C-contiguous HxW uint8 array, read by Pillow."""
     return np.asarray(Image.open(DATA / picture).convert("L"))
-
-
-@pytest.fixture
-def data():
-    return DATA
