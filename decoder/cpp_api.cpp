@@ -75,11 +75,11 @@ DecodeOptions CallOptions(const Options& options)
     return call;
 }
 
-// Runs a loader on a fresh context and sweeps the picture for up to maxSymbols symbols. A failed
-// call keeps the corners of the last candidate that reached error correction in `failure`.
+// Runs a loader on a fresh context and sweeps the picture for up to maxSymbols symbols (0: as
+// many as a sweep takes). `failure`, when given, gets the loaded picture's height and, when nothing
+// decoded, the corners of the last candidate that reached error correction.
 template <typename Loader>
-DecodedAll SweepWith(Loader load, const Options& options, uint32_t maxSymbols,
-                     std::array<SymbolPoint, 4>* failure)
+DecodedAll SweepWith(Loader load, const Options& options, uint32_t maxSymbols, Decoded* failure)
 {
     DecodedAll all;
     const DecodeOptions call = CallOptions(options);
@@ -95,18 +95,21 @@ DecodedAll SweepWith(Loader load, const Options& options, uint32_t maxSymbols,
         DestroyDecoderContext(&context);
         return all;
     }
-    all.pictureHeight = context->image.height;
+    const uint32_t height = context->image.height;
     FoundSymbols found{};
     all.error = KindOf(SweepSymbols(*context, maxSymbols, found));
-    if (found.count == 0 && failure != nullptr) {
-        *failure = PointsOf(context->corners);
+    if (failure != nullptr) {
+        failure->pictureHeight = height;
+        if (found.count == 0) {
+            failure->corners = PointsOf(context->corners);
+        }
     }
     FreeGrayImage(context->image);
     DestroyDecoderContext(&context);
     try {
         all.symbols.reserve(static_cast<size_t>(found.count));
         for (int32_t i = 0; i < found.count; ++i) {
-            all.symbols.push_back(LiftSymbol(found.items[i], all.pictureHeight));
+            all.symbols.push_back(LiftSymbol(found.items[i], height));
         }
     } catch (...) {
         all.symbols.clear();
@@ -118,24 +121,18 @@ DecodedAll SweepWith(Loader load, const Options& options, uint32_t maxSymbols,
 
 template <typename Loader> Decoded DecodeFirstWith(Loader load, const Options& options) noexcept
 {
-    std::array<SymbolPoint, 4> failure{};
-    DecodedAll all = SweepWith(load, options, 1, &failure);
+    Decoded failed;
+    DecodedAll all = SweepWith(load, options, 1, &failed);
     if (!all.symbols.empty()) {
         return std::move(all.symbols.front());
     }
-    Decoded decoded;
-    decoded.error = all.error;
-    decoded.pictureHeight = all.pictureHeight;
-    if (all.error != DecodeErrorKind::kImageNotLoaded) {
-        decoded.corners = failure;
-    }
-    return decoded;
+    failed.error = all.error;
+    return failed;
 }
 
 template <typename Loader> DecodedAll DecodeAllWith(Loader load, const Options& options) noexcept
 {
-    const uint32_t most = options.maxSymbols == 0 ? kMaxSweptSymbols : options.maxSymbols;
-    return SweepWith(load, options, most, nullptr);
+    return SweepWith(load, options, options.maxSymbols, nullptr);
 }
 
 GrayLoad AsGrayLoad(int loaded)

@@ -134,7 +134,6 @@ struct DecodedAll
 {
     DecodeErrorKind error = DecodeErrorKind::kImageNotLoaded; // kNone when symbols is not empty
     std::vector<Decoded> symbols;
-    uint32_t pictureHeight = 0;
 
     bool ok() const noexcept { return error == DecodeErrorKind::kNone; }
 };
