@@ -563,32 +563,37 @@ bool PrepareRegionScan(const SymbolRecord& record, const GrayImage& image, Regio
     return true;
 }
 
+// The first row scan beside the finder, on a freshly prepared state; false when the legs give no
+// region to scan.
+bool ScanFirstRow(const SymbolRecord& record, const GrayImage& image, RegionScanState& state,
+                  TransitionScan& first)
+{
+    if (!PrepareRegionScan(record, image, state)) {
+        return false;
+    }
+    TransitionPair maxima{0.0f, 0.0f};
+    TransitionPair minima{kNoMinimum, kNoMinimum};
+    ScanTransitions(record, image, state, first, kFirstScanOffset, state.offsetLimit, minima, maxima, true);
+    return true;
+}
+
 } // namespace
 
 int32_t CountFirstRowChanges(const SymbolRecord& record, const GrayImage& image)
 {
     RegionScanState state{};
-    if (!PrepareRegionScan(record, image, state)) {
+    TransitionScan first{};
+    if (!ScanFirstRow(record, image, state, first)) {
         return -1;
     }
-    TransitionPair maxima{0.0f, 0.0f};
-    TransitionPair minima{kNoMinimum, kNoMinimum};
-    TransitionScan first{};
-    ScanTransitions(record, image, state, first, kFirstScanOffset, state.offsetLimit, minima, maxima, true);
     return first.transitionCount;
 }
 
 bool IsBlankBesideFinder(const SymbolRecord& record, const GrayImage& image)
 {
     RegionScanState state{};
-    if (!PrepareRegionScan(record, image, state)) {
-        return false;
-    }
-    TransitionPair maxima{0.0f, 0.0f};
-    TransitionPair minima{kNoMinimum, kNoMinimum};
     TransitionScan first{};
-    ScanTransitions(record, image, state, first, kFirstScanOffset, state.offsetLimit, minima, maxima, true);
-    return IsBlankFirstRow(record, image, state, first);
+    return ScanFirstRow(record, image, state, first) && IsBlankFirstRow(record, image, state, first);
 }
 
 int FindRegionBorders(SymbolRecord& record, const GrayImage& image)
