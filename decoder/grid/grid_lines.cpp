@@ -9,7 +9,6 @@
 #include "decoder/base/symbol_frame.h"
 #include "decoder/base/symbol_record.h"
 #include "decoder/grid/border_verification.h"
-#include "image/gray_image.h"
 
 namespace norvale {
 
@@ -142,7 +141,7 @@ bool SegmentsUsable(const RegionScanState& state)
 
 } // namespace
 
-int BuildGridLines(const GrayImage&, SymbolRecord& record, const RegionScanState& state)
+int BuildGridLines(SymbolRecord& record, const RegionScanState& state)
 {
     FreeGridLines(record);
     const int32_t hint = record.moduleCountHint;

@@ -7,7 +7,6 @@
 
 namespace norvale {
 
-struct GrayImage;
 struct SymbolRecord;
 
 // Row and column lines need at least this angle between them: |cos| above it fails the grid.
@@ -20,6 +19,6 @@ constexpr float kMaxGridLineCosine = 0.9f;
 // on an allocation failure, a border that does not snap to a fraction, nearly parallel row and
 // column lines, or more lines than the arrays hold. Unless allocation failed, the tapers are
 // refitted from the outer borders and the frame matrices rebuilt.
-int BuildGridLines(const GrayImage& image, SymbolRecord& record, const RegionScanState& state);
+int BuildGridLines(SymbolRecord& record, const RegionScanState& state);
 
 } // namespace norvale

@@ -347,7 +347,7 @@ int FinishRegionBorders(SymbolRecord& record, const GrayImage& image, RegionScan
     if (VerifyRegionBorders(image, record, state) == 0) {
         return 0;
     }
-    return BuildGridLines(image, record, state);
+    return BuildGridLines(record, state);
 }
 
 // The search proper, on a state whose scan arrays are allocated (the caller frees them): the

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "decoder/base/symbol_record.h"
-#include "decoder/decoder_context.h"
 
 namespace norvale {
 namespace {
@@ -54,17 +53,7 @@ void MakeSquareRecord(SymbolRecord& record, int32_t moduleCount, float side)
 class GridLinesTest : public ::testing::Test
 {
   protected:
-    void SetUp() override
-    {
-        context_ = CreateDecoderContext();
-        ASSERT_NE(context_, nullptr);
-    }
-    void TearDown() override
-    {
-        ReleaseSymbolBuffers(record_);
-        DestroyDecoderContext(&context_);
-    }
-    DecoderContext* context_ = nullptr;
+    void TearDown() override { ReleaseSymbolBuffers(record_); }
     SymbolRecord record_{};
 };
 
@@ -97,7 +86,7 @@ TEST_P(GridLinesCountTest, LaysOneLinePerModule)
     const LineCountCase& c = GetParam();
     BorderLayout layout(c.segments, c.side);
     MakeSquareRecord(record_, c.moduleCount, c.side);
-    EXPECT_EQ(BuildGridLines(context_->image, record_, layout.state), c.result);
+    EXPECT_EQ(BuildGridLines(record_, layout.state), c.result);
     EXPECT_EQ(record_.gridLineCount, c.lines);
     if (c.result == 0) {
         EXPECT_EQ(record_.rowLines, nullptr);
@@ -117,7 +106,7 @@ TEST_F(GridLinesTest, LinesRunThroughModuleCentres)
 {
     BorderLayout layout(2, 96.0f);
     MakeSquareRecord(record_, 32, 96.0f);
-    ASSERT_EQ(BuildGridLines(context_->image, record_, layout.state), 1);
+    ASSERT_EQ(BuildGridLines(record_, layout.state), 1);
     ASSERT_EQ(record_.gridLineCount, 32);
     for (int i = 0; i < 32; ++i) {
         for (int j = 0; j < 32; ++j) {
@@ -137,7 +126,7 @@ TEST_F(GridLinesTest, UnevenRegionsSpaceModulesPerRegion)
     layout.columns[0].line.origin.x = 45.0f;
     layout.rows[0].line.origin.y = 45.0f;
     MakeSquareRecord(record_, 32, 96.0f);
-    ASSERT_EQ(BuildGridLines(context_->image, record_, layout.state), 1);
+    ASSERT_EQ(BuildGridLines(record_, layout.state), 1);
     EXPECT_NEAR(record_.columnLines[0].origin.x, 45.0f / 32.0f, 1e-3f);
     EXPECT_NEAR(record_.columnLines[16].origin.x, 45.0f + 51.0f / 32.0f, 1e-3f);
     EXPECT_NEAR(record_.rowLines[31].origin.y, 96.0f - 51.0f / 32.0f, 1e-3f);
@@ -149,7 +138,7 @@ TEST_F(GridLinesTest, NearlyParallelLinesFail)
     const PointF lean{0.95f, std::sqrt(1.0f - 0.95f * 0.95f)};
     BorderLayout layout(2, 96.0f, lean);
     MakeSquareRecord(record_, 32, 96.0f);
-    EXPECT_EQ(BuildGridLines(context_->image, record_, layout.state), 0);
+    EXPECT_EQ(BuildGridLines(record_, layout.state), 0);
     EXPECT_EQ(record_.gridLineCount, 0);
     EXPECT_EQ(record_.rowLines, nullptr);
     EXPECT_EQ(record_.moduleCountHint, 0);
@@ -161,7 +150,7 @@ TEST_F(GridLinesTest, BorderOffEveryFractionFails)
     BorderLayout layout(2, 400.0f);
     layout.columns[0].line.origin.x = 0.42f * 405.0f;
     MakeSquareRecord(record_, 32, 400.0f);
-    EXPECT_EQ(BuildGridLines(context_->image, record_, layout.state), 0);
+    EXPECT_EQ(BuildGridLines(record_, layout.state), 0);
     EXPECT_EQ(record_.columnLines, nullptr);
     EXPECT_EQ(record_.moduleCountHint, 0);
 }
@@ -170,7 +159,7 @@ TEST_F(GridLinesTest, NoSegmentsFail)
 {
     BorderLayout layout(0, 96.0f);
     MakeSquareRecord(record_, 32, 96.0f);
-    EXPECT_EQ(BuildGridLines(context_->image, record_, layout.state), 0);
+    EXPECT_EQ(BuildGridLines(record_, layout.state), 0);
     EXPECT_EQ(record_.rowLines, nullptr);
 }
 
@@ -184,7 +173,7 @@ TEST_F(GridLinesTest, RefitsTapersFromOuterBorders)
     right.direction = PointF{-9.6f, 96.0f};
     NormalizeVector(right.direction);
     MakeSquareRecord(record_, 32, 96.0f);
-    ASSERT_EQ(BuildGridLines(context_->image, record_, layout.state), 1);
+    ASSERT_EQ(BuildGridLines(record_, layout.state), 1);
     EXPECT_NEAR(record_.frame.widthAtY0, 110.0f, 1e-3f);
     EXPECT_NEAR(record_.frame.widthAtY100, 100.0f, 1e-3f);
     EXPECT_NEAR(record_.frame.heightAtX0, 100.0f, 1e-3f);
@@ -195,8 +184,8 @@ TEST_F(GridLinesTest, ReplacesEarlierLines)
 {
     BorderLayout layout(2, 96.0f);
     MakeSquareRecord(record_, 32, 96.0f);
-    ASSERT_EQ(BuildGridLines(context_->image, record_, layout.state), 1);
-    ASSERT_EQ(BuildGridLines(context_->image, record_, layout.state), 1); // the first arrays are freed
+    ASSERT_EQ(BuildGridLines(record_, layout.state), 1);
+    ASSERT_EQ(BuildGridLines(record_, layout.state), 1); // the first arrays are freed
     EXPECT_EQ(record_.gridLineCount, 32);
 }
 
