@@ -19,6 +19,10 @@ namespace norvale {
 
 namespace {
 
+// Samples taken along one track: the track is read at up to three samples per pixel, and a longer
+// track at this many over its length (still more than ten per module of the largest symbol).
+constexpr int32_t kMaxTrackSamples = 2048;
+
 constexpr double kSamplesPerPixel = 3.0;
 // The track is read from one module before the finder's outer edge to one module past the far
 // corner, so that the quiet zone shows on both ends.
@@ -229,8 +233,7 @@ void DropShortRuns(TrackEdges& edges, double shortest)
 // unseen in the quiet zone and is taken as wide as the one before it. Where the finder module
 // reaches the picture's edge, its outer edge is the frame's border and the first change into ink
 // is that of the third module. Returns the modules, 0 when the changes do not make a track.
-int32_t CollectCentres(const TrackEdges& edges, int32_t first, int32_t last, double module, float* centres,
-                       int32_t capacity)
+int32_t CollectCentres(const TrackEdges& edges, int32_t first, int32_t last, double module, float* centres)
 {
     if (first >= last) {
         return 0;
@@ -253,17 +256,21 @@ int32_t CollectCentres(const TrackEdges& edges, int32_t first, int32_t last, dou
     if (count < 2) {
         return 0;
     }
-    for (int32_t j = 0; j < count && j < capacity; ++j) {
+    for (int32_t j = 0; j < count && j < kLargestSymbolSide; ++j) {
         const double width = j + 1 < count ? borders[j + 1] - borders[j] : borders[j] - borders[j - 1];
         centres[j] = static_cast<float>(borders[j] + 0.5 * width);
     }
     return count;
 }
 
-} // namespace
-
+// Module count and centres measured along one clock track of the record's frame: the top border
+// (frame y = 100, towards increasing x) or the right border (frame x = 100, towards increasing
+// y), read `depthFrame` frame units inside the border. `expected` is the side whose module width
+// sets the local threshold's reach. Returns the modules counted (the finder's outer edge and every
+// change after it, up to the far end), 0 when the track cannot be read; the first
+// kLargestSymbolSide centres are written to `centres` in frame units along the track.
 int32_t MeasureClockTrack(const SymbolRecord& record, const GrayImage& image, bool topTrack, float depthFrame,
-                          int32_t expected, float* centres, int32_t capacity)
+                          int32_t expected, float* centres)
 {
     if (expected < kSmallestSymbolSide || expected > kLargestSymbolSide || image.current == nullptr) {
         return 0;
@@ -289,12 +296,14 @@ int32_t MeasureClockTrack(const SymbolRecord& record, const GrayImage& image, bo
                 (edges->toInk[last - 1] && edges->at[last - 1] > kFrameSide - 0.5 * module))) {
             --last;
         }
-        modules = CollectCentres(*edges, first, last, module, centres, capacity);
+        modules = CollectCentres(*edges, first, last, module, centres);
     }
     std::free(edges);
     std::free(profile);
     return modules;
 }
+
+} // namespace
 
 int LayClockTrackGrid(SymbolRecord& record, const GrayImage& image)
 {
@@ -310,8 +319,8 @@ int LayClockTrackGrid(SymbolRecord& record, const GrayImage& image)
     float top[kLargestSymbolSide];
     float right[kLargestSymbolSide];
     auto depth = static_cast<float>(kFirstCountDepth * kFrameSide / side);
-    int32_t topCount = MeasureClockTrack(record, image, true, depth, side, top, kLargestSymbolSide);
-    int32_t rightCount = MeasureClockTrack(record, image, false, depth, side, right, kLargestSymbolSide);
+    int32_t topCount = MeasureClockTrack(record, image, true, depth, side, top);
+    int32_t rightCount = MeasureClockTrack(record, image, false, depth, side, right);
     for (int round = 0; round < kCountRounds; ++round) {
         if (topCount != rightCount || !IsValidSymbolSide(topCount)) {
             return 0;
@@ -321,8 +330,8 @@ int LayClockTrackGrid(SymbolRecord& record, const GrayImage& image)
         }
         side = topCount;
         depth = static_cast<float>(0.5 * kFrameSide / side);
-        topCount = MeasureClockTrack(record, image, true, depth, side, top, kLargestSymbolSide);
-        rightCount = MeasureClockTrack(record, image, false, depth, side, right, kLargestSymbolSide);
+        topCount = MeasureClockTrack(record, image, true, depth, side, top);
+        rightCount = MeasureClockTrack(record, image, false, depth, side, right);
     }
     if (topCount != side || rightCount != side) {
         return 0;
