@@ -71,20 +71,19 @@ struct TrackProfile
     float grey[kMaxTrackSamples];
     float mid[kMaxTrackSamples];
     bool inside[kMaxTrackSamples];
-    // Window extremes and the block-wise running extremes they are taken from.
-    float low[kMaxTrackSamples];
-    float high[kMaxTrackSamples];
+    // The block-wise running extremes the window extremes are taken from.
     float blockLow[2][kMaxTrackSamples];
     float blockHigh[2][kMaxTrackSamples];
 
     double At(int32_t k) const { return start + step * k; }
 };
 
-// Darkest and lightest sample of the picture within `reach` of every sample, in linear time: the
-// running extremes from the start and from the end of each block of 2 reach + 1 samples give any
-// window's extremes from the two blocks it overlaps. Samples outside the picture count for nothing
-// (low above every grey, high below every grey).
-void SlidingExtremes(TrackProfile& p, int32_t reach)
+// The midpoint of the darkest and lightest sample of the picture within `reach` of every sample
+// (-1 where none lies in the picture), in linear time: the running extremes from the start and
+// from the end of each block of 2 reach + 1 samples give any window's extremes from the two blocks
+// it overlaps. Samples outside the picture count for nothing (low above every grey, high below
+// every grey).
+void SlidingMidpoints(TrackProfile& p, int32_t reach)
 {
     const int32_t n = p.count;
     const int32_t block = 2 * reach + 1;
@@ -105,8 +104,9 @@ void SlidingExtremes(TrackProfile& p, int32_t reach)
     for (int32_t k = 0; k < n; ++k) {
         const int32_t from = std::max(0, k - reach);
         const int32_t to = std::min(n - 1, k + reach);
-        p.low[k] = std::min(p.blockLow[1][from], p.blockLow[0][to]);
-        p.high[k] = std::max(p.blockHigh[1][from], p.blockHigh[0][to]);
+        const float low = std::min(p.blockLow[1][from], p.blockLow[0][to]);
+        const float high = std::max(p.blockHigh[1][from], p.blockHigh[0][to]);
+        p.mid[k] = high >= low ? 0.5f * (low + high) : -1.0f;
     }
 }
 
@@ -142,11 +142,7 @@ bool ReadProfile(TrackProfile& profile, const SymbolRecord& record, const GrayIm
     // the picture (one outside takes its neighbours').
     const auto reach =
         static_cast<int32_t>(std::ceil(kEnvelopeModules * kFrameSide / expected / profile.step));
-    SlidingExtremes(profile, reach);
-    for (int32_t k = 0; k < profile.count; ++k) {
-        profile.mid[k] =
-            profile.high[k] >= profile.low[k] ? 0.5f * (profile.low[k] + profile.high[k]) : -1.0f;
-    }
+    SlidingMidpoints(profile, reach);
     return true;
 }
 
