@@ -11,6 +11,9 @@ namespace norvale {
 
 namespace {
 
+// Blocks of this many pixels square are judged soft or not.
+constexpr uint32_t kSoftBlockSide = 16;
+
 // A block shows structure when its grey values span this much: the grain of a bare metal or
 // paper surface and sensor noise stay below it.
 constexpr int kSoftSwing = 16;
@@ -149,8 +152,10 @@ void LevelRows(const uint8_t* plane, uint32_t width, uint32_t height, const uint
     }
 }
 
-} // namespace
-
+// Blocks of `plane` (width x height) whose grey swing shows structure but whose steps between
+// neighbouring pixels are all gentle, both absolutely and for the swing (a blurred edge). Counts the soft
+// blocks and marks them in `soft` (one byte a block, row-major, ceil(width / 16) x ceil(height / 16)
+// entries).
 uint32_t CountSoftBlocks(const uint8_t* plane, uint32_t width, uint32_t height, uint8_t* soft)
 {
     if (plane == nullptr || width == 0 || height == 0) {
@@ -210,15 +215,15 @@ uint32_t CountSoftBlocks(const uint8_t* plane, uint32_t width, uint32_t height, 
             const bool isSoft =
                 swing >= kSoftSwing && step <= kSoftStep && 20 * step <= kSoftStepShareTwentieths * swing;
             count += isSoft ? 1 : 0;
-            if (soft != nullptr) {
-                soft[size_t{by} * columns + bx] = isSoft ? 1 : 0;
-            }
+            soft[size_t{by} * columns + bx] = isSoft ? 1 : 0;
         }
     }
     std::free(steps);
     std::free(stats);
     return count;
 }
+
+} // namespace
 
 uint8_t* BuildLevelledPlane(const uint8_t* plane, uint32_t width, uint32_t height)
 {

@@ -12,18 +12,7 @@
 
 #include <cstdint>
 
-#include "image/gray_image.h"
-
 namespace norvale {
-
-// Blocks of this many pixels square are judged soft or not.
-constexpr uint32_t kSoftBlockSide = 16;
-
-// Blocks of `plane` (width x height) whose grey swing shows structure but whose steps between
-// neighbouring pixels are all gentle, both absolutely and for the swing (a blurred edge). Counts the soft
-// blocks and marks them in `soft` (one byte a block, row-major, ceil(width / 16) x ceil(height / 16) entries)
-// when it is not null.
-uint32_t CountSoftBlocks(const uint8_t* plane, uint32_t width, uint32_t height, uint8_t* soft);
 
 // The levelled copy of `plane`, malloc'd (width x height bytes, caller frees), or null when no
 // square of soft blocks large enough for a symbol is found or memory runs out.
