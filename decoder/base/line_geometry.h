@@ -25,13 +25,13 @@ struct FittedLine
     PointF direction; // unit length
 };
 
-// Divides v by its length and returns the length; a zero vector is left as it is and gives 0.
 // A real value to the nearest integer: add 0.5, then truncate toward zero (floors are never used).
 inline int32_t Nearest(double v)
 {
     return static_cast<int32_t>(v + 0.5);
 }
 
+// Divides v by its length and returns the length; a zero vector is left as it is and gives 0.
 // Defined here so that the edge tracer's inner loop inlines it whatever the linker's choices.
 inline float NormalizeVector(PointF& v)
 {

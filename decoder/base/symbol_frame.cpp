@@ -5,10 +5,6 @@
 
 namespace norvale {
 
-namespace {
-
-} // namespace
-
 void ResetFrameParams(FrameParams& params)
 {
     params = FrameParams{};

@@ -8,7 +8,6 @@
 
 namespace norvale {
 
-struct DecoderContext;
 struct GrayImage;
 
 // Results of the iterator-style operations of the location stage.
