@@ -213,8 +213,7 @@ Plane LoadPlane(const std::string& path)
     if (format == norvale::PictureFormat::kUnknown) {
         return plane;
     }
-    // InitGrayImage leaves the owned plane pointers alone, so they start out null here.
-    norvale::GrayImage image{};
+    norvale::GrayImage image;
     norvale::InitGrayImage(image);
     const Clock::time_point start = Clock::now();
     const int read = norvale::LoadPictureFile(image, path.c_str(), format);

@@ -16,10 +16,6 @@ namespace norvale::python {
 
 namespace {
 
-// An array is checked against the decoder's pixel limit before any of it is copied, so a huge
-// broadcast view costs nothing.
-constexpr uint64_t kMaxPixels = kMaxPicturePixels;
-
 constexpr const char* kAcceptedKinds =
     "a path (str or os.PathLike), the bytes of a BMP, PNG or JPEG file, a uint8 numpy array "
     "(HxW grey, HxWx3 RGB, HxWx4 RGBA) or a Pillow image";
@@ -115,9 +111,9 @@ PictureArgument PixelArgument(const py::handle& image)
                              std::string(py::str(dtype)));
     }
     const auto shape = [&] { return std::string(py::str(array.attr("shape"))); }; // for messages only
-    const auto ndim = array.attr("ndim").cast<int>();
     picture.buffer = py::reinterpret_borrow<py::buffer>(array).request();
     const py::buffer_info& info = *picture.buffer;
+    const auto ndim = info.ndim;
     const bool channelsOk = ndim == 3 && (info.shape[2] == 1 || info.shape[2] == 3 || info.shape[2] == 4);
     if (ndim != 2 && !channelsOk) {
         throw py::value_error(
@@ -128,9 +124,12 @@ PictureArgument PixelArgument(const py::handle& image)
     }
     const auto height = static_cast<uint64_t>(info.shape[0]);
     const auto width = static_cast<uint64_t>(info.shape[1]);
-    if (height > kMaxPixels || width > kMaxPixels || width * height > kMaxPixels) {
+    // Checked against the decoder's pixel limit before any of it is copied, so that a huge
+    // broadcast view costs nothing.
+    if (height > kMaxPicturePixels || width > kMaxPicturePixels || width * height > kMaxPicturePixels) {
         throw py::value_error("norvale: a picture of shape " + shape() +
-                              " has more pixels than the decoder reads (" + std::to_string(kMaxPixels) + ")");
+                              " has more pixels than the decoder reads (" +
+                              std::to_string(kMaxPicturePixels) + ")");
     }
     PixelView& view = picture.pixels;
     view.data = static_cast<const uint8_t*>(info.ptr);
@@ -208,7 +207,7 @@ std::string NotReadMessage(const std::string& what)
     return "norvale: " + what +
            " not a picture the decoder reads: an unknown or unsupported format, a damaged file, or more "
            "than " +
-           std::to_string(kMaxPixels) + " pixels";
+           std::to_string(kMaxPicturePixels) + " pixels";
 }
 
 } // namespace

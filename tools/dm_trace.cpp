@@ -11,18 +11,18 @@
 #include <string>
 #include <vector>
 
+#include "decoder/base/line_geometry.h"
 #include "decoder/chain_trace.h"
 #include "decoder/decoder_context.h"
 #include "decoder/entries.h"
 #include "decoder/location/line_crossings.h"
+#include "decoder/search_driver.h"
 #include "image/gray_image.h"
 #include "image/picture_reader.h"
 
 using namespace norvale;
 
 namespace {
-
-constexpr int kDivisions = 20;
 
 struct Rgb
 {
@@ -93,7 +93,10 @@ void DrawProbe(Canvas& canvas, const GrayImage& image, int direction, int lineCo
     canvas.Line(vertical ? PointF{c, s} : PointF{s, c}, vertical ? PointF{c, e} : PointF{e, c}, kScanColour,
                 0.5f);
     ForEachCrossing(image, LineSpan{direction, lineCoord, start, length},
-                    [&](const EdgeWalker&, const EdgeTracer& a, const EdgeTracer& b) {
+                    [&](const EdgeWalker& walker, const EdgeTracer& a, const EdgeTracer& b) {
+                        const float at = static_cast<float>(walker.posA) + walker.fraction;
+                        canvas.Plot(static_cast<int>(std::lround(vertical ? c : at)),
+                                    static_cast<int>(std::lround(vertical ? at : c)), kCrossingColour);
                         for (const EdgeTracer* tracer : {&a, &b}) {
                             DrawRun(canvas, tracer->firstLine);
                             DrawRun(canvas, tracer->secondLine);
@@ -107,8 +110,8 @@ void DrawFirstPassGrid(Canvas& canvas, GrayImage& image)
 {
     const int width = static_cast<int>(image.width);
     const int height = static_cast<int>(image.height);
-    const int xStep = static_cast<int>(width / static_cast<double>(kDivisions) + 0.5);
-    const int yStep = static_cast<int>(height / static_cast<double>(kDivisions) + 0.5);
+    const int xStep = Nearest(width / static_cast<double>(kScanDivisions));
+    const int yStep = Nearest(height / static_cast<double>(kScanDivisions));
     UseFilteredPlane(image);
     image.scale = 2;
     for (int x = xStep; xStep > 0 && x < width; x += xStep) {

@@ -176,16 +176,23 @@ FileReport TestMemoryBuffer(const char* path, const std::string& prefix)
     });
 }
 
+// Runs `decode`, storing its result in `decoded` and its wall time in `milliseconds`.
+template <typename Result, typename Decode>
+void TimeDecode(Result& decoded, double& milliseconds, Decode decode)
+{
+    const auto start = std::chrono::steady_clock::now();
+    decoded = decode();
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    milliseconds = elapsed.count();
+}
+
 // --json: the full result of the C++ API, timed.
 FileReport ReportAsJson(const char* path, JsonOutcome& outcome)
 {
     FileReport report;
     outcome.opened = CanOpenQuietly(path);
     if (outcome.opened) {
-        const auto start = std::chrono::steady_clock::now();
-        outcome.decoded = norvale::DecodePath(path);
-        const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
-        outcome.milliseconds = elapsed.count();
+        TimeDecode(outcome.decoded, outcome.milliseconds, [path] { return norvale::DecodePath(path); });
     }
     report.out = FormatJsonLine(path, outcome);
     report.status = !outcome.opened        ? kExitOpenFailed
@@ -195,10 +202,10 @@ FileReport ReportAsJson(const char* path, JsonOutcome& outcome)
 }
 
 // --all: every symbol of the file, one line each (or one JSON line with all of them).
-FileReport ReportEverySymbol(const Options& options, const char* path, const std::string& prefix)
+FileReport ReportEverySymbol(const Options& options, const char* path, const std::string& prefix,
+                             JsonAllOutcome& outcome)
 {
     FileReport report;
-    JsonAllOutcome outcome;
     outcome.opened = CanOpenQuietly(path);
     if (!outcome.opened) {
         report.err = options.json ? "" : prefix + MessageLine(std::string(kOpenFailure) + path);
@@ -206,10 +213,7 @@ FileReport ReportEverySymbol(const Options& options, const char* path, const std
         report.status = kExitOpenFailed;
         return report;
     }
-    const auto start = std::chrono::steady_clock::now();
-    outcome.decoded = norvale::DecodeAllPath(path);
-    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
-    outcome.milliseconds = elapsed.count();
+    TimeDecode(outcome.decoded, outcome.milliseconds, [path] { return norvale::DecodeAllPath(path); });
     report.status = outcome.decoded.ok() ? kExitDecoded : kExitDecodeFailed;
     if (options.json) {
         report.out = FormatJsonAllLine(path, outcome);
@@ -223,33 +227,42 @@ FileReport ReportEverySymbol(const Options& options, const char* path, const std
     return report;
 }
 
+// --annotate: draws `decoded` over the picture into `out`; a picture that cannot be written is
+// reported and fails the file.
+void Annotate(FileReport& report, const char* path, const norvale::Decoded& decoded, const char* out)
+{
+    if (!WriteAnnotatedPicture(path, decoded, out)) {
+        report.err += "vistrel: no annotated picture written to " + std::string(out) + "\n";
+        report.status = kExitOpenFailed;
+    }
+}
+
 FileReport DecodeOneFile(const Options& options, const char* path)
 {
     const std::string prefix = options.files.size() > 1 ? std::string(path) + ": " : std::string();
     if (options.all) {
-        FileReport report = ReportEverySymbol(options, path, prefix);
-        if (options.annotate != nullptr && report.status != kExitOpenFailed &&
-            !WriteAnnotatedPicture(path, norvale::DecodePath(path), options.annotate)) {
-            report.err += "vistrel: no annotated picture written to " + std::string(options.annotate) + "\n";
-            report.status = kExitOpenFailed;
+        JsonAllOutcome outcome;
+        FileReport report = ReportEverySymbol(options, path, prefix, outcome);
+        if (options.annotate != nullptr && outcome.opened) {
+            // The first symbol of the sweep is the one the first-symbol call finds; a failed
+            // sweep is decoded once more for the corners of its last candidate.
+            Annotate(report, path,
+                     outcome.decoded.ok() ? outcome.decoded.symbols.front() : norvale::DecodePath(path),
+                     options.annotate);
         }
         return report;
     }
     if (!options.json) {
         FileReport report = options.buffer ? TestMemoryBuffer(path, prefix) : LoadImageFile(path, prefix);
-        if (options.annotate != nullptr && report.status != kExitOpenFailed &&
-            !WriteAnnotatedPicture(path, norvale::DecodePath(path), options.annotate)) {
-            report.err += "vistrel: no annotated picture written to " + std::string(options.annotate) + "\n";
-            report.status = kExitOpenFailed;
+        if (options.annotate != nullptr && report.status != kExitOpenFailed) {
+            Annotate(report, path, norvale::DecodePath(path), options.annotate);
         }
         return report;
     }
     JsonOutcome outcome;
     FileReport report = ReportAsJson(path, outcome);
-    if (options.annotate != nullptr && outcome.opened &&
-        !WriteAnnotatedPicture(path, outcome.decoded, options.annotate)) {
-        report.err += "vistrel: no annotated picture written to " + std::string(options.annotate) + "\n";
-        report.status = kExitOpenFailed;
+    if (options.annotate != nullptr && outcome.opened) {
+        Annotate(report, path, outcome.decoded, options.annotate);
     }
     return report;
 }
