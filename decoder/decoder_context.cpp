@@ -6,17 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "decoder/base/line_geometry.h"
+
 namespace norvale {
 
 namespace {
 
 // Remembered candidates closer than this (pixels, each axis) are not remembered twice.
 constexpr float kRememberDistance = 5.0f;
-
-bool CloseCorners(PointF a, PointF b, float distance)
-{
-    return std::fabs(a.x - b.x) < distance && std::fabs(a.y - b.y) < distance;
-}
 
 } // namespace
 

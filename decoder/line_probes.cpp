@@ -151,7 +151,7 @@ int32_t ProbeAndDecodeLine(DecoderContext& context, int direction, int lineCoord
     if ((StopAtFirst(context) && context.symbolCount > 0) || context.symbolCount >= kMaxSymbolRecords) {
         return context.symbolCount;
     }
-    const bool vertical = (direction & kVerticalCodes) != 0;
+    const bool vertical = IsVerticalScan(direction);
     const int length = static_cast<int>(vertical ? context.image.height : context.image.width);
     SymbolRecord record;
     ForEachCrossing(context.image, LineSpan{direction, lineCoord, 0, length},

@@ -26,11 +26,6 @@ constexpr int32_t kMaxTwinLooks = 4;
 // A failed region-border scan silences later candidates this close (pixels, each coordinate).
 constexpr float kSuppressDistance = 6.0f;
 
-bool CloseCorners(PointF a, PointF b, float distance)
-{
-    return std::fabs(a.x - b.x) < distance && std::fabs(a.y - b.y) < distance;
-}
-
 int CompareForSort(const void* a, const void* b)
 {
     return CompareEdgeBalance(*static_cast<const SymbolRecord*>(a), *static_cast<const SymbolRecord*>(b));

@@ -25,6 +25,12 @@ struct FittedLine
     PointF direction; // unit length
 };
 
+// Two points within `distance` of each other on both axes.
+inline bool CloseCorners(PointF a, PointF b, float distance)
+{
+    return std::fabs(a.x - b.x) < distance && std::fabs(a.y - b.y) < distance;
+}
+
 // A real value to the nearest integer: add 0.5, then truncate toward zero (floors are never used).
 inline int32_t Nearest(double v)
 {

@@ -38,7 +38,6 @@ constexpr int kUnlatch = 254; // C40, Text and X12 back to ASCII, at a pair boun
 
 constexpr int kStructuredAppendParameters = 3;
 constexpr int kEdifactUnlatch = 31;
-constexpr int kGroupSeparator = 29;
 
 // C40 / Text character sets; basic is the unshifted one.
 enum Shift {

@@ -10,6 +10,8 @@ namespace norvale {
 // The macro codewords 236 and 237 stand for a header ("[)>" RS "05" GS or "06" GS) and a trailer
 // (RS EOT) around the rest of the data.
 inline constexpr char kMacroHeaderStart[] = "[)>\x1e";
+// The group separator, which FNC1 stands for in the decoded bytes of a GS1 symbol.
+inline constexpr uint8_t kGroupSeparator = 0x1d;
 inline constexpr char kMacro05Format[] = "05\x1d";
 inline constexpr char kMacro06Format[] = "06\x1d";
 inline constexpr char kMacroTrailer[] = "\x1e\x04";

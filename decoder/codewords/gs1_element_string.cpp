@@ -2,11 +2,11 @@
 // how many digits the identifier has and, for the predefined kinds, how long its data is.
 #include "decoder/codewords/gs1_element_string.h"
 
+#include "decoder/codewords/data_encodation.h"
+
 namespace norvale {
 
 namespace {
-
-constexpr uint8_t kGroupSeparator = 0x1d;
 
 struct IdentifierKind
 {

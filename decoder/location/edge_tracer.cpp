@@ -11,11 +11,6 @@ namespace norvale {
 
 namespace {
 
-bool IsVertical(int direction)
-{
-    return (direction & kVerticalCodes) != 0;
-}
-
 struct Turn
 {
     int direction;
@@ -48,12 +43,12 @@ void InitEdgeTracer(EdgeTracer& tracer, const EdgeWalker& walker, int direction)
 PointF TracerPoint(const EdgeTracer& tracer)
 {
     const float coord = static_cast<float>(tracer.coord);
-    return IsVertical(tracer.direction) ? PointF{tracer.position, coord} : PointF{coord, tracer.position};
+    return IsVerticalScan(tracer.direction) ? PointF{tracer.position, coord} : PointF{coord, tracer.position};
 }
 
 TracerView MakeTracerView(const EdgeTracer& tracer, const GrayImage& image)
 {
-    const bool vertical = IsVertical(tracer.direction);
+    const bool vertical = IsVerticalScan(tracer.direction);
     TracerView view{};
     view.image = &image;
     view.pixels = image.current;

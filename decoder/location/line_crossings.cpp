@@ -10,7 +10,7 @@ bool ClipSpan(const GrayImage& image, LineSpan& span)
     if (image.current == nullptr) {
         return false;
     }
-    const bool vertical = (span.direction & kVerticalCodes) != 0;
+    const bool vertical = IsVerticalScan(span.direction);
     const int64_t lineSize = vertical ? image.width : image.height;
     const int64_t spanSize = vertical ? image.height : image.width;
     if (span.lineCoord < 0 || span.lineCoord >= lineSize || span.length <= 0) {

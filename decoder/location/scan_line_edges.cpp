@@ -24,15 +24,10 @@ constexpr int kExtremeLookahead = 6;
 constexpr float kLevelLimit = 256.0f;
 constexpr float kCrossingEpsilon = 1e-6f;
 
-bool IsVertical(int direction)
-{
-    return (direction & kVerticalCodes) != 0;
-}
-
 float GrayAt(const GrayImage& image, int direction, int lineCoord, int pos)
 {
     float v = 0.0f;
-    if (IsVertical(direction)) {
+    if (IsVerticalScan(direction)) {
         PixelAt(v, image, static_cast<uint32_t>(lineCoord), static_cast<uint32_t>(pos));
     } else {
         PixelAt(v, image, static_cast<uint32_t>(pos), static_cast<uint32_t>(lineCoord));
@@ -130,8 +125,8 @@ int NextScanSegment(ScanLine& line, const GrayImage& image)
 
 bool ConfirmEdgeGradient(const GrayImage& image, int direction, int lineCoord, int pos)
 {
-    const int x = IsVertical(direction) ? lineCoord : pos;
-    const int y = IsVertical(direction) ? pos : lineCoord;
+    const int x = IsVerticalScan(direction) ? lineCoord : pos;
+    const int y = IsVerticalScan(direction) ? pos : lineCoord;
     const int rows =
         static_cast<int>((Px(image, x + 1, y + 1) + Px(image, x, y + 1) + Px(image, x - 1, y + 1)) -
                          (Px(image, x + 1, y - 1) + Px(image, x, y - 1) + Px(image, x - 1, y - 1)));

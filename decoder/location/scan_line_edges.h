@@ -25,6 +25,11 @@ enum ScanDirection : int {
 
 // Codes 1 and 4 travel along y; 2 and 8 along x.
 constexpr int kVerticalCodes = kScanDown | kScanUp;
+
+constexpr bool IsVerticalScan(int direction)
+{
+    return (direction & kVerticalCodes) != 0;
+}
 constexpr int kHorizontalCodes = kScanLeft | kScanRight;
 
 // Senses of RotateDirection.
