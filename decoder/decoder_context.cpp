@@ -92,6 +92,11 @@ void RememberCandidates(const DecoderContext& context, RememberedCandidates& lis
 void RestoreCandidates(DecoderContext& context, const RememberedCandidates& lists)
 {
     ForgetCandidates(context);
+    PutBackCandidateLists(context, lists);
+}
+
+void PutBackCandidateLists(DecoderContext& context, const RememberedCandidates& lists)
+{
     std::memcpy(context.retryCandidates, lists.retry, sizeof lists.retry);
     context.retryCount = lists.retryCount;
     std::memcpy(static_cast<void*>(context.rejectedSymbols), static_cast<const void*>(lists.rejected),

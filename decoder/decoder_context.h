@@ -99,5 +99,7 @@ struct RememberedCandidates
 void RememberCandidates(const DecoderContext& context, RememberedCandidates& lists);
 // Forgets every candidate, then puts the remembered lists back.
 void RestoreCandidates(DecoderContext& context, const RememberedCandidates& lists);
+// Puts the remembered lists back, leaving the table as it is.
+void PutBackCandidateLists(DecoderContext& context, const RememberedCandidates& lists);
 
 } // namespace norvale

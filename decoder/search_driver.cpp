@@ -2,6 +2,7 @@
 // one through frame fitting, sampling, correction and decoding, in two passes.
 #include "decoder/search_driver.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -92,9 +93,56 @@ int32_t ProbeHalfSpan(DecoderContext& context, const ScanGridLayout& grid, int32
                          secondHalf ? half : 0, secondHalf ? grid.width - half : half);
 }
 
+constexpr ChainOptions kFirstPassChain{true, true, WalkEstimateCheck::kBothAxes, true, true};
+constexpr ChainOptions kSecondPassChain{false, true, WalkEstimateCheck::kVerticalOnly, true, true};
+
+// When the call stops at its first symbol, a finder with legs this long and this close to each
+// other is evaluated as soon as the scan finds it: a clean symbol then ends the search before the
+// rest of the grid is traced. A few such looks per search at most.
+constexpr float kEarlyLookLegs = 30.0f;
+constexpr float kEarlyLookImbalance = 0.15f; // of the longer leg
+constexpr int32_t kMaxEarlyLooks = 2;
+
+bool IsClearFinder(const SymbolRecord& candidate)
+{
+    const float longer = std::max(candidate.xLegLength, candidate.yLegLength);
+    const float shorter = std::min(candidate.xLegLength, candidate.yLegLength);
+    return shorter >= kEarlyLookLegs && longer - shorter <= kEarlyLookImbalance * longer;
+}
+
+// Evaluates the table's entry at once. When it decodes it becomes the table's only entry. When
+// not, the lists the chain fills are put back as they were, so that the pass goes on as without
+// the look; only the frame memos keep what was measured.
+bool DecodesEarly(DecoderContext& context, int32_t index)
+{
+    RememberedCandidates lists;
+    RememberCandidates(context, lists);
+    const int32_t closerLooks = context.closerLookCount;
+    const WalkStats walkStats = context.topWalkStats;
+    SymbolRecord candidate = context.symbols[index];
+    const CandidateVerdict verdict = EvaluateCandidate(context, candidate, kFirstPassChain);
+    if (IsFitted(verdict.frame) && verdict.sample == kCorrected) {
+        // The other entries were only collected: they own no buffers.
+        context.symbols[0] = candidate;
+        context.symbolCount = 1;
+        context.examinedCount = 1;
+        context.decodedCount = 1;
+        return true;
+    }
+    if (IsFitted(verdict.frame) && verdict.sample > kSizeRejected) {
+        ReleaseSymbolBuffers(candidate);
+    }
+    PutBackCandidateLists(context, lists);
+    context.closerLookCount = closerLooks;
+    context.topWalkStats = walkStats;
+    return false;
+}
+
 // Probes half-spans from `cursor` on until the table is full or the grid is done; the plane of
-// the pass is chosen before every line. Returns the records added.
-int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& cursor, bool filtered)
+// the pass is chosen before every line. Returns the records added. With `earlyLooks` (the looks
+// taken so far in this search), -1 once a clear finder decoded early.
+int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& cursor, bool filtered,
+                 int32_t* earlyLooks = nullptr)
 {
     int32_t total = 0;
     for (; cursor < HalfSpanCount(grid) && total < kMaxSymbolRecords && !PastDeadline(context); ++cursor) {
@@ -104,8 +152,23 @@ int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& c
         } else {
             UseSourcePlane(context.image);
         }
-        StageScope stage(context.clock, Stage::kLocation);
-        total += ProbeHalfSpan(context, grid, cursor);
+        const int32_t before = context.symbolCount;
+        {
+            StageScope stage(context.clock, Stage::kLocation);
+            total += ProbeHalfSpan(context, grid, cursor);
+        }
+        if (earlyLooks == nullptr || (context.flags & kFlagStopAtFirst) == 0) {
+            continue;
+        }
+        for (int32_t i = before; i < context.symbolCount && *earlyLooks < kMaxEarlyLooks; ++i) {
+            if (IsClearFinder(context.symbols[i])) {
+                *earlyLooks += 1;
+                if (DecodesEarly(context, i)) {
+                    ++cursor;
+                    return -1;
+                }
+            }
+        }
     }
     return total;
 }
@@ -139,9 +202,6 @@ TailResult FileOutcome(DecoderContext& context, SymbolRecord& candidate, SampleO
     context.examinedCount += 1;
     return (context.flags & kFlagStopAtFirst) != 0 ? kTailStop : kTailNext;
 }
-
-constexpr ChainOptions kFirstPassChain{true, true, WalkEstimateCheck::kBothAxes, true, true};
-constexpr ChainOptions kSecondPassChain{false, true, WalkEstimateCheck::kVerticalOnly, true, true};
 
 // A candidate blank beside its finder silences the later candidates of the table whose corner
 // and y-leg end lie this close to its own.
@@ -251,9 +311,14 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     // finished (a cluttered picture fills the table before the scan reaches the symbol), the
     // scan resumes where it stopped with an empty table.
     int32_t cursor = 0;
+    int32_t earlyLooks = 0;
     while (cursor < HalfSpanCount(grid) && !PastDeadline(context)) {
-        if (ScanGrid(context, grid, cursor, true) > 0) {
-            SetTracedPass(context, 1);
+        SetTracedPass(context, 1);
+        const int32_t added = ScanGrid(context, grid, cursor, true, &earlyLooks);
+        if (added < 0) {
+            return 1;
+        }
+        if (added > 0) {
             const int32_t decoded = EvaluateFirstPass(context);
             if (decoded != 0) {
                 return decoded;
