@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 
 #include "decoder/base/line_geometry.h"
 #include "decoder/chain_trace.h"
 #include "decoder/decoder_context.h"
 #include "decoder/evaluation_chain.h"
 #include "decoder/line_probes.h"
+#include "decoder/location/line_crossings.h"
 #include "decoder/location/scan_line_edges.h"
 #include "decoder/stage_clock.h"
 #include "image/gray_image.h"
@@ -79,18 +81,61 @@ int32_t HalfSpanCount(const ScanGridLayout& grid)
     return 2 * (grid.columnCount + grid.rowCount);
 }
 
-int32_t ProbeHalfSpan(DecoderContext& context, const ScanGridLayout& grid, int32_t index)
+// The half-span of the given scan-order number.
+LineSpan HalfSpanAt(const ScanGridLayout& grid, int32_t index)
 {
     const int32_t line = index / 2;
     const bool secondHalf = index % 2 == 1;
     if (line < grid.columnCount) {
         const int32_t half = grid.height / 2;
-        return ProbeScanLine(context, kScanDown, (line + 1) * grid.xStep, secondHalf ? half : 0,
-                             secondHalf ? grid.height - half : half);
+        return LineSpan{kScanDown, (line + 1) * grid.xStep, secondHalf ? half : 0,
+                        secondHalf ? grid.height - half : half};
     }
     const int32_t half = grid.width / 2;
-    return ProbeScanLine(context, kScanRight, (line - grid.columnCount + 1) * grid.yStep,
-                         secondHalf ? half : 0, secondHalf ? grid.width - half : half);
+    return LineSpan{kScanRight, (line - grid.columnCount + 1) * grid.yStep, secondHalf ? half : 0,
+                    secondHalf ? grid.width - half : half};
+}
+
+// Half-spans whose first-pass scan is remembered; later ones are always scanned again.
+constexpr int32_t kMarkedHalfSpans = 256;
+// A median filter that moved no pixel of a line by more than this took no edge away from it.
+constexpr int kUnmovedByMedian = 16;
+
+// What the first pass's scan found per half-span: 1 where it collected (or may have cut short)
+// finder candidates, 0 where it found none; -1 where it did not scan.
+struct HalfSpanMarks
+{
+    int8_t found[kMarkedHalfSpans];
+};
+
+// True when the median filter left the half-span's pixels as they were, near enough that its
+// crossings are those the first pass traced.
+bool UnmovedByMedian(const GrayImage& image, LineSpan span)
+{
+    if (image.median == nullptr || image.source == nullptr || !ClipSpan(image, span)) {
+        return false;
+    }
+    const bool vertical = IsVerticalScan(span.direction);
+    const size_t stride = vertical ? image.width : 1;
+    const size_t first = vertical ? static_cast<size_t>(span.start) * image.width + static_cast<size_t>(span.lineCoord)
+                                  : static_cast<size_t>(span.lineCoord) * image.width + static_cast<size_t>(span.start);
+    for (int32_t i = 0; i < span.length; ++i) {
+        const size_t at = first + static_cast<size_t>(i) * stride;
+        const int moved = static_cast<int>(image.source[at]) - static_cast<int>(image.median[at]);
+        if (moved > kUnmovedByMedian || moved < -kUnmovedByMedian) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The second pass looks again, on the source plane, only where it can find something new: a
+// half-span that gave the first pass no finder candidate and that the median left unmoved would
+// give the same nothing again.
+bool NothingNewOnSource(const GrayImage& image, const ScanGridLayout& grid, const HalfSpanMarks& marks,
+                        int32_t index)
+{
+    return index < kMarkedHalfSpans && marks.found[index] == 0 && UnmovedByMedian(image, HalfSpanAt(grid, index));
 }
 
 constexpr ChainOptions kFirstPassChain{true, true, WalkEstimateCheck::kBothAxes, true, true};
@@ -139,10 +184,11 @@ bool DecodesEarly(DecoderContext& context, int32_t index)
 }
 
 // Probes half-spans from `cursor` on until the table is full or the grid is done; the plane of
-// the pass is chosen before every line. Returns the records added. With `earlyLooks` (the looks
-// taken so far in this search), -1 once a clear finder decoded early.
+// the pass is chosen before every line. Returns the records added. The first pass (`filtered`)
+// marks what each half-span gave, and with `earlyLooks` (the looks taken so far in this search)
+// returns -1 once a clear finder decoded early; the second pass skips what the marks rule out.
 int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& cursor, bool filtered,
-                 int32_t* earlyLooks = nullptr)
+                 HalfSpanMarks& marks, int32_t* earlyLooks = nullptr)
 {
     int32_t total = 0;
     for (; cursor < HalfSpanCount(grid) && total < kMaxSymbolRecords && !PastDeadline(context); ++cursor) {
@@ -155,7 +201,15 @@ int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& c
         const int32_t before = context.symbolCount;
         {
             StageScope stage(context.clock, Stage::kLocation);
-            total += ProbeHalfSpan(context, grid, cursor);
+            if (!filtered && NothingNewOnSource(context.image, grid, marks, cursor)) {
+                continue;
+            }
+            const LineSpan span = HalfSpanAt(grid, cursor);
+            total += ProbeScanLine(context, span.direction, span.lineCoord, span.start, span.length);
+        }
+        if (filtered && cursor < kMarkedHalfSpans) {
+            // A full table may have cut the half-span short: it counts as one that found some.
+            marks.found[cursor] = context.symbolCount > before || context.symbolCount >= kMaxSymbolRecords ? 1 : 0;
         }
         if (earlyLooks == nullptr || (context.flags & kFlagStopAtFirst) == 0) {
             continue;
@@ -310,11 +364,13 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     // A pass evaluates its first 20 candidates. When none of them decodes and the grid was not
     // finished (a cluttered picture fills the table before the scan reaches the symbol), the
     // scan resumes where it stopped with an empty table.
+    HalfSpanMarks marks;
+    std::fill(std::begin(marks.found), std::end(marks.found), int8_t{-1});
     int32_t cursor = 0;
     int32_t earlyLooks = 0;
     while (cursor < HalfSpanCount(grid) && !PastDeadline(context)) {
         SetTracedPass(context, 1);
-        const int32_t added = ScanGrid(context, grid, cursor, true, &earlyLooks);
+        const int32_t added = ScanGrid(context, grid, cursor, true, marks, &earlyLooks);
         if (added < 0) {
             return 1;
         }
@@ -334,7 +390,7 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     while (decoded == 0 && cursor < HalfSpanCount(grid) && !PastDeadline(context)) {
         context.symbolCount = 0;
         SetTracedPass(context, 2);
-        decoded = ScanGrid(context, grid, cursor, false) > 0 ? EvaluateSecondPass(context) : 0;
+        decoded = ScanGrid(context, grid, cursor, false, marks) > 0 ? EvaluateSecondPass(context) : 0;
     }
     if (decoded == 0) {
         SetTracedPass(context, kCloserLookPass);
