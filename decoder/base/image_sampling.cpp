@@ -48,21 +48,28 @@ void TapOffsets(int offsets[4], int i, int size)
 }
 
 // The same kernel in single precision, for tap distances 1 + f, f, 1 - f and 2 - f from a cell
-// fraction f in [0, 1). The far piece factorises: 4 - 8u + 5u^2 - u^3 = -(u - 1)(u - 2)^2.
-void InteriorWeights(float w[4], float f)
-{
-    const float g = 1.0f - f;
-    w[0] = -f * g * g;
-    w[1] = 1.0f - 2.0f * f * f + f * f * f;
-    w[2] = 1.0f - 2.0f * g * g + g * g * g;
-    w[3] = -g * f * f;
-}
-
-// The 4 x 4 taps from row pointer `top` (the row above the cell, one column left of it), weighed
-// by rows wy and columns wx.
-float WeighTaps(const uint8_t* top, size_t stride, const float wx[4], const float wy[4])
+// fraction f in [0, 1): with g = 1 - f the weights are -f g^2, 1 - 2f^2 + f^3, 1 - 2g^2 + g^3 and
+// -g f^2 (the far piece factorises: 4 - 8u + 5u^2 - u^3 = -(u - 1)(u - 2)^2). The 4 x 4 taps from
+// row pointer `top` (the row above the cell, one column left of it) are weighed by rows, then by
+// columns, for the cell fractions fx and fy.
+float WeighInteriorTaps(const uint8_t* top, size_t stride, float fx, float fy)
 {
 #if defined(__SSE2__)
+    // Both axes' weights side by side, lane for lane the arithmetic of the scalar version below.
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 f = _mm_setr_ps(fx, fy, 0.0f, 0.0f);
+    const __m128 g = _mm_sub_ps(one, f);
+    const __m128 u = _mm_movelh_ps(f, g); // fx fy gx gy
+    const __m128 w = _mm_movelh_ps(g, f); // gx gy fx fy
+    // Lanes w1x w1y w2x w2y, and w0x w0y w3x w3y.
+    const __m128 nearer = _mm_add_ps(_mm_sub_ps(one, _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(2.0f), u), u)),
+                                     _mm_mul_ps(_mm_mul_ps(u, u), u));
+    const __m128 farther = _mm_mul_ps(_mm_mul_ps(_mm_xor_ps(u, _mm_set1_ps(-0.0f)), w), w);
+    const __m128 xs = _mm_shuffle_ps(farther, nearer, _MM_SHUFFLE(2, 0, 2, 0)); // w0x w3x w1x w2x
+    const __m128 ys = _mm_shuffle_ps(farther, nearer, _MM_SHUFFLE(3, 1, 3, 1)); // w0y w3y w1y w2y
+    const __m128 wx = _mm_shuffle_ps(xs, xs, _MM_SHUFFLE(1, 3, 2, 0));
+    const __m128 wy[4] = {_mm_shuffle_ps(ys, ys, 0x00), _mm_shuffle_ps(ys, ys, 0xaa),
+                          _mm_shuffle_ps(ys, ys, 0xff), _mm_shuffle_ps(ys, ys, 0x55)};
     const __m128i zero = _mm_setzero_si128();
     __m128 rows = _mm_setzero_ps();
     for (int j = 0; j < 4; ++j, top += stride) {
@@ -70,12 +77,23 @@ float WeighTaps(const uint8_t* top, size_t stride, const float wx[4], const floa
         std::memcpy(&word, top, sizeof word);
         const __m128i bytes = _mm_cvtsi32_si128(word);
         const __m128i taps = _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero);
-        rows = _mm_add_ps(rows, _mm_mul_ps(_mm_set1_ps(wy[j]), _mm_cvtepi32_ps(taps)));
+        rows = _mm_add_ps(rows, _mm_mul_ps(wy[j], _mm_cvtepi32_ps(taps)));
     }
-    rows = _mm_mul_ps(rows, _mm_setr_ps(wx[0], wx[1], wx[2], wx[3]));
+    rows = _mm_mul_ps(rows, wx);
     const __m128 pairs = _mm_add_ps(rows, _mm_movehl_ps(rows, rows));
     return _mm_cvtss_f32(_mm_add_ss(pairs, _mm_shuffle_ps(pairs, pairs, 1)));
 #else
+    const auto weights = [](float w[4], float f) {
+        const float g = 1.0f - f;
+        w[0] = -f * g * g;
+        w[1] = 1.0f - 2.0f * f * f + f * f * f;
+        w[2] = 1.0f - 2.0f * g * g + g * g * g;
+        w[3] = -g * f * f;
+    };
+    float wx[4];
+    float wy[4];
+    weights(wx, fx);
+    weights(wy, fy);
     float columns[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     for (int j = 0; j < 4; ++j, top += stride) {
         for (int i = 0; i < 4; ++i) {
@@ -140,12 +158,8 @@ void SampleBicubic(float& v, const GrayImage& image, float x, float y)
         y < static_cast<float>(image.height) - 2.0f) {
         const int ix = static_cast<int>(x);
         const int iy = static_cast<int>(y);
-        float wx[4];
-        float wy[4];
-        InteriorWeights(wx, x - static_cast<float>(ix));
-        InteriorWeights(wy, y - static_cast<float>(iy));
         const uint8_t* top = image.current + size_t(iy - 1) * image.width + size_t(ix - 1);
-        const float sum = WeighTaps(top, image.width, wx, wy);
+        const float sum = WeighInteriorTaps(top, image.width, x - static_cast<float>(ix), y - static_cast<float>(iy));
         v = sum < 0.0f ? 0.0f : (sum > 255.0f ? 255.0f : sum);
         return;
     }
