@@ -118,7 +118,8 @@ CrossingOutcome DecodeCrossing(DecoderContext& context, SymbolRecord& record, co
 
 } // namespace
 
-int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int start, int length)
+int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int start, int length,
+                      EdgeMarks* marks)
 {
     const int32_t before = context.symbolCount;
     if ((StopAtFirst(context) && context.decodedCount > 0) || context.symbolCount >= kMaxSymbolRecords) {
@@ -142,7 +143,8 @@ int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int
                         context.symbols[context.symbolCount] = record;
                         context.symbolCount += 1;
                         return context.symbolCount < kMaxSymbolRecords;
-                    });
+                    },
+                    marks);
     return context.symbolCount - before;
 }
 

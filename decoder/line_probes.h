@@ -7,11 +7,14 @@
 namespace norvale {
 
 struct DecoderContext;
+struct EdgeMarks;
 
 // Scans positions start .. start + length - 1 of a column (direction 1, x = lineCoord) or a row
 // (direction 8, y = lineCoord) on the current plane and appends new candidates to the symbol
 // table. Returns how many were appended.
-int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int start, int length);
+// With `marks`, edges traced from earlier lines of the grid are not traced again.
+int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int start, int length,
+                      EdgeMarks* marks = nullptr);
 // Scans the whole line and runs each corner found through the rest of the decoder. Returns the
 // context's symbolCount.
 int32_t ProbeAndDecodeLine(DecoderContext& context, int direction, int lineCoord);

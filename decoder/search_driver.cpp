@@ -12,6 +12,7 @@
 #include "decoder/decoder_context.h"
 #include "decoder/evaluation_chain.h"
 #include "decoder/line_probes.h"
+#include "decoder/location/edge_marks.h"
 #include "decoder/location/line_crossings.h"
 #include "decoder/location/scan_line_edges.h"
 #include "decoder/stage_clock.h"
@@ -183,12 +184,29 @@ bool DecodesEarly(DecoderContext& context, int32_t index)
     return false;
 }
 
+void SetTracedPass(DecoderContext& context, int pass)
+{
+    if (context.trace != nullptr) {
+        context.trace->pass = pass;
+    }
+}
+
+// What one search's scan keeps across its passes: what each half-span gave the first pass, the
+// edges traced so far in the present pass (null when there was no memory for them: every
+// crossing is then traced), and the early looks taken.
+struct GridScan
+{
+    HalfSpanMarks spans;
+    EdgeMarks* edges;
+    int32_t earlyLooks;
+};
+
 // Probes half-spans from `cursor` on until the table is full or the grid is done; the plane of
 // the pass is chosen before every line. Returns the records added. The first pass (`filtered`)
-// marks what each half-span gave, and with `earlyLooks` (the looks taken so far in this search)
-// returns -1 once a clear finder decoded early; the second pass skips what the marks rule out.
+// marks what each half-span gave and, when the call stops at its first symbol, returns -1 once a
+// clear finder decoded early; the second pass skips what the marks rule out.
 int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& cursor, bool filtered,
-                 HalfSpanMarks& marks, int32_t* earlyLooks = nullptr)
+                 GridScan& scan)
 {
     int32_t total = 0;
     for (; cursor < HalfSpanCount(grid) && total < kMaxSymbolRecords && !PastDeadline(context); ++cursor) {
@@ -201,22 +219,25 @@ int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& c
         const int32_t before = context.symbolCount;
         {
             StageScope stage(context.clock, Stage::kLocation);
-            if (!filtered && NothingNewOnSource(context.image, grid, marks, cursor)) {
+            if (!filtered && NothingNewOnSource(context.image, grid, scan.spans, cursor)) {
                 continue;
             }
             const LineSpan span = HalfSpanAt(grid, cursor);
-            total += ProbeScanLine(context, span.direction, span.lineCoord, span.start, span.length);
+            total += ProbeScanLine(context, span.direction, span.lineCoord, span.start, span.length, scan.edges);
         }
-        if (filtered && cursor < kMarkedHalfSpans) {
-            // A full table may have cut the half-span short: it counts as one that found some.
-            marks.found[cursor] = context.symbolCount > before || context.symbolCount >= kMaxSymbolRecords ? 1 : 0;
-        }
-        if (earlyLooks == nullptr || (context.flags & kFlagStopAtFirst) == 0) {
+        if (!filtered) {
             continue;
         }
-        for (int32_t i = before; i < context.symbolCount && *earlyLooks < kMaxEarlyLooks; ++i) {
+        if (cursor < kMarkedHalfSpans) {
+            // A full table may have cut the half-span short: it counts as one that found some.
+            scan.spans.found[cursor] = context.symbolCount > before || context.symbolCount >= kMaxSymbolRecords ? 1 : 0;
+        }
+        if ((context.flags & kFlagStopAtFirst) == 0) {
+            continue;
+        }
+        for (int32_t i = before; i < context.symbolCount && scan.earlyLooks < kMaxEarlyLooks; ++i) {
             if (IsClearFinder(context.symbols[i])) {
-                *earlyLooks += 1;
+                scan.earlyLooks += 1;
                 if (DecodesEarly(context, i)) {
                     ++cursor;
                     return -1;
@@ -227,11 +248,47 @@ int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& c
     return total;
 }
 
-void SetTracedPass(DecoderContext& context, int pass)
+// Both passes over the grid, then the closer looks; returns the symbols decoded.
+int32_t SearchGrid(DecoderContext& context, const ScanGridLayout& grid, GridScan& scan)
 {
-    if (context.trace != nullptr) {
-        context.trace->pass = pass;
+    // A pass evaluates its first 20 candidates. When none of them decodes and the grid was not
+    // finished (a cluttered picture fills the table before the scan reaches the symbol), the
+    // scan resumes where it stopped with an empty table.
+    int32_t cursor = 0;
+    while (cursor < HalfSpanCount(grid) && !PastDeadline(context)) {
+        SetTracedPass(context, 1);
+        const int32_t added = ScanGrid(context, grid, cursor, true, scan);
+        if (added < 0) {
+            return 1;
+        }
+        if (added > 0) {
+            const int32_t decoded = EvaluateFirstPass(context);
+            if (decoded != 0) {
+                return decoded;
+            }
+        }
+        context.symbolCount = 0;
     }
+
+    ClearRetryCandidates(context);
+    context.symbolCount = 0;
+    cursor = 0;
+    if (scan.edges != nullptr) {
+        // The source plane shows its own edges.
+        InitEdgeMarks(*scan.edges, grid.xStep, grid.yStep, grid.columnCount, grid.rowCount);
+    }
+    int32_t decoded = 0;
+    while (decoded == 0 && cursor < HalfSpanCount(grid) && !PastDeadline(context)) {
+        context.symbolCount = 0;
+        SetTracedPass(context, 2);
+        decoded = ScanGrid(context, grid, cursor, false, scan) > 0 ? EvaluateSecondPass(context) : 0;
+    }
+    if (decoded == 0) {
+        SetTracedPass(context, kCloserLookPass);
+        decoded = TakeCloserLooks(context);
+    }
+    context.symbolCount = decoded;
+    return decoded;
 }
 
 enum TailResult { kTailNext, kTailStop };
@@ -361,42 +418,14 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     context.closerLookCount = 0;
     const ScanGridLayout grid = LayOutGrid(context.image, xStep, yStep);
 
-    // A pass evaluates its first 20 candidates. When none of them decodes and the grid was not
-    // finished (a cluttered picture fills the table before the scan reaches the symbol), the
-    // scan resumes where it stopped with an empty table.
-    HalfSpanMarks marks;
-    std::fill(std::begin(marks.found), std::end(marks.found), int8_t{-1});
-    int32_t cursor = 0;
-    int32_t earlyLooks = 0;
-    while (cursor < HalfSpanCount(grid) && !PastDeadline(context)) {
-        SetTracedPass(context, 1);
-        const int32_t added = ScanGrid(context, grid, cursor, true, marks, &earlyLooks);
-        if (added < 0) {
-            return 1;
-        }
-        if (added > 0) {
-            const int32_t decoded = EvaluateFirstPass(context);
-            if (decoded != 0) {
-                return decoded;
-            }
-        }
-        context.symbolCount = 0;
+    GridScan scan{};
+    std::fill(std::begin(scan.spans.found), std::end(scan.spans.found), int8_t{-1});
+    scan.edges = static_cast<EdgeMarks*>(std::malloc(sizeof(EdgeMarks)));
+    if (scan.edges != nullptr) {
+        InitEdgeMarks(*scan.edges, grid.xStep, grid.yStep, grid.columnCount, grid.rowCount);
     }
-
-    ClearRetryCandidates(context);
-    context.symbolCount = 0;
-    cursor = 0;
-    int32_t decoded = 0;
-    while (decoded == 0 && cursor < HalfSpanCount(grid) && !PastDeadline(context)) {
-        context.symbolCount = 0;
-        SetTracedPass(context, 2);
-        decoded = ScanGrid(context, grid, cursor, false, marks) > 0 ? EvaluateSecondPass(context) : 0;
-    }
-    if (decoded == 0) {
-        SetTracedPass(context, kCloserLookPass);
-        decoded = TakeCloserLooks(context);
-    }
-    context.symbolCount = decoded;
+    const int32_t decoded = SearchGrid(context, grid, scan);
+    std::free(scan.edges);
     return decoded;
 }
 

@@ -2,6 +2,7 @@
 // tracers traced from it to their straight runs. What a crossing becomes is the caller's affair.
 #pragma once
 
+#include "decoder/location/edge_marks.h"
 #include "decoder/location/edge_tracer.h"
 #include "decoder/location/scan_line_edges.h"
 #include "decoder/location/straight_runs.h"
@@ -29,8 +30,11 @@ void TraceCrossing(EdgeTracer& tracerA, EdgeTracer& tracerB, const EdgeWalker& w
                    int direction);
 
 // Calls visit(walker, tracerA, tracerB) for each crossing of each usable segment of the clipped
-// span, in scan order, until visit returns false.
-template <typename Visit> void ForEachCrossing(const GrayImage& image, LineSpan span, Visit visit)
+// span, in scan order, until visit returns false. With `marks`, a crossing on an edge that
+// kTracesPerEdge earlier lines have traced is passed over, and the runs traced here are marked on
+// the grid's other lines.
+template <typename Visit>
+void ForEachCrossing(const GrayImage& image, LineSpan span, Visit visit, EdgeMarks* marks = nullptr)
 {
     if (!ClipSpan(image, span)) {
         return;
@@ -46,7 +50,15 @@ template <typename Visit> void ForEachCrossing(const GrayImage& image, LineSpan 
         }
         InitEdgeWalker(walker, line);
         while (NextEdgeCrossing(walker, image, line.contrast) != kTraceExhausted) {
+            const int earlier = marks != nullptr ? EarlierTraces(*marks, walker) : 0;
+            if (earlier >= kTracesPerEdge) {
+                continue;
+            }
             TraceCrossing(tracerA, tracerB, walker, image, span.direction);
+            if (marks != nullptr) {
+                MarkTracedRuns(*marks, tracerA, span.direction, span.lineCoord, earlier);
+                MarkTracedRuns(*marks, tracerB, span.direction, span.lineCoord, earlier);
+            }
             if (!visit(static_cast<const EdgeWalker&>(walker), static_cast<const EdgeTracer&>(tracerA),
                        static_cast<const EdgeTracer&>(tracerB))) {
                 return;
