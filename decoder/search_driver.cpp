@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <iterator>
 
 #include "decoder/base/line_geometry.h"
 #include "decoder/chain_trace.h"
@@ -97,48 +96,6 @@ LineSpan HalfSpanAt(const ScanGridLayout& grid, int32_t index)
                     secondHalf ? grid.width - half : half};
 }
 
-// Half-spans whose first-pass scan is remembered; later ones are always scanned again.
-constexpr int32_t kMarkedHalfSpans = 256;
-// A median filter that moved no pixel of a line by more than this took no edge away from it.
-constexpr int kUnmovedByMedian = 16;
-
-// What the first pass's scan found per half-span: 1 where it collected (or may have cut short)
-// finder candidates, 0 where it found none; -1 where it did not scan.
-struct HalfSpanMarks
-{
-    int8_t found[kMarkedHalfSpans];
-};
-
-// True when the median filter left the half-span's pixels as they were, near enough that its
-// crossings are those the first pass traced.
-bool UnmovedByMedian(const GrayImage& image, LineSpan span)
-{
-    if (image.median == nullptr || image.source == nullptr || !ClipSpan(image, span)) {
-        return false;
-    }
-    const bool vertical = IsVerticalScan(span.direction);
-    const size_t stride = vertical ? image.width : 1;
-    const size_t first = vertical ? static_cast<size_t>(span.start) * image.width + static_cast<size_t>(span.lineCoord)
-                                  : static_cast<size_t>(span.lineCoord) * image.width + static_cast<size_t>(span.start);
-    for (int32_t i = 0; i < span.length; ++i) {
-        const size_t at = first + static_cast<size_t>(i) * stride;
-        const int moved = static_cast<int>(image.source[at]) - static_cast<int>(image.median[at]);
-        if (moved > kUnmovedByMedian || moved < -kUnmovedByMedian) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The second pass looks again, on the source plane, only where it can find something new: a
-// half-span that gave the first pass no finder candidate and that the median left unmoved would
-// give the same nothing again.
-bool NothingNewOnSource(const GrayImage& image, const ScanGridLayout& grid, const HalfSpanMarks& marks,
-                        int32_t index)
-{
-    return index < kMarkedHalfSpans && marks.found[index] == 0 && UnmovedByMedian(image, HalfSpanAt(grid, index));
-}
-
 constexpr ChainOptions kFirstPassChain{true, true, WalkEstimateCheck::kBothAxes, true, true};
 constexpr ChainOptions kSecondPassChain{false, true, WalkEstimateCheck::kVerticalOnly, true, true};
 
@@ -191,20 +148,18 @@ void SetTracedPass(DecoderContext& context, int pass)
     }
 }
 
-// What one search's scan keeps across its passes: what each half-span gave the first pass, the
-// edges traced so far in the present pass (null when there was no memory for them: every
-// crossing is then traced), and the early looks taken.
+// What one search's scan keeps across its lines: the edges traced so far in the present pass
+// (null when there was no memory for them: every crossing is then traced), and the early looks
+// taken.
 struct GridScan
 {
-    HalfSpanMarks spans;
     EdgeMarks* edges;
     int32_t earlyLooks;
 };
 
 // Probes half-spans from `cursor` on until the table is full or the grid is done; the plane of
-// the pass is chosen before every line. Returns the records added. The first pass (`filtered`)
-// marks what each half-span gave and, when the call stops at its first symbol, returns -1 once a
-// clear finder decoded early; the second pass skips what the marks rule out.
+// the pass is chosen before every line. Returns the records added. In the first pass
+// (`filtered`), when the call stops at its first symbol, -1 once a clear finder decoded early.
 int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& cursor, bool filtered,
                  GridScan& scan)
 {
@@ -219,20 +174,10 @@ int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& c
         const int32_t before = context.symbolCount;
         {
             StageScope stage(context.clock, Stage::kLocation);
-            if (!filtered && NothingNewOnSource(context.image, grid, scan.spans, cursor)) {
-                continue;
-            }
             const LineSpan span = HalfSpanAt(grid, cursor);
             total += ProbeScanLine(context, span.direction, span.lineCoord, span.start, span.length, scan.edges);
         }
-        if (!filtered) {
-            continue;
-        }
-        if (cursor < kMarkedHalfSpans) {
-            // A full table may have cut the half-span short: it counts as one that found some.
-            scan.spans.found[cursor] = context.symbolCount > before || context.symbolCount >= kMaxSymbolRecords ? 1 : 0;
-        }
-        if ((context.flags & kFlagStopAtFirst) == 0) {
+        if (!filtered || (context.flags & kFlagStopAtFirst) == 0) {
             continue;
         }
         for (int32_t i = before; i < context.symbolCount && scan.earlyLooks < kMaxEarlyLooks; ++i) {
@@ -419,7 +364,6 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     const ScanGridLayout grid = LayOutGrid(context.image, xStep, yStep);
 
     GridScan scan{};
-    std::fill(std::begin(scan.spans.found), std::end(scan.spans.found), int8_t{-1});
     scan.edges = static_cast<EdgeMarks*>(std::malloc(sizeof(EdgeMarks)));
     if (scan.edges != nullptr) {
         InitEdgeMarks(*scan.edges, grid.xStep, grid.yStep, grid.columnCount, grid.rowCount);
