@@ -412,14 +412,14 @@ int32_t CountTransitions(const SymbolRecord& record, const GrayImage& image, Tra
     PointF p{};
     float gray = 0.0f;
     PointOnLine(p, line, 0.0f);
-    SampleBicubic(gray, image, p.x, p.y);
+    SampleBilinear(gray, image, p.x, p.y);
     bool ink = IsInk(record.contrast, gray);
     int32_t count = 0;
     step = step < 1 ? 1 : step;
     for (int32_t t = step; static_cast<float>(t) <= line.tEnd && t < kMaxScanSamples && count < stopAt;
          t += step) {
         PointOnLine(p, line, static_cast<float>(t));
-        SampleBicubic(gray, image, p.x, p.y);
+        SampleBilinear(gray, image, p.x, p.y);
         const bool sampleInk = IsInk(record.contrast, gray);
         if (sampleInk != ink) {
             ++count;

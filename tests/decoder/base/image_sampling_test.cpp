@@ -181,5 +181,30 @@ TEST(ImageSamplingTest, EmptyPictureGivesZero)
     EXPECT_EQ(v, 0.0f);
 }
 
+TEST(ImageSamplingTest, BilinearFollowsTheRampAndHandsTheEdgesToTheCubicSample)
+{
+    std::vector<uint8_t> pixels = Ramp();
+    const GrayImage image = View(pixels, kWidth, kHeight);
+    struct Case
+    {
+        float x;
+        float y;
+    } const cases[] = {{0.0f, 0.0f}, {2.25f, 1.5f}, {6.9f, 4.9f}, {kWidth - 0.5f, 2.0f}, {3.0f, kHeight - 1.0f},
+                       {-0.5f, 1.0f}, {kWidth + 1.0f, 1.0f}, {std::numeric_limits<float>::quiet_NaN(), 1.0f}};
+    for (const Case& c : cases) {
+        float bilinear = -1.0f;
+        SampleBilinear(bilinear, image, c.x, c.y);
+        const bool inside = c.x >= 0.0f && c.y >= 0.0f && c.x < kWidth - 1.0f && c.y < kHeight - 1.0f;
+        float expected = -1.0f;
+        if (inside) {
+            // The ramp is linear in x and y, so bilinear interpolation reproduces it exactly.
+            expected = 10.0f * c.y + 3.0f * c.x + 20.0f;
+        } else {
+            SampleBicubic(expected, image, c.x, c.y);
+        }
+        EXPECT_NEAR(bilinear, expected, 1e-4) << c.x << ", " << c.y;
+    }
+}
+
 } // namespace
 } // namespace norvale
