@@ -20,7 +20,7 @@ bool InkAt(const SymbolRecord& record, const GrayImage& image, PointF frame)
     PointF p{};
     TransformApply(p, frame, record.frameToImage);
     float gray = 0.0f;
-    SampleBicubic(gray, image, p.x, p.y);
+    SampleBilinear(gray, image, p.x, p.y);
     return IsInk(record.contrast, gray);
 }
 
