@@ -126,25 +126,26 @@ int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int
         return 0;
     }
     SymbolRecord record;
-    ForEachCrossing(context.image, LineSpan{direction, lineCoord, start, length},
-                    [&](const EdgeWalker& walker, const EdgeTracer& tracerA, const EdgeTracer& tracerB) {
-                        InitSymbolRecord(record, walker.contrast);
-                        if (BuildCornerCandidate(record, tracerA, tracerB) == 0) {
-                            return true;
-                        }
-                        if (context.symbolCount >= kMaxSymbolRecords) {
-                            return false;
-                        }
-                        if ((context.examinedCount > 0 && IsFarFromFirstSymbol(context, record)) ||
-                            IsDuplicate(context, record)) {
-                            return true;
-                        }
-                        // Collected records own no buffers yet, so the copy hands nothing on.
-                        context.symbols[context.symbolCount] = record;
-                        context.symbolCount += 1;
-                        return context.symbolCount < kMaxSymbolRecords;
-                    },
-                    marks);
+    ForEachCrossing(
+        context.image, LineSpan{direction, lineCoord, start, length},
+        [&](const EdgeWalker& walker, const EdgeTracer& tracerA, const EdgeTracer& tracerB) {
+            InitSymbolRecord(record, walker.contrast);
+            if (BuildCornerCandidate(record, tracerA, tracerB) == 0) {
+                return true;
+            }
+            if (context.symbolCount >= kMaxSymbolRecords) {
+                return false;
+            }
+            if ((context.examinedCount > 0 && IsFarFromFirstSymbol(context, record)) ||
+                IsDuplicate(context, record)) {
+                return true;
+            }
+            // Collected records own no buffers yet, so the copy hands nothing on.
+            context.symbols[context.symbolCount] = record;
+            context.symbolCount += 1;
+            return context.symbolCount < kMaxSymbolRecords;
+        },
+        marks);
     return context.symbolCount - before;
 }
 

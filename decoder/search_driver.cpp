@@ -175,7 +175,8 @@ int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& c
         {
             StageScope stage(context.clock, Stage::kLocation);
             const LineSpan span = HalfSpanAt(grid, cursor);
-            total += ProbeScanLine(context, span.direction, span.lineCoord, span.start, span.length, scan.edges);
+            total +=
+                ProbeScanLine(context, span.direction, span.lineCoord, span.start, span.length, scan.edges);
         }
         if (!filtered || (context.flags & kFlagStopAtFirst) == 0) {
             continue;

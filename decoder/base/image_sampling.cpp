@@ -159,7 +159,8 @@ void SampleBicubic(float& v, const GrayImage& image, float x, float y)
         const int ix = static_cast<int>(x);
         const int iy = static_cast<int>(y);
         const uint8_t* top = image.current + size_t(iy - 1) * image.width + size_t(ix - 1);
-        const float sum = WeighInteriorTaps(top, image.width, x - static_cast<float>(ix), y - static_cast<float>(iy));
+        const float sum =
+            WeighInteriorTaps(top, image.width, x - static_cast<float>(ix), y - static_cast<float>(iy));
         v = sum < 0.0f ? 0.0f : (sum > 255.0f ? 255.0f : sum);
         return;
     }

@@ -77,8 +77,9 @@ int ScanTransitions(const SymbolRecord& record, const GrayImage& image, RegionSc
                     TransitionPair& maxima, bool rowScan);
 
 // Samples the scan every `step` pixels from t = 0 to its length, bilinearly (only the class of
-// a sample counts), and counts changes of class (ink: contrast above the record's inkThreshold). Stores the count in both count fields. The count stops
-// early once it reaches stopAt (a caller that only needs to know the count is too high).
+// a sample counts), and counts changes of class (ink: contrast above the record's inkThreshold). Stores the
+// count in both count fields. The count stops early once it reaches stopAt (a caller that only needs to know
+// the count is too high).
 int32_t CountTransitions(const SymbolRecord& record, const GrayImage& image, TransitionScan& scan,
                          int32_t stopAt = INT32_MAX, int32_t step = 1);
 

@@ -31,8 +31,8 @@ struct MarkedDirection
 
 MarkedDirection Columns(EdgeMarks& marks)
 {
-    return MarkedDirection{marks.xStep, MarkedLines(marks.columnCount), marks.columnMarkCount, marks.columnMarks,
-                           marks.columnTraces};
+    return MarkedDirection{marks.xStep, MarkedLines(marks.columnCount), marks.columnMarkCount,
+                           marks.columnMarks, marks.columnTraces};
 }
 
 MarkedDirection Rows(EdgeMarks& marks)
@@ -135,7 +135,8 @@ int EarlierTraces(const EdgeMarks& marks, const EdgeWalker& walker)
     return most;
 }
 
-void MarkTracedRuns(EdgeMarks& marks, const EdgeTracer& tracer, int startDirection, int startLine, int earlier)
+void MarkTracedRuns(EdgeMarks& marks, const EdgeTracer& tracer, int startDirection, int startLine,
+                    int earlier)
 {
     const bool vertical = IsVerticalScan(startDirection);
     const int32_t column = vertical ? LineIndex(startLine, marks.xStep, marks.columnCount) : -1;

@@ -42,6 +42,7 @@ int EarlierTraces(const EdgeMarks& marks, const EdgeWalker& walker);
 // Marks where the tracer's straight runs cross the grid's other lines at a steep enough angle.
 // `earlier` is what EarlierTraces said of the crossing the tracer started from; a mark already
 // there keeps the larger count.
-void MarkTracedRuns(EdgeMarks& marks, const EdgeTracer& tracer, int startDirection, int startLine, int earlier);
+void MarkTracedRuns(EdgeMarks& marks, const EdgeTracer& tracer, int startDirection, int startLine,
+                    int earlier);
 
 } // namespace norvale

@@ -189,8 +189,10 @@ TEST(ImageSamplingTest, BilinearFollowsTheRampAndHandsTheEdgesToTheCubicSample)
     {
         float x;
         float y;
-    } const cases[] = {{0.0f, 0.0f}, {2.25f, 1.5f}, {6.9f, 4.9f}, {kWidth - 0.5f, 2.0f}, {3.0f, kHeight - 1.0f},
-                       {-0.5f, 1.0f}, {kWidth + 1.0f, 1.0f}, {std::numeric_limits<float>::quiet_NaN(), 1.0f}};
+    } const cases[] = {{0.0f, 0.0f},           {2.25f, 1.5f},
+                       {6.9f, 4.9f},           {kWidth - 0.5f, 2.0f},
+                       {3.0f, kHeight - 1.0f}, {-0.5f, 1.0f},
+                       {kWidth + 1.0f, 1.0f},  {std::numeric_limits<float>::quiet_NaN(), 1.0f}};
     for (const Case& c : cases) {
         float bilinear = -1.0f;
         SampleBilinear(bilinear, image, c.x, c.y);

@@ -68,8 +68,8 @@ TEST(EdgeMarksTest, TwinTracesRaiseTheCountUpToTheLimit)
     const EdgeWalker later = CrossingAt(kScanRight, 80, 50.0f);
     for (int line = 10; line <= 10 * kTracesPerEdge; line += 10) {
         const int earlier = EarlierTraces(*marks, CrossingAt(kScanRight, line, 50.0f));
-        MarkTracedRuns(*marks, TracerWithRun({50.0f, static_cast<float>(line)}, {0.0f, 1.0f}, 85.0f), kScanRight,
-                       line, earlier);
+        MarkTracedRuns(*marks, TracerWithRun({50.0f, static_cast<float>(line)}, {0.0f, 1.0f}, 85.0f),
+                       kScanRight, line, earlier);
     }
     EXPECT_EQ(EarlierTraces(*marks, later), kTracesPerEdge);
 }
