@@ -132,9 +132,9 @@ bool DecodesEarly(DecoderContext& context, int32_t index)
         context.decodedCount = 1;
         return true;
     }
-    if (IsFitted(verdict.frame) && verdict.sample > kSizeRejected) {
-        ReleaseSymbolBuffers(candidate);
-    }
+    // Whatever the chain left in the copy (grid lines of a fitted frame that sampled nothing,
+    // codeword buffers of a failed correction) is its own.
+    ReleaseSymbolBuffers(candidate);
     PutBackCandidateLists(context, lists);
     context.closerLookCount = closerLooks;
     context.topWalkStats = walkStats;
