@@ -14,36 +14,28 @@ constexpr float kMinCrossingCosine = 0.5f;
 // A crossing (or a new mark) this close to a mark lies on the marked edge.
 constexpr float kMarkTolerance = 0.5f;
 
-int32_t MarkedLines(int32_t count)
+void InitLines(MarkedLines& lines, int32_t step, int32_t count)
 {
-    return count < kMaxMarkedLines ? count : kMaxMarkedLines;
+    lines.step = step;
+    lines.lineCount = count < kMaxMarkedLines ? count : kMaxMarkedLines;
+    for (uint8_t& markCount : lines.markCount) {
+        markCount = 0;
+    }
 }
 
-// The marks of one direction's lines: every `step` pixels across `lines` lines.
-struct MarkedDirection
+// The number of the line at `coord`, or -1.
+int32_t LineIndex(const MarkedLines& lines, int32_t coord)
 {
-    int32_t step;
-    int32_t lines;
-    uint8_t* counts;
-    float (*positions)[kMarksPerLine];
-    uint8_t (*traces)[kMarksPerLine];
-};
-
-MarkedDirection Columns(EdgeMarks& marks)
-{
-    return MarkedDirection{marks.xStep, MarkedLines(marks.columnCount), marks.columnMarkCount,
-                           marks.columnMarks, marks.columnTraces};
+    if (lines.step <= 0 || coord < lines.step || coord % lines.step != 0) {
+        return -1;
+    }
+    const int32_t i = coord / lines.step - 1;
+    return i < lines.lineCount ? i : -1;
 }
 
-MarkedDirection Rows(EdgeMarks& marks)
+void AddMark(MarkedLines& lines, int32_t i, float position, uint8_t traces)
 {
-    return MarkedDirection{marks.yStep, MarkedLines(marks.rowCount), marks.rowMarkCount, marks.rowMarks,
-                           marks.rowTraces};
-}
-
-void AddMark(MarkedDirection& lines, int32_t i, float position, uint8_t traces)
-{
-    uint8_t& count = lines.counts[i];
+    uint8_t& count = lines.markCount[i];
     for (uint8_t k = 0; k < count; ++k) {
         if (std::fabs(lines.positions[i][k] - position) <= kMarkTolerance) {
             if (lines.traces[i][k] < traces) {
@@ -60,8 +52,8 @@ void AddMark(MarkedDirection& lines, int32_t i, float position, uint8_t traces)
 }
 
 // Marks the run on the lines it crosses; `columns` says which coordinate the lines fix. The line
-// numbered `skipped` (the tracer's own) is left out.
-void MarkAcross(MarkedDirection lines, const FittedLine& run, bool columns, int32_t skipped, uint8_t traces)
+// numbered `skipped` (the tracers' own) is left out.
+void MarkAcross(MarkedLines& lines, const FittedLine& run, bool columns, int32_t skipped, uint8_t traces)
 {
     const float along = columns ? run.direction.x : run.direction.y;
     if (lines.step <= 0 || !(std::fabs(along) >= kMinCrossingCosine)) {
@@ -79,7 +71,7 @@ void MarkAcross(MarkedDirection lines, const FittedLine& run, bool columns, int3
     }
     // The first line at or past `low`; lines start one step in.
     const float firstLine = std::ceil(low / static_cast<float>(lines.step)) - 1.0f;
-    for (int32_t i = firstLine > 0.0f ? static_cast<int32_t>(firstLine) : 0; i < lines.lines; ++i) {
+    for (int32_t i = firstLine > 0.0f ? static_cast<int32_t>(firstLine) : 0; i < lines.lineCount; ++i) {
         const float at = static_cast<float>((i + 1) * lines.step);
         if (at > high) {
             break;
@@ -90,62 +82,43 @@ void MarkAcross(MarkedDirection lines, const FittedLine& run, bool columns, int3
     }
 }
 
-// The number of the grid line at `coord`, with lines every `step`, or -1.
-int32_t LineIndex(int32_t coord, int32_t step, int32_t count)
-{
-    if (step <= 0 || coord < step || coord % step != 0) {
-        return -1;
-    }
-    const int32_t i = coord / step - 1;
-    return i < MarkedLines(count) ? i : -1;
-}
-
 } // namespace
 
 void InitEdgeMarks(EdgeMarks& marks, int32_t xStep, int32_t yStep, int32_t columnCount, int32_t rowCount)
 {
-    marks.xStep = xStep;
-    marks.yStep = yStep;
-    marks.columnCount = columnCount;
-    marks.rowCount = rowCount;
-    for (int i = 0; i < kMaxMarkedLines; ++i) {
-        marks.columnMarkCount[i] = 0;
-        marks.rowMarkCount[i] = 0;
-    }
+    InitLines(marks.columns, xStep, columnCount);
+    InitLines(marks.rows, yStep, rowCount);
 }
 
 int EarlierTraces(const EdgeMarks& marks, const EdgeWalker& walker)
 {
-    const bool vertical = IsVerticalScan(walker.direction);
-    const int32_t i = vertical ? LineIndex(walker.lineCoord, marks.xStep, marks.columnCount)
-                               : LineIndex(walker.lineCoord, marks.yStep, marks.rowCount);
+    const MarkedLines& lines = IsVerticalScan(walker.direction) ? marks.columns : marks.rows;
+    const int32_t i = LineIndex(lines, walker.lineCoord);
     if (i < 0) {
         return 0;
     }
     const float position = static_cast<float>(walker.posA) + walker.fraction;
-    const uint8_t count = vertical ? marks.columnMarkCount[i] : marks.rowMarkCount[i];
-    const float* positions = vertical ? marks.columnMarks[i] : marks.rowMarks[i];
-    const uint8_t* traces = vertical ? marks.columnTraces[i] : marks.rowTraces[i];
     int most = 0;
-    for (uint8_t k = 0; k < count; ++k) {
-        if (std::fabs(positions[k] - position) <= kMarkTolerance && traces[k] > most) {
-            most = traces[k];
+    for (uint8_t k = 0; k < lines.markCount[i]; ++k) {
+        if (std::fabs(lines.positions[i][k] - position) <= kMarkTolerance && lines.traces[i][k] > most) {
+            most = lines.traces[i][k];
         }
     }
     return most;
 }
 
-void MarkTracedRuns(EdgeMarks& marks, const EdgeTracer& tracer, int startDirection, int startLine,
-                    int earlier)
+void MarkTracedRuns(EdgeMarks& marks, const EdgeTracer& tracerA, const EdgeTracer& tracerB,
+                    const EdgeWalker& walker, int earlier)
 {
-    const bool vertical = IsVerticalScan(startDirection);
-    const int32_t column = vertical ? LineIndex(startLine, marks.xStep, marks.columnCount) : -1;
-    const int32_t row = vertical ? -1 : LineIndex(startLine, marks.yStep, marks.rowCount);
+    const bool vertical = IsVerticalScan(walker.direction);
+    const int32_t column = vertical ? LineIndex(marks.columns, walker.lineCoord) : -1;
+    const int32_t row = vertical ? -1 : LineIndex(marks.rows, walker.lineCoord);
     const uint8_t traces = static_cast<uint8_t>(earlier + 1);
-    for (const FittedLine* run : {&tracer.firstLine, &tracer.secondLine}) {
+    for (const FittedLine* run :
+         {&tracerA.firstLine, &tracerA.secondLine, &tracerB.firstLine, &tracerB.secondLine}) {
         if (run->valid != 0) {
-            MarkAcross(Columns(marks), *run, true, column, traces);
-            MarkAcross(Rows(marks), *run, false, row, traces);
+            MarkAcross(marks.columns, *run, true, column, traces);
+            MarkAcross(marks.rows, *run, false, row, traces);
         }
     }
 }

@@ -17,21 +17,23 @@ constexpr int kMarksPerLine = 255;
 // the measurements after the first are the twins that a hard symbol may need.
 constexpr int kTracesPerEdge = 3;
 
-// Columns lie at x = (i + 1) xStep for i < columnCount, rows at y = (j + 1) yStep for
-// j < rowCount. Each line keeps, per mark, the position along it where a traced run crossed it and
-// how many lines before had traced that edge when the run was traced.
+// The lines of one direction, at (i + 1) step for i < lineCount. Each keeps, per mark, the
+// position along it where a traced run crossed it and how many lines before had traced that edge
+// when the run was traced.
+struct MarkedLines
+{
+    int32_t step;
+    int32_t lineCount; // at most kMaxMarkedLines
+    uint8_t markCount[kMaxMarkedLines];
+    float positions[kMaxMarkedLines][kMarksPerLine];
+    uint8_t traces[kMaxMarkedLines][kMarksPerLine];
+};
+
+// Columns (x fixed, positions are y) and rows (y fixed, positions are x).
 struct EdgeMarks
 {
-    int32_t xStep;
-    int32_t yStep;
-    int32_t columnCount;
-    int32_t rowCount;
-    uint8_t columnMarkCount[kMaxMarkedLines];
-    uint8_t rowMarkCount[kMaxMarkedLines];
-    float columnMarks[kMaxMarkedLines][kMarksPerLine]; // y positions
-    float rowMarks[kMaxMarkedLines][kMarksPerLine];    // x positions
-    uint8_t columnTraces[kMaxMarkedLines][kMarksPerLine];
-    uint8_t rowTraces[kMaxMarkedLines][kMarksPerLine];
+    MarkedLines columns;
+    MarkedLines rows;
 };
 
 // A grid without marks.
@@ -39,10 +41,10 @@ void InitEdgeMarks(EdgeMarks& marks, int32_t xStep, int32_t yStep, int32_t colum
 // How many lines before this one traced the edge under the walker's last crossing: 0 for an edge
 // not marked on this line.
 int EarlierTraces(const EdgeMarks& marks, const EdgeWalker& walker);
-// Marks where the tracer's straight runs cross the grid's other lines at a steep enough angle.
-// `earlier` is what EarlierTraces said of the crossing the tracer started from; a mark already
-// there keeps the larger count.
-void MarkTracedRuns(EdgeMarks& marks, const EdgeTracer& tracer, int startDirection, int startLine,
-                    int earlier);
+// Marks where the straight runs of both tracers of a crossing cross the grid's other lines at a
+// steep enough angle. `earlier` is what EarlierTraces said of the crossing; a mark already there
+// keeps the larger count.
+void MarkTracedRuns(EdgeMarks& marks, const EdgeTracer& tracerA, const EdgeTracer& tracerB,
+                    const EdgeWalker& walker, int earlier);
 
 } // namespace norvale

@@ -56,8 +56,7 @@ void ForEachCrossing(const GrayImage& image, LineSpan span, Visit visit, EdgeMar
             }
             TraceCrossing(tracerA, tracerB, walker, image, span.direction);
             if (marks != nullptr) {
-                MarkTracedRuns(*marks, tracerA, span.direction, span.lineCoord, earlier);
-                MarkTracedRuns(*marks, tracerB, span.direction, span.lineCoord, earlier);
+                MarkTracedRuns(*marks, tracerA, tracerB, walker, earlier);
             }
             if (!visit(static_cast<const EdgeWalker&>(walker), static_cast<const EdgeTracer&>(tracerA),
                        static_cast<const EdgeTracer&>(tracerB))) {

@@ -40,7 +40,8 @@ TEST(EdgeMarksTest, RunTracedFromARowMarksTheRowsItCrosses)
 {
     auto marks = TenPixelGrid();
     // Traced from row y = 20, straight up from (33.5, 20) to (33.5, 65).
-    MarkTracedRuns(*marks, TracerWithRun({33.5f, 20.0f}, {0.0f, 1.0f}, 45.0f), kScanRight, 20, 0);
+    MarkTracedRuns(*marks, TracerWithRun({33.5f, 20.0f}, {0.0f, 1.0f}, 45.0f), EdgeTracer{},
+                   CrossingAt(kScanRight, 20, 33.5f), 0);
     struct Case
     {
         int direction;
@@ -67,9 +68,9 @@ TEST(EdgeMarksTest, TwinTracesRaiseTheCountUpToTheLimit)
     auto marks = TenPixelGrid();
     const EdgeWalker later = CrossingAt(kScanRight, 80, 50.0f);
     for (int line = 10; line <= 10 * kTracesPerEdge; line += 10) {
-        const int earlier = EarlierTraces(*marks, CrossingAt(kScanRight, line, 50.0f));
+        const EdgeWalker crossing = CrossingAt(kScanRight, line, 50.0f);
         MarkTracedRuns(*marks, TracerWithRun({50.0f, static_cast<float>(line)}, {0.0f, 1.0f}, 85.0f),
-                       kScanRight, line, earlier);
+                       EdgeTracer{}, crossing, EarlierTraces(*marks, crossing));
     }
     EXPECT_EQ(EarlierTraces(*marks, later), kTracesPerEdge);
 }
@@ -78,7 +79,8 @@ TEST(EdgeMarksTest, ShallowRunMarksNothing)
 {
     auto marks = TenPixelGrid();
     // 70 degrees from the rows' normal: it grazes the rows rather than crossing them.
-    MarkTracedRuns(*marks, TracerWithRun({10.0f, 5.0f}, {0.9397f, 0.3420f}, 80.0f), kScanDown, 10, 0);
+    MarkTracedRuns(*marks, TracerWithRun({10.0f, 5.0f}, {0.9397f, 0.3420f}, 80.0f), EdgeTracer{},
+                   CrossingAt(kScanDown, 10, 5.0f), 0);
     EXPECT_EQ(EarlierTraces(*marks, CrossingAt(kScanRight, 20, 51.2f)), 0);
 }
 
