@@ -83,7 +83,7 @@ bool PastDeadline(const DecoderContext& context);
 void ClearRetryCandidates(DecoderContext& context);
 void AddRetryCandidate(DecoderContext& context, const SymbolRecord& record);
 void AddRejectedSymbol(DecoderContext& context, const SymbolRecord& record);
-// A candidate that failed: remembered in both lists, then cleared (its buffers already released).
+// A candidate that failed: remembered in both lists, then cleared, which releases its buffers.
 void RememberRejected(DecoderContext& context, SymbolRecord& record);
 // Empties the table and the retry and rejected lists, for a search over another picture.
 void ForgetCandidates(DecoderContext& context);

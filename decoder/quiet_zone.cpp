@@ -214,8 +214,8 @@ bool InkRunsInward(const GrayImage& image, int side, uint32_t i, uint32_t depth,
 
 // A finder cut by, or almost touching, the picture's edge: a leg along most of one side, the
 // opposite side not solid as well (a dark surround or frame is solid all round), and either a
-// leg along an adjacent side too or ink running inward from one end of the leg as far as the leg
-// is long (the other leg, away from its edge) when `loneLeg` admits that weaker evidence.
+// leg along an adjacent side too or ink running inward from one end of the leg over most of the
+// leg's length (the other leg, away from its edge) when `loneLeg` admits that weaker evidence.
 bool FinderAtTheEdge(const GrayImage& image, int mid, bool loneLeg)
 {
     EdgeLeg legs[4];
@@ -438,8 +438,10 @@ bool PictureFilledBySymbol(const GrayImage& image)
 namespace {
 
 // The margined search of `image`, the picture itself or its negative, of grey range `range`:
-// searched in the picture's place when the evidence holds. `surround` admits the evidence of a
-// dark surround reaching every edge, which in a negative is only a light background.
+// searched in the picture's place when the evidence holds. `surround` admits the two weaker kinds
+// of evidence, a dark surround reaching every edge and a lone finder leg with ink running inward;
+// a negative is searched on the stronger evidence only (its dark surround would be the picture's
+// light background).
 int32_t SearchMarginedCopy(DecoderContext& context, const GrayImage& image, const GreyRange& range,
                            bool surround)
 {

@@ -154,8 +154,8 @@ void LevelRows(const uint8_t* plane, uint32_t width, uint32_t height, const uint
 
 // Blocks of `plane` (width x height) whose grey swing shows structure but whose steps between
 // neighbouring pixels are all gentle, both absolutely and for the swing (a blurred edge). Counts the soft
-// blocks and marks them in `soft` (one byte a block, row-major, ceil(width / 16) x ceil(height / 16)
-// entries).
+// blocks and marks them in `soft` (one byte a block, row-major, BlocksAlong(width) x
+// BlocksAlong(height) entries).
 uint32_t CountSoftBlocks(const uint8_t* plane, uint32_t width, uint32_t height, uint8_t* soft)
 {
     if (plane == nullptr || width == 0 || height == 0) {
