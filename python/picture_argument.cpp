@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <limits>
 #include <new>
 #include <vector>
 
@@ -75,15 +74,22 @@ py::object AsArray(const py::handle& image)
 {
     const py::dict modules = py::module_::import("sys").attr("modules");
     // A Pillow image can only exist once PIL.Image is loaded; modes other than grey, RGB and
-    // RGBA (palette, bilevel, 16-bit, CMYK...) are turned into grey by Pillow itself.
+    // RGBA (palette, bilevel, CMYK...) are turned into grey by Pillow itself. Pillow's own
+    // conversion clips 16-bit grey (modes I and I;16...) at 255 instead of scaling it, so those
+    // keep their high byte, as the PNG reader does with a 16-bit file.
     const py::object pil = modules.attr("get")("PIL.Image");
     if (!pil.is_none() && py::isinstance(image, pil.attr("Image"))) {
         py::object picture = py::reinterpret_borrow<py::object>(image);
         const std::string mode = py::str(picture.attr("mode"));
+        const py::module_ numpy = py::module_::import("numpy");
+        if (mode == "I" || mode.rfind("I;16", 0) == 0) {
+            const py::object wide = numpy.attr("clip")(numpy.attr("asarray")(picture), 0, 65535);
+            return numpy.attr("right_shift")(wide, 8).attr("astype")("uint8");
+        }
         if (mode != "L" && mode != "RGB" && mode != "RGBA") {
             picture = picture.attr("convert")("L");
         }
-        return py::module_::import("numpy").attr("asarray")(picture);
+        return numpy.attr("asarray")(picture);
     }
     if (!modules.contains("numpy")) {
         RaiseTypeError(image);

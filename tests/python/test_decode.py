@@ -35,6 +35,14 @@ def test_every_kind_of_argument_decodes(kind, argument, picture):
     assert result.bytes == expected_bytes(picture)
 
 
+def test_a_16_bit_grey_pillow_image_reads_as_its_8_bit_picture():
+    # 257 times each grey: the high byte is the 8-bit picture again.
+    g = np.asarray(Image.open(DATA / PLAIN))
+    wide = Image.fromarray(g.astype(np.uint16) * 257)
+    assert wide.mode.startswith("I")
+    assert norvale.decode(wide) == norvale.decode(g)
+
+
 def test_a_colour_array_reads_as_its_file_does():
     # The PNG reader and the module turn RGB into grey with the same weights: same pixels, same
     # symbol, same corners.

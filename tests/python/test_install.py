@@ -47,7 +47,6 @@ def test_the_default_prefix_is_on_the_interpreters_path():
     assert folder in run.stdout.splitlines()
 
 
-
 def test_the_pip_package_has_the_librarys_version():
     run = subprocess.run([sys.executable, "setup.py", "--version"], cwd=REPO, capture_output=True, text=True,
                          check=True)
