@@ -8,7 +8,8 @@ NORVALE_PACKAGES=(cmake g++ make pkg-config libpng-dev libjpeg62-turbo-dev zlib1
 # clang-format for the layout check.
 NORVALE_CHECK_PACKAGES=(libasan8 libubsan1 libtsan2 clang libclang-rt-14-dev clang-format)
 # The Python module (test.sh builds it): headers, pybind11, and what its tests use.
-NORVALE_PYTHON_PACKAGES=(python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pil python3-pytest)
+NORVALE_PYTHON_PACKAGES=(python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pil python3-pytest
+    python3-setuptools python3-wheel)
 
 norvale_install_missing() {
     local missing=()
