@@ -51,51 +51,6 @@ const SymbolRecord* FindExaminedTwin(const DecoderContext& context, const Symbol
     return nullptr;
 }
 
-// The scan grid of a pass: columns every xStep, then rows every yStep, each line in two
-// half-spans. A zero step (a picture narrower or lower than the divisions) means no lines that
-// way. Half-spans are numbered in scan order so that a scan can stop and resume.
-struct ScanGridLayout
-{
-    int32_t width;
-    int32_t height;
-    int32_t xStep;
-    int32_t yStep;
-    int32_t columnCount;
-    int32_t rowCount;
-};
-
-ScanGridLayout LayOutGrid(const GrayImage& image, int32_t xStep, int32_t yStep)
-{
-    ScanGridLayout grid{};
-    grid.width = static_cast<int32_t>(image.width);
-    grid.height = static_cast<int32_t>(image.height);
-    grid.xStep = xStep;
-    grid.yStep = yStep;
-    grid.columnCount = xStep > 0 && xStep < grid.width ? (grid.width - 1) / xStep : 0;
-    grid.rowCount = yStep > 0 ? (grid.height - 1) / yStep : 0;
-    return grid;
-}
-
-int32_t HalfSpanCount(const ScanGridLayout& grid)
-{
-    return 2 * (grid.columnCount + grid.rowCount);
-}
-
-// The half-span of the given scan-order number.
-LineSpan HalfSpanAt(const ScanGridLayout& grid, int32_t index)
-{
-    const int32_t line = index / 2;
-    const bool secondHalf = index % 2 == 1;
-    if (line < grid.columnCount) {
-        const int32_t half = grid.height / 2;
-        return LineSpan{kScanDown, (line + 1) * grid.xStep, secondHalf ? half : 0,
-                        secondHalf ? grid.height - half : half};
-    }
-    const int32_t half = grid.width / 2;
-    return LineSpan{kScanRight, (line - grid.columnCount + 1) * grid.yStep, secondHalf ? half : 0,
-                    secondHalf ? grid.width - half : half};
-}
-
 constexpr ChainOptions kFirstPassChain{true, true, WalkEstimateCheck::kBothAxes, true, true};
 constexpr ChainOptions kSecondPassChain{false, true, WalkEstimateCheck::kVerticalOnly, true, true};
 
@@ -277,6 +232,38 @@ void SuppressNeighbours(DecoderContext& context, int32_t from, const SymbolRecor
 
 } // namespace
 
+ScanGridLayout LayOutScanGrid(const GrayImage& image, int xDivisions, int yDivisions)
+{
+    ScanGridLayout grid{};
+    grid.width = static_cast<int32_t>(image.width);
+    grid.height = static_cast<int32_t>(image.height);
+    grid.xStep = xDivisions > 0 ? Nearest(static_cast<double>(image.width) / xDivisions) : 0;
+    grid.yStep = yDivisions > 0 ? Nearest(static_cast<double>(image.height) / yDivisions) : 0;
+    grid.columnCount = grid.xStep > 0 && grid.xStep < grid.width ? (grid.width - 1) / grid.xStep : 0;
+    grid.rowCount = grid.yStep > 0 ? (grid.height - 1) / grid.yStep : 0;
+    return grid;
+}
+
+int32_t HalfSpanCount(const ScanGridLayout& grid)
+{
+    return 2 * (grid.columnCount + grid.rowCount);
+}
+
+// The half-span of the given scan-order number.
+LineSpan HalfSpanAt(const ScanGridLayout& grid, int32_t index)
+{
+    const int32_t line = index / 2;
+    const bool secondHalf = index % 2 == 1;
+    if (line < grid.columnCount) {
+        const int32_t half = grid.height / 2;
+        return LineSpan{kScanDown, (line + 1) * grid.xStep, secondHalf ? half : 0,
+                        secondHalf ? grid.height - half : half};
+    }
+    const int32_t half = grid.width / 2;
+    return LineSpan{kScanRight, (line - grid.columnCount + 1) * grid.yStep, secondHalf ? half : 0,
+                    secondHalf ? grid.width - half : half};
+}
+
 int CompareEdgeBalance(const SymbolRecord& a, const SymbolRecord& b)
 {
     const float da = std::fabs(a.yLegLength - a.xLegLength);
@@ -355,14 +342,10 @@ int32_t EvaluateSecondPass(DecoderContext& context)
 
 int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
 {
-    const double width = context.image.width;
-    const double height = context.image.height;
-    const int32_t xStep = xDivisions > 0 ? Nearest(width / xDivisions) : 0;
-    const int32_t yStep = yDivisions > 0 ? Nearest(height / yDivisions) : 0;
     context.image.scale = 2;
     context.frameMemoCount = 0;
     context.closerLookCount = 0;
-    const ScanGridLayout grid = LayOutGrid(context.image, xStep, yStep);
+    const ScanGridLayout grid = LayOutScanGrid(context.image, xDivisions, yDivisions);
 
     GridScan scan{};
     scan.edges = static_cast<EdgeMarks*>(std::malloc(sizeof(EdgeMarks)));

@@ -108,19 +108,12 @@ void DrawProbe(Canvas& canvas, const GrayImage& image, int direction, int lineCo
 // The half-spans of the first pass's scan grid, on the median plane, as the search lays them.
 void DrawFirstPassGrid(Canvas& canvas, GrayImage& image)
 {
-    const int width = static_cast<int>(image.width);
-    const int height = static_cast<int>(image.height);
-    const int xStep = Nearest(width / static_cast<double>(kScanDivisions));
-    const int yStep = Nearest(height / static_cast<double>(kScanDivisions));
+    const ScanGridLayout grid = LayOutScanGrid(image, kScanDivisions, kScanDivisions);
     UseFilteredPlane(image);
     image.scale = 2;
-    for (int x = xStep; xStep > 0 && x < width; x += xStep) {
-        DrawProbe(canvas, image, kScanDown, x, 0, height / 2);
-        DrawProbe(canvas, image, kScanDown, x, height / 2, height - height / 2);
-    }
-    for (int y = yStep; yStep > 0 && y < height; y += yStep) {
-        DrawProbe(canvas, image, kScanRight, y, 0, width / 2);
-        DrawProbe(canvas, image, kScanRight, y, width / 2, width - width / 2);
+    for (int32_t i = 0; i < HalfSpanCount(grid); ++i) {
+        const LineSpan span = HalfSpanAt(grid, i);
+        DrawProbe(canvas, image, span.direction, span.lineCoord, span.start, span.length);
     }
     UseSourcePlane(image);
     image.scale = 1;
