@@ -169,17 +169,8 @@ void SampleBicubic(float& v, const GrayImage& image, float x, float y)
 
 void SampleBilinear(float& v, const GrayImage& image, float x, float y)
 {
-    if (image.current != nullptr && x >= 0.0f && y >= 0.0f && x < static_cast<float>(image.width) - 1.0f &&
-        y < static_cast<float>(image.height) - 1.0f) {
-        const int ix = static_cast<int>(x);
-        const int iy = static_cast<int>(y);
-        const float fx = x - static_cast<float>(ix);
-        const float fy = y - static_cast<float>(iy);
-        const uint8_t* below = image.current + size_t(iy) * image.width + size_t(ix);
-        const uint8_t* above = below + image.width;
-        const float low = static_cast<float>(below[0]) + fx * (static_cast<float>(below[1]) - below[0]);
-        const float high = static_cast<float>(above[0]) + fx * (static_cast<float>(above[1]) - above[0]);
-        v = low + fy * (high - low);
+    if (IsBilinearInside(image, x, y)) {
+        v = BilinearInside(image, x, y);
         return;
     }
     SampleBicubic(v, image, x, y);

@@ -1,6 +1,7 @@
 // Grey readers over the current plane: the exact pixel and the cubic-convolution sample.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "image/gray_image.h"
@@ -15,5 +16,27 @@ void SampleBicubic(float& v, const GrayImage& image, float x, float y);
 // only the side of a threshold matters. Along the last row and column, where the four do not all
 // exist, and outside the picture, the cubic sample.
 void SampleBilinear(float& v, const GrayImage& image, float x, float y);
+
+// The bilinear sample where the caller knows the point to lie in [0, width - 1) x [0, height - 1)
+// of a picture with a current plane: the four pixels around it all exist.
+inline float BilinearInside(const GrayImage& image, float x, float y)
+{
+    const int ix = static_cast<int>(x);
+    const int iy = static_cast<int>(y);
+    const float fx = x - static_cast<float>(ix);
+    const float fy = y - static_cast<float>(iy);
+    const uint8_t* below = image.current + size_t(iy) * image.width + size_t(ix);
+    const uint8_t* above = below + image.width;
+    const float low = static_cast<float>(below[0]) + fx * (static_cast<float>(below[1]) - below[0]);
+    const float high = static_cast<float>(above[0]) + fx * (static_cast<float>(above[1]) - above[0]);
+    return low + fy * (high - low);
+}
+
+// True when (x, y) lies where BilinearInside may sample.
+inline bool IsBilinearInside(const GrayImage& image, float x, float y)
+{
+    return image.current != nullptr && x >= 0.0f && y >= 0.0f && x < static_cast<float>(image.width) - 1.0f &&
+           y < static_cast<float>(image.height) - 1.0f;
+}
 
 } // namespace norvale

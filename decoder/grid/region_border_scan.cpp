@@ -405,24 +405,63 @@ int DistanceOfCrossing(float& distance, const FittedLine& line, const FittedLine
     return 1;
 }
 
+namespace {
+
+// The last offset a scan of this length samples every `step` pixels below kMaxScanSamples; 0 when
+// it samples only its start.
+int32_t LastScanOffset(float length, int32_t step)
+{
+    const auto sampled = [length](int64_t t) {
+        return static_cast<float>(t) <= length && t < kMaxScanSamples;
+    };
+    if (!sampled(step)) {
+        return 0;
+    }
+    const double reach = std::fmin(double{length}, static_cast<double>(kMaxScanSamples - 1));
+    int64_t last = static_cast<int64_t>(reach / step) * step;
+    while (last > step && !sampled(last)) {
+        last -= step;
+    }
+    while (sampled(last + step)) {
+        last += step;
+    }
+    return static_cast<int32_t>(last);
+}
+
+} // namespace
+
 int32_t CountTransitions(const SymbolRecord& record, const GrayImage& image, TransitionScan& scan,
                          int32_t stopAt, int32_t step)
 {
     const FittedLine& line = scan.line;
-    PointF p{};
-    float gray = 0.0f;
-    PointOnLine(p, line, 0.0f);
-    SampleBilinear(gray, image, p.x, p.y);
-    bool ink = IsInk(record.contrast, gray);
-    int32_t count = 0;
     step = step < 1 ? 1 : step;
-    for (int32_t t = step; static_cast<float>(t) <= line.tEnd && t < kMaxScanSamples && count < stopAt;
-         t += step) {
-        PointOnLine(p, line, static_cast<float>(t));
+    const int32_t last = LastScanOffset(line.tEnd, step);
+    PointF p{};
+    PointF end{};
+    PointOnLine(p, line, 0.0f);
+    PointOnLine(end, line, static_cast<float>(last));
+    int32_t count = 0;
+    if (IsBilinearInside(image, p.x, p.y) && IsBilinearInside(image, end.x, end.y)) {
+        // Both coordinates move monotonically along the line, so every sample between the two
+        // ends lies inside as well: the samples need no bounds test.
+        const LevelLine level = LevelLineOf(record.contrast.contrastReference, record.contrast.contrastSign);
+        const float threshold = record.contrast.inkThreshold;
+        bool ink = LevelOf(level, BilinearInside(image, p.x, p.y)) > threshold;
+        for (int32_t t = step; t <= last && count < stopAt; t += step) {
+            PointOnLine(p, line, static_cast<float>(t));
+            const bool sampleInk = LevelOf(level, BilinearInside(image, p.x, p.y)) > threshold;
+            count += sampleInk != ink ? 1 : 0;
+            ink = sampleInk;
+        }
+    } else {
+        float gray = 0.0f;
         SampleBilinear(gray, image, p.x, p.y);
-        const bool sampleInk = IsInk(record.contrast, gray);
-        if (sampleInk != ink) {
-            ++count;
+        bool ink = IsInk(record.contrast, gray);
+        for (int32_t t = step; t <= last && count < stopAt; t += step) {
+            PointOnLine(p, line, static_cast<float>(t));
+            SampleBilinear(gray, image, p.x, p.y);
+            const bool sampleInk = IsInk(record.contrast, gray);
+            count += sampleInk != ink ? 1 : 0;
             ink = sampleInk;
         }
     }

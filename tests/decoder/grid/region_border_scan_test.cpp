@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "decoder/base/image_sampling.h"
+#include "decoder/base/line_geometry.h"
 #include "decoder/base/symbol_record.h"
 #include "decoder/decoder_context.h"
 #include "large_symbol_fixture.h"
@@ -74,6 +76,55 @@ TEST(RegionBorderScanTest, CountsChangesAlongStripes)
     EXPECT_EQ(CountTransitions(record, *context, scan), 1);
     scan.line.origin = PointF{0.0f, 40.0f}; // above the picture: every sample reads 0 (ink)
     EXPECT_EQ(CountTransitions(record, *context, scan), 0);
+}
+
+// Scans wholly inside the picture skip the per-sample bounds test: they must count exactly as
+// sampling every point on its own does, as must scans that leave the picture or end on its last
+// row or column, where the cubic sample takes over.
+TEST(RegionBorderScanTest, CountsAsSamplingEachPointDoes)
+{
+    constexpr uint32_t kWidth = 41;
+    constexpr uint32_t kHeight = 33;
+    std::vector<uint8_t> plane(kWidth * kHeight);
+    for (size_t i = 0; i < plane.size(); ++i) {
+        plane[i] = static_cast<uint8_t>((i * 7919u + (i >> 3) * 104729u) % 251u);
+    }
+    PictureContext context(plane.data(), kWidth, kHeight);
+    ASSERT_TRUE(context.valid());
+    const SymbolRecord record = DarkOnLightRecord();
+    struct Scan
+    {
+        PointF origin;
+        float angle; // degrees
+        float length;
+    };
+    const Scan scans[] = {
+        {{0.0f, 0.0f}, 0.0f, 39.9f},      {{0.0f, 31.5f}, 0.0f, 40.0f},   {{0.5f, 0.5f}, 37.0f, 45.0f},
+        {{39.9f, 31.9f}, 200.0f, 50.0f}, {{20.0f, 16.0f}, 95.0f, 30.0f}, {{-3.0f, 4.0f}, 10.0f, 60.0f},
+        {{39.0f, 2.0f}, 90.0f, 31.0f},   {{12.3f, 7.7f}, 300.0f, 7.0f},  {{5.0f, 5.0f}, 45.0f, 0.5f},
+    };
+    for (const Scan& s : scans) {
+        for (const int32_t step : {1, 2, 3}) {
+            TransitionScan scan{};
+            const double radians = s.angle * 3.14159265358979 / 180.0;
+            scan.line = FittedLine{1, 0, 0.0f, s.length, s.origin,
+                                   {static_cast<float>(std::cos(radians)), static_cast<float>(std::sin(radians))}};
+            int32_t expected = 0;
+            bool ink = false;
+            for (int32_t t = 0; static_cast<float>(t) <= s.length; t += step) {
+                PointF p{};
+                PointOnLine(p, scan.line, static_cast<float>(t));
+                float gray = 0.0f;
+                SampleBilinear(gray, *context, p.x, p.y);
+                const bool sampleInk = IsInk(record.contrast, gray);
+                expected += t > 0 && sampleInk != ink ? 1 : 0;
+                ink = sampleInk;
+            }
+            EXPECT_EQ(CountTransitions(record, *context, scan, INT32_MAX, step), expected)
+                << "scan from (" << s.origin.x << ", " << s.origin.y << ") at " << s.angle << " degrees, step "
+                << step;
+        }
+    }
 }
 
 TEST(RegionBorderScanTest, ScanKeepsMinimumAndMaximum)
