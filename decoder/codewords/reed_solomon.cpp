@@ -217,13 +217,24 @@ void RsDestroy(RsDecoder* decoder)
 
 void RsSyndromes(RsDecoder& decoder, const uint8_t* block, int length)
 {
-    for (int j = 0; j < decoder.eccPerBlock; ++j) {
-        const int a = GfPow(j + 1);
-        int s = 0;
-        for (int p = 0; p < length; ++p) {
-            s = GfMul(s, a) ^ block[p];
+    // Every syndrome is its own Horner chain, s = s alpha^(j + 1) + codeword. The chains advance
+    // side by side, one codeword at a time, so that their table look-ups overlap instead of each
+    // waiting for the one before. Multiplying by alpha^(j + 1) adds j + 1 to the logarithm.
+    const int n = decoder.eccPerBlock;
+    int32_t* s = decoder.syndromes;
+    for (int j = 0; j < n; ++j) {
+        s[j] = 0;
+    }
+    for (int p = 0; p < length; ++p) {
+        const int codeword = block[p];
+        for (int j = 0; j < n; ++j) {
+            int product = 0;
+            if (s[j] != 0) {
+                const int e = kGf.log[s[j]] + j + 1; // below 2 x 255
+                product = kGf.exp[e >= kFieldOrder ? e - kFieldOrder : e];
+            }
+            s[j] = product ^ codeword;
         }
-        decoder.syndromes[j] = s;
     }
 }
 
