@@ -99,7 +99,7 @@ TEST(RegionBorderScanTest, CountsAsSamplingEachPointDoes)
         float length;
     };
     const Scan scans[] = {
-        {{0.0f, 0.0f}, 0.0f, 39.9f},      {{0.0f, 31.5f}, 0.0f, 40.0f},   {{0.5f, 0.5f}, 37.0f, 45.0f},
+        {{0.0f, 0.0f}, 0.0f, 39.9f},     {{0.0f, 31.5f}, 0.0f, 40.0f},   {{0.5f, 0.5f}, 37.0f, 45.0f},
         {{39.9f, 31.9f}, 200.0f, 50.0f}, {{20.0f, 16.0f}, 95.0f, 30.0f}, {{-3.0f, 4.0f}, 10.0f, 60.0f},
         {{39.0f, 2.0f}, 90.0f, 31.0f},   {{12.3f, 7.7f}, 300.0f, 7.0f},  {{5.0f, 5.0f}, 45.0f, 0.5f},
     };
@@ -107,8 +107,10 @@ TEST(RegionBorderScanTest, CountsAsSamplingEachPointDoes)
         for (const int32_t step : {1, 2, 3}) {
             TransitionScan scan{};
             const double radians = s.angle * 3.14159265358979 / 180.0;
-            scan.line = FittedLine{1, 0, 0.0f, s.length, s.origin,
-                                   {static_cast<float>(std::cos(radians)), static_cast<float>(std::sin(radians))}};
+            scan.line = FittedLine{
+                1,        0,
+                0.0f,     s.length,
+                s.origin, {static_cast<float>(std::cos(radians)), static_cast<float>(std::sin(radians))}};
             int32_t expected = 0;
             bool ink = false;
             for (int32_t t = 0; static_cast<float>(t) <= s.length; t += step) {
@@ -121,8 +123,8 @@ TEST(RegionBorderScanTest, CountsAsSamplingEachPointDoes)
                 ink = sampleInk;
             }
             EXPECT_EQ(CountTransitions(record, *context, scan, INT32_MAX, step), expected)
-                << "scan from (" << s.origin.x << ", " << s.origin.y << ") at " << s.angle << " degrees, step "
-                << step;
+                << "scan from (" << s.origin.x << ", " << s.origin.y << ") at " << s.angle
+                << " degrees, step " << step;
         }
     }
 }
