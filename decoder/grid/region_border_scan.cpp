@@ -408,24 +408,33 @@ int DistanceOfCrossing(float& distance, const FittedLine& line, const FittedLine
 namespace {
 
 // The last offset a scan of this length samples every `step` pixels below kMaxScanSamples; 0 when
-// it samples only its start.
+// it samples only its start. A whole offset t below 2^24 is an exact float, so t <= length holds
+// exactly when t <= floor(length).
 int32_t LastScanOffset(float length, int32_t step)
 {
-    const auto sampled = [length](int64_t t) {
-        return static_cast<float>(t) <= length && t < kMaxScanSamples;
-    };
-    if (!sampled(step)) {
+    if (!(length >= static_cast<float>(step))) {
         return 0;
     }
-    const double reach = std::fmin(double{length}, static_cast<double>(kMaxScanSamples - 1));
-    int64_t last = static_cast<int64_t>(reach / step) * step;
-    while (last > step && !sampled(last)) {
-        last -= step;
+    const auto reach = static_cast<int32_t>(std::fmin(double{length}, kMaxScanSamples - 1.0));
+    return reach - reach % step;
+}
+
+// Counts the class changes between the samples at 0, step, .. last along the line, up to stopAt.
+template <typename Sample>
+int32_t CountClassChanges(const SymbolRecord& record, const FittedLine& line, int32_t last, int32_t step,
+                          int32_t stopAt, Sample sample)
+{
+    PointF p{};
+    PointOnLine(p, line, 0.0f);
+    bool ink = IsInk(record.contrast, sample(p));
+    int32_t count = 0;
+    for (int32_t t = step; t <= last && count < stopAt; t += step) {
+        PointOnLine(p, line, static_cast<float>(t));
+        const bool sampleInk = IsInk(record.contrast, sample(p));
+        count += sampleInk != ink ? 1 : 0;
+        ink = sampleInk;
     }
-    while (sampled(last + step)) {
-        last += step;
-    }
-    return static_cast<int32_t>(last);
+    return count;
 }
 
 } // namespace
@@ -436,34 +445,22 @@ int32_t CountTransitions(const SymbolRecord& record, const GrayImage& image, Tra
     const FittedLine& line = scan.line;
     step = step < 1 ? 1 : step;
     const int32_t last = LastScanOffset(line.tEnd, step);
-    PointF p{};
+    PointF start{};
     PointF end{};
-    PointOnLine(p, line, 0.0f);
+    PointOnLine(start, line, 0.0f);
     PointOnLine(end, line, static_cast<float>(last));
     int32_t count = 0;
-    if (IsBilinearInside(image, p.x, p.y) && IsBilinearInside(image, end.x, end.y)) {
+    if (IsBilinearInside(image, start.x, start.y) && IsBilinearInside(image, end.x, end.y)) {
         // Both coordinates move monotonically along the line, so every sample between the two
         // ends lies inside as well: the samples need no bounds test.
-        const LevelLine level = LevelLineOf(record.contrast.contrastReference, record.contrast.contrastSign);
-        const float threshold = record.contrast.inkThreshold;
-        bool ink = LevelOf(level, BilinearInside(image, p.x, p.y)) > threshold;
-        for (int32_t t = step; t <= last && count < stopAt; t += step) {
-            PointOnLine(p, line, static_cast<float>(t));
-            const bool sampleInk = LevelOf(level, BilinearInside(image, p.x, p.y)) > threshold;
-            count += sampleInk != ink ? 1 : 0;
-            ink = sampleInk;
-        }
+        count = CountClassChanges(record, line, last, step, stopAt,
+                                  [&image](PointF p) { return BilinearInside(image, p.x, p.y); });
     } else {
-        float gray = 0.0f;
-        SampleBilinear(gray, image, p.x, p.y);
-        bool ink = IsInk(record.contrast, gray);
-        for (int32_t t = step; t <= last && count < stopAt; t += step) {
-            PointOnLine(p, line, static_cast<float>(t));
+        count = CountClassChanges(record, line, last, step, stopAt, [&image](PointF p) {
+            float gray = 0.0f;
             SampleBilinear(gray, image, p.x, p.y);
-            const bool sampleInk = IsInk(record.contrast, gray);
-            count += sampleInk != ink ? 1 : 0;
-            ink = sampleInk;
-        }
+            return gray;
+        });
     }
     scan.transitionCount = count;
     scan.transitions = static_cast<float>(count);
