@@ -112,6 +112,14 @@ struct GridScan
     int32_t earlyLooks;
 };
 
+// Clears the marks for a pass over the grid's lines.
+void StartEdgeMarks(GridScan& scan, const ScanGridLayout& grid)
+{
+    if (scan.edges != nullptr) {
+        InitEdgeMarks(*scan.edges, grid.xStep, grid.yStep, grid.columnCount, grid.rowCount);
+    }
+}
+
 // Probes half-spans from `cursor` on until the table is full or the grid is done; the plane of
 // the pass is chosen before every line. Returns the records added. In the first pass
 // (`filtered`), when the call stops at its first symbol, -1 once a clear finder decoded early.
@@ -174,10 +182,7 @@ int32_t SearchGrid(DecoderContext& context, const ScanGridLayout& grid, GridScan
     ClearRetryCandidates(context);
     context.symbolCount = 0;
     cursor = 0;
-    if (scan.edges != nullptr) {
-        // The source plane shows its own edges.
-        InitEdgeMarks(*scan.edges, grid.xStep, grid.yStep, grid.columnCount, grid.rowCount);
-    }
+    StartEdgeMarks(scan, grid); // the source plane shows its own edges
     int32_t decoded = 0;
     while (decoded == 0 && cursor < HalfSpanCount(grid) && !PastDeadline(context)) {
         context.symbolCount = 0;
@@ -349,9 +354,7 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
 
     GridScan scan{};
     scan.edges = static_cast<EdgeMarks*>(std::malloc(sizeof(EdgeMarks)));
-    if (scan.edges != nullptr) {
-        InitEdgeMarks(*scan.edges, grid.xStep, grid.yStep, grid.columnCount, grid.rowCount);
-    }
+    StartEdgeMarks(scan, grid);
     const int32_t decoded = SearchGrid(context, grid, scan);
     std::free(scan.edges);
     return decoded;
