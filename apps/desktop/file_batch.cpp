@@ -25,28 +25,14 @@ FileReport FailedReport()
     return report;
 }
 
-// Runs one job on a thread of its own; inline when no thread can be started.
-FileReport RunAlone(const FileJob& job, size_t index)
+// Runs one job on the calling worker; a job that throws gets the failure report.
+FileReport RunJob(const FileJob& job, size_t index)
 {
-    FileReport report;
-    bool done = false;
     try {
-        std::thread thread([&] {
-            try {
-                report = job(index);
-                done = true;
-            } catch (...) {
-            }
-        });
-        thread.join();
-    } catch (const std::system_error&) {
-        try {
-            report = job(index);
-            done = true;
-        } catch (...) {
-        }
+        return job(index);
+    } catch (...) {
+        return FailedReport();
     }
-    return done ? report : FailedReport();
 }
 
 } // namespace
@@ -60,7 +46,7 @@ void RunFileBatch(size_t count, unsigned workers, const FileJob& job, const Repo
 
     const auto work = [&] {
         for (size_t index = next++; index < count; index = next++) {
-            FileReport report = RunAlone(job, index);
+            FileReport report = RunJob(job, index);
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 reports[index] = std::move(report);

@@ -1,5 +1,5 @@
-// Several files in one vistrel call: each file is decoded on a thread of its own, up to N at a
-// time, and the reports come back in argument order.
+// Several files in one vistrel call: up to N workers decode them side by side, and the reports
+// come back in argument order.
 #pragma once
 
 #include <cstddef>
@@ -21,8 +21,8 @@ using ReportSink = std::function<void(size_t index, FileReport& report)>;
 
 // Runs job(0) .. job(count - 1) with at most `workers` running at once and calls sink on the
 // calling thread in index order, each as soon as its report and all earlier ones are ready.
-// Every job runs on a thread of its own. The decoder keeps nothing between calls, so this is not
-// needed for the results; it keeps one job's stack and thread state away from the next.
+// Each worker runs its jobs one after the other: the decoder keeps nothing between calls, so a
+// file reads the same whatever its worker decoded before. A job that throws reports failure.
 void RunFileBatch(size_t count, unsigned workers, const FileJob& job, const ReportSink& sink);
 
 } // namespace norvale::app
