@@ -26,6 +26,60 @@ constexpr Turn kTurns[] = {
     {kScanRight, 1, kScanDown, -1}, {kScanRight, -1, kScanUp, 1},
 };
 
+// Which side of the threshold a level lies on, as the step reads it: +1 below, -1 above, 0 within
+// kTracerLevelEpsilon. A threshold that is not a number puts every level above it.
+int LevelSide(float level, float threshold)
+{
+    if (std::fabs(level - threshold) < kTracerLevelEpsilon) {
+        return 0;
+    }
+    return threshold - level > 0.0f ? 1 : -1;
+}
+
+// The first u in 0..256 for which `leaves(u)` holds, given that it holds from some u on, searched
+// from `guess` outwards.
+template <typename Predicate> int FirstFrom(int guess, Predicate leaves)
+{
+    int u = guess;
+    while (u > 0 && leaves(u - 1)) {
+        --u;
+    }
+    while (u < 256 && !leaves(u)) {
+        ++u;
+    }
+    return u;
+}
+
+// The runs of greys below, on and above the tracer's threshold. The level is a rounded linear
+// function of the grey, so it moves monotonically with u and the sides follow one another in
+// that order. The level of u is about u + shift, which puts the first run's end within a step
+// or two of threshold - shift.
+void FindThresholdSides(TracerView& view, float threshold)
+{
+    const bool rising = view.level.scale > 0.0f;
+    view.greyFlip = rising ? 0 : 255;
+    const double shift = rising ? double{view.level.offset} : double{view.level.offset} - 255.0;
+    const double estimate = double{threshold} - shift;
+    const int guess = estimate > 0.0 ? (estimate < 256.0 ? static_cast<int>(estimate) : 256) : 0;
+    const auto sideAt = [&](int u) {
+        return LevelSide(LevelOf(view.level, static_cast<float>(u ^ view.greyFlip)), threshold);
+    };
+    view.belowEnd = FirstFrom(guess, [&](int u) { return sideAt(u) != 1; });
+    view.aboveStart = FirstFrom(view.belowEnd, [&](int u) { return sideAt(u) == -1; });
+}
+
+// The axes of the view for the tracer's present direction.
+void AimTracerView(TracerView& view, const EdgeTracer& tracer)
+{
+    const GrayImage& image = *view.image;
+    const bool vertical = IsVerticalScan(tracer.direction);
+    view.alongStride = vertical ? 1 : image.width;
+    view.travelStride = vertical ? image.width : 1;
+    view.alongSize = static_cast<int>(vertical ? image.width : image.height);
+    view.travelSize = static_cast<int>(vertical ? image.height : image.width);
+    view.travelStep = tracer.direction == kScanDown || tracer.direction == kScanRight ? 1 : -1;
+}
+
 } // namespace
 
 void InitEdgeTracer(EdgeTracer& tracer, const EdgeWalker& walker, int direction)
@@ -48,16 +102,12 @@ PointF TracerPoint(const EdgeTracer& tracer)
 
 TracerView MakeTracerView(const EdgeTracer& tracer, const GrayImage& image)
 {
-    const bool vertical = IsVerticalScan(tracer.direction);
     TracerView view{};
     view.image = &image;
     view.pixels = image.current;
-    view.alongStride = vertical ? 1 : image.width;
-    view.travelStride = vertical ? image.width : 1;
-    view.alongSize = static_cast<int>(vertical ? image.width : image.height);
-    view.travelSize = static_cast<int>(vertical ? image.height : image.width);
-    view.travelStep = tracer.direction == kScanDown || tracer.direction == kScanRight ? 1 : -1;
+    AimTracerView(view, tracer);
     view.level = LevelLineOf(tracer.contrastReference, tracer.contrastSign);
+    FindThresholdSides(view, tracer.inkThreshold);
     return view;
 }
 
@@ -73,7 +123,8 @@ void TurnEdgeTracer(EdgeTracer& tracer, TracerView& view, int travel, int sense)
             break;
         }
     }
-    view = MakeTracerView(tracer, *view.image);
+    // The threshold's sides stay as they are: only the axes turn.
+    AimTracerView(view, tracer);
 }
 
 int StepEdgeTracer(EdgeTracer& tracer, const GrayImage& image)

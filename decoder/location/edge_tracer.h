@@ -31,6 +31,12 @@ struct EdgeTracer
 // The picture as a tracer reads it while it keeps one travel direction: the pixel at (along = p,
 // travel = c) is pixels[c * travelStride + p * alongStride], read through the tracer's contrast
 // level. Made again whenever the tracer turns.
+//
+// The level rises or falls with the grey value, so the greys whose level lies below the tracer's
+// threshold, those within kTracerLevelEpsilon of it and those above it form three runs of
+// 0..255. With u = grey ^ greyFlip (the grey itself, or 255 - grey where the level falls) the
+// level lies below the threshold for u < belowEnd, above it for u >= aboveStart, and on it in
+// between; the step compares whole greys and works out a level only where it places a crossing.
 struct TracerView
 {
     const GrayImage* image;
@@ -41,6 +47,9 @@ struct TracerView
     int travelSize;
     int travelStep; // +1 or -1 along the travel axis
     LevelLine level;
+    int greyFlip;   // 0 where the level rises with the grey, 255 where it falls
+    int belowEnd;   // first u whose level is not below the threshold
+    int aboveStart; // first u whose level lies above the threshold
 };
 
 // Samples across the travel axis searched for the crossing before the tracer turns.
@@ -56,18 +65,24 @@ PointF TracerPoint(const EdgeTracer& tracer);
 // The view of a picture with a current plane for the tracer's present direction.
 TracerView MakeTracerView(const EdgeTracer& tracer, const GrayImage& image);
 // The turn where no crossing lies within reach: the tracer continues along the old position axis
-// from where the boundary was, in the search sense `sense`, and its view is made again.
+// from where the boundary was, in the search sense `sense`, and its view turns with it.
 void TurnEdgeTracer(EdgeTracer& tracer, TracerView& view, int travel, int sense);
 
 // One step: kTraceMoved (possibly after a turn) or kTraceExhausted at the picture's border.
 // `coord` has already moved when a step stops at the border.
 int StepEdgeTracer(EdgeTracer& tracer, const GrayImage& image);
 
+// Which side of the tracer's threshold grey g lies on: +1 below, -1 above, 0 on it.
+inline int ThresholdSide(const TracerView& view, int g)
+{
+    const int u = g ^ view.greyFlip;
+    return (u < view.belowEnd ? 1 : 0) - (u >= view.aboveStart ? 1 : 0);
+}
+
 // The same step through a view kept by the caller (the trace loop), inline so that the loop's
 // invariants stay in registers.
 inline int StepEdgeTracer(EdgeTracer& tracer, TracerView& view)
 {
-    const float threshold = tracer.inkThreshold;
     // The position is checked before it is converted, so no out-of-range float meets an int.
     if (!(tracer.position > -1.0f && tracer.position < static_cast<float>(view.alongSize))) {
         return kTraceExhausted;
@@ -82,31 +97,37 @@ inline int StepEdgeTracer(EdgeTracer& tracer, TracerView& view)
         return kTraceExhausted;
     }
     const uint8_t* line = view.pixels + static_cast<size_t>(c) * view.travelStride;
-    const auto level = [&](int i) {
-        return LevelOf(view.level, static_cast<float>(line[static_cast<size_t>(i) * view.alongStride]));
+    const auto grey = [&](int i) {
+        return static_cast<int>(line[static_cast<size_t>(i) * view.alongStride]);
     };
-    const float level0 = level(a);
-    const int s = (threshold - level0) * tracer.polarity >= 0.0f ? 1 : -1;
-    if (std::fabs(level0 - threshold) < kTracerLevelEpsilon) {
+    const int grey0 = grey(a);
+    const int side0 = ThresholdSide(view, grey0);
+    if (side0 == 0) {
         tracer.position = static_cast<float>(a);
         return kTraceMoved;
     }
+    // The search runs the way the level moves towards the threshold.
+    const int s = side0 * tracer.polarity >= 0 ? 1 : -1;
     // The pixel at a itself was read above; the search goes on from its neighbour.
-    float levelPrev = level0;
+    int greyPrev = grey0;
     int iPrev = a;
     for (int k = 1; k < kTracerCrossingSearch; ++k) {
         const int i = a + k * s;
         if (i - 1 <= 0 || i + 1 >= view.alongSize - 1) {
             return kTraceExhausted;
         }
-        const float levelHere = level(i);
-        if (std::fabs(levelHere - threshold) < kTracerLevelEpsilon) {
+        const int greyHere = grey(i);
+        const int side = ThresholdSide(view, greyHere);
+        if (side == 0) {
             tracer.position = static_cast<float>(i);
             return kTraceMoved;
         }
-        const float dPrev = threshold - levelPrev;
-        const float dCur = threshold - levelHere;
-        if (dCur * dPrev < 0.0f) {
+        if (side != side0) {
+            const float threshold = tracer.inkThreshold;
+            const float levelPrev = LevelOf(view.level, static_cast<float>(greyPrev));
+            const float levelHere = LevelOf(view.level, static_cast<float>(greyHere));
+            const float dPrev = threshold - levelPrev;
+            const float dCur = threshold - levelHere;
             const float span = std::fabs(levelPrev - levelHere);
             if (std::fabs(dCur) > std::fabs(dPrev)) {
                 tracer.position = static_cast<float>(iPrev) + tracer.polarity * dPrev / span;
@@ -115,7 +136,7 @@ inline int StepEdgeTracer(EdgeTracer& tracer, TracerView& view)
             }
             return kTraceMoved;
         }
-        levelPrev = levelHere;
+        greyPrev = greyHere;
         iPrev = i;
     }
     TurnEdgeTracer(tracer, view, c, s);

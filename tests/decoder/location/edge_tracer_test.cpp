@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "tests/decoder/location/location_pictures.h"
 
 namespace norvale {
@@ -69,6 +71,41 @@ TEST(EdgeTracerTest, TurnsAroundACorner)
     }
     EXPECT_EQ(tracer.direction, kScanLeft);
     EXPECT_EQ(tracer.coord, 10);
+}
+
+struct SideCase
+{
+    float threshold;
+    float reference;
+    float sign;
+};
+
+// Thresholds on a level, between levels, beyond every level and not finite, for levels that rise
+// and fall with the grey.
+constexpr SideCase kSideCases[] = {
+    {127.5f, 255.0f, -1.0f}, {127.0f, 255.0f, -1.0f}, {0.0f, 255.0f, -1.0f},  {-0.3f, 40.0f, 1.0f},
+    {12.0f, 40.0f, 1.0f},    {215.0f, 40.0f, 1.0f},   {900.0f, 10.0f, 1.0f},  {-900.0f, 10.0f, -1.0f},
+    {1e-7f, 0.0f, 1.0f},     {33.25f, 99.5f, -1.0f},  {INFINITY, 0.0f, 1.0f}, {-INFINITY, 0.0f, -1.0f},
+    {NAN, 128.0f, 1.0f},
+};
+
+TEST(EdgeTracerTest, ThresholdSidesMatchTheLevelOfEveryGrey)
+{
+    PictureContext picture(8, 8, 0);
+    for (const SideCase& c : kSideCases) {
+        EdgeTracer tracer = MakeTracer(kScanDown, 2, 4.0f, 1);
+        tracer.inkThreshold = c.threshold;
+        tracer.contrastReference = c.reference;
+        tracer.contrastSign = c.sign;
+        const TracerView view = MakeTracerView(tracer, picture.image());
+        for (int g = 0; g < 256; ++g) {
+            const float level = LevelOf(LevelLineOf(c.reference, c.sign), static_cast<float>(g));
+            const int expected = std::fabs(level - c.threshold) < kTracerLevelEpsilon ? 0
+                                 : c.threshold - level > 0.0f                         ? 1
+                                                                                      : -1;
+            ASSERT_EQ(ThresholdSide(view, g), expected) << "threshold " << c.threshold << " grey " << g;
+        }
+    }
 }
 
 struct BorderCase
