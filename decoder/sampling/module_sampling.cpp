@@ -23,6 +23,8 @@ constexpr double kMaxHalfEstimate = 1 << 19;
 // Quiet-zone rings sampled on each side of the symbol; also the reach of a cell's threshold window.
 constexpr int kMargin = kGridMargin;
 constexpr int kWindowSide = 2 * kMargin + 1;
+// The border ring: the finder and clock modules and the two module rows inside them.
+constexpr int kRingDepth = 3;
 constexpr int kTrialOffsets[] = {0, -2, 2, -4, 4, -kLargestTrialOffset, kLargestTrialOffset};
 constexpr int kMaxMismatches = 4;
 constexpr int kNoSample = -1;
@@ -130,11 +132,9 @@ int16_t BinarizeCell(const SampleGrid& raw, int width, int r, int c)
     return static_cast<int16_t>(value < threshold ? kDark : kLight);
 }
 
-bool InBorderRing(int i, int j, int side)
-{
-    return i <= 2 || j <= 2 || i >= side - 3 || j >= side - 3;
-}
-
+// Samples the ring's modules (with the quiet-zone rings around them) or the ones inside it. A row
+// of the ring is sampled whole; any other row holds ring modules only in its first and last
+// columns, up to the ring's inner edge.
 void SampleModules(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, bool ring)
 {
     const int side = record.matrixRows + 2;
@@ -142,11 +142,23 @@ void SampleModules(const SymbolRecord& record, const GrayImage& image, SampleGri
         return;
     }
     const int lineCount = UsableLineCount(record);
+    const auto sampleRun = [&](int i, int from, int to) {
+        for (int j = from; j < to; ++j) {
+            SampleModule(record, image, grids, side, lineCount, i, j);
+        }
+    };
+    const int innerFirst = kRingDepth;
+    const int innerEnd = side - kRingDepth;
     for (int i = -kMargin; i < side + kMargin; ++i) {
-        for (int j = -kMargin; j < side + kMargin; ++j) {
-            if (InBorderRing(i, j, side) == ring) {
-                SampleModule(record, image, grids, side, lineCount, i, j);
+        if (i < innerFirst || i >= innerEnd) {
+            if (ring) {
+                sampleRun(i, -kMargin, side + kMargin);
             }
+        } else if (ring) {
+            sampleRun(i, -kMargin, innerFirst);
+            sampleRun(i, innerEnd, side + kMargin);
+        } else {
+            sampleRun(i, innerFirst, innerEnd);
         }
     }
 }
