@@ -2,6 +2,8 @@
 // through its frame (the finder legs as axes, no tapers yet).
 #include "decoder/grid/clock_evidence.h"
 
+#include <cstdint>
+
 #include "decoder/base/image_sampling.h"
 #include "decoder/base/symbol_record.h"
 #include "decoder/base/transform2d.h"
@@ -24,13 +26,14 @@ bool InkAt(const SymbolRecord& record, const GrayImage& image, PointF frame)
     return IsInk(record.contrast, gray);
 }
 
-// Changes along the frame line from `from` in `samples` steps of `step` (frame units).
+// Changes along the frame line from `from` in `samples` steps of `step` (frame units), counted up
+// to `stopAt`.
 int32_t CountAlong(const SymbolRecord& record, const GrayImage& image, PointF from, PointF step,
-                   int32_t samples)
+                   int32_t samples, int32_t stopAt)
 {
     bool previous = InkAt(record, image, from);
     int32_t changes = 0;
-    for (int32_t i = 1; i <= samples; ++i) {
+    for (int32_t i = 1; i <= samples && changes < stopAt; ++i) {
         const PointF p{from.x + step.x * static_cast<float>(i), from.y + step.y * static_cast<float>(i)};
         const bool ink = InkAt(record, image, p);
         changes += ink != previous ? 1 : 0;
@@ -48,9 +51,9 @@ int32_t SamplesAlong(float legPixels)
                                                            : kMaxSideSamples;
 }
 
-} // namespace
-
-int32_t CountFarSideChanges(const SymbolRecord& record, const GrayImage& image)
+// The most changes along a far-side line, each line counted up to `stopAt`; lines are read until
+// one reaches kMinFarSideChanges.
+int32_t FarSideChanges(const SymbolRecord& record, const GrayImage& image, int32_t stopAt)
 {
     if (!(record.xLegLength > 0.0f) || !(record.yLegLength > 0.0f)) {
         return 0;
@@ -64,19 +67,32 @@ int32_t CountFarSideChanges(const SymbolRecord& record, const GrayImage& image)
     for (int k = 1; k <= kFarSideLines && most < kMinFarSideChanges; ++k) {
         const float top = kFrameSide - static_cast<float>(k) * inY;
         const float right = kFrameSide - static_cast<float>(k) * inX;
-        const int32_t a = CountAlong(record, image, PointF{0.0f, top},
-                                     PointF{kFrameSide / static_cast<float>(alongTop), 0.0f}, alongTop);
-        const int32_t b = CountAlong(record, image, PointF{right, 0.0f},
-                                     PointF{0.0f, kFrameSide / static_cast<float>(alongRight)}, alongRight);
+        const int32_t a =
+            CountAlong(record, image, PointF{0.0f, top},
+                       PointF{kFrameSide / static_cast<float>(alongTop), 0.0f}, alongTop, stopAt);
+        if (a >= stopAt) {
+            return a;
+        }
+        const int32_t b =
+            CountAlong(record, image, PointF{right, 0.0f},
+                       PointF{0.0f, kFrameSide / static_cast<float>(alongRight)}, alongRight, stopAt);
         most = a > most ? a : most;
         most = b > most ? b : most;
     }
     return most;
 }
 
+} // namespace
+
+int32_t CountFarSideChanges(const SymbolRecord& record, const GrayImage& image)
+{
+    return FarSideChanges(record, image, INT32_MAX);
+}
+
+// The first line that reaches the minimum settles it: no line is counted further.
 bool HasClockEvidence(const SymbolRecord& record, const GrayImage& image)
 {
-    return CountFarSideChanges(record, image) >= kMinFarSideChanges;
+    return FarSideChanges(record, image, kMinFarSideChanges) >= kMinFarSideChanges;
 }
 
 } // namespace norvale
