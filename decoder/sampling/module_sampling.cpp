@@ -132,6 +132,19 @@ int16_t BinarizeCell(const SampleGrid& raw, int width, int r, int c)
     return static_cast<int16_t>(value < threshold ? kDark : kLight);
 }
 
+// Samples the modules of rows [rowFrom, rowTo) and columns [columnFrom, columnTo) (module
+// coordinates; the quiet-zone rings lie below 0 and from the side on).
+void SampleBlock(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side,
+                 int rowFrom, int rowTo, int columnFrom, int columnTo)
+{
+    const int lineCount = UsableLineCount(record);
+    for (int i = rowFrom; i < rowTo; ++i) {
+        for (int j = columnFrom; j < columnTo; ++j) {
+            SampleModule(record, image, grids, side, lineCount, i, j);
+        }
+    }
+}
+
 // Samples the ring's modules (with the quiet-zone rings around them) or the ones inside it. A row
 // of the ring is sampled whole; any other row holds ring modules only in its first and last
 // columns, up to the ring's inner edge.
@@ -141,24 +154,18 @@ void SampleModules(const SymbolRecord& record, const GrayImage& image, SampleGri
     if (!GridFits(side)) {
         return;
     }
-    const int lineCount = UsableLineCount(record);
-    const auto sampleRun = [&](int i, int from, int to) {
-        for (int j = from; j < to; ++j) {
-            SampleModule(record, image, grids, side, lineCount, i, j);
-        }
-    };
     const int innerFirst = kRingDepth;
     const int innerEnd = side - kRingDepth;
+    if (!ring) {
+        SampleBlock(record, image, grids, side, innerFirst, innerEnd, innerFirst, innerEnd);
+        return;
+    }
     for (int i = -kMargin; i < side + kMargin; ++i) {
         if (i < innerFirst || i >= innerEnd) {
-            if (ring) {
-                sampleRun(i, -kMargin, side + kMargin);
-            }
-        } else if (ring) {
-            sampleRun(i, -kMargin, innerFirst);
-            sampleRun(i, innerEnd, side + kMargin);
+            SampleBlock(record, image, grids, side, i, i + 1, -kMargin, side + kMargin);
         } else {
-            sampleRun(i, innerFirst, innerEnd);
+            SampleBlock(record, image, grids, side, i, i + 1, -kMargin, innerFirst);
+            SampleBlock(record, image, grids, side, i, i + 1, innerEnd, side + kMargin);
         }
     }
 }
@@ -176,14 +183,114 @@ double Shade(int level, int inkSense)
     return inkSense == -1 ? 1.0 - f : f;
 }
 
+// The ink sense the finder column shows: its first sampled module from the third on is ink.
+int FinderInkSense(const SampleGrids& grids, int side)
+{
+    for (int y = 2; y < side; ++y) {
+        const int v = LevelAt(grids, side, 0, y);
+        if (v >= 0) {
+            return v > 128 ? -1 : 1;
+        }
+    }
+    return 1;
+}
+
+// Finder modules of the wrong shade: paper in the finder column, then in the finder row (the
+// shared corner counts in both).
+int FinderColumnMismatches(const SampleGrids& grids, int side, int inkSense)
+{
+    int mismatches = 0;
+    for (int y = 0; y < side; ++y) {
+        const int v = LevelAt(grids, side, 0, y);
+        mismatches += v >= 0 && Shade(v, inkSense) > 0.5 ? 1 : 0;
+    }
+    return mismatches;
+}
+
+int FinderRowMismatches(const SampleGrids& grids, int side, int inkSense)
+{
+    int mismatches = 0;
+    for (int x = 0; x < side; ++x) {
+        const int v = LevelAt(grids, side, x, 0);
+        mismatches += v >= 0 && Shade(v, inkSense) > 0.5 ? 1 : 0;
+    }
+    return mismatches;
+}
+
+// Clock modules of the wrong shade, the right column then the top row: ink at even positions,
+// paper at odd ones.
+int ClockMismatches(const SampleGrids& grids, int side, int inkSense)
+{
+    int mismatches = 0;
+    const auto count = [&](int v, int position) {
+        if (v >= 0) {
+            const double f = Shade(v, inkSense);
+            mismatches += (position % 2 == 0 ? f > 0.5 : f < 0.5) ? 1 : 0;
+        }
+    };
+    for (int y = 0; y < side; ++y) {
+        count(LevelAt(grids, side, side - 1, y), y);
+    }
+    for (int x = 0; x < side; ++x) {
+        count(LevelAt(grids, side, x, side - 1), x);
+    }
+    return mismatches;
+}
+
+// Thresholds the modules of rows [rowFrom, rowTo) and columns [columnFrom, columnTo) of the symbol
+// (module coordinates) from the samples around them.
+void BinarizeBlock(SampleGrids& grids, int side, int rowFrom, int rowTo, int columnFrom, int columnTo)
+{
+    const int width = GridSide(side);
+    for (int i = rowFrom; i < rowTo; ++i) {
+        for (int j = columnFrom; j < columnTo; ++j) {
+            const int r = i + kMargin;
+            const int c = j + kMargin;
+            grids.level.cells[r * width + c] = BinarizeCell(grids.raw, width, r, c);
+        }
+    }
+}
+
+// The trial of one side, read the way the check goes: the finder column with the samples it is
+// thresholded from, then the finder row, then the rest of the ring and the clocks. A trial whose
+// finder already shows too many wrong modules samples nothing more; one that passes leaves the
+// ring sampled and thresholded whole, as the interior pass needs it.
 int TrySize(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side)
 {
     record.matrixRows = side - 2;
     record.matrixCols = side - 2;
-    SampleBorderRing(record, image, grids);
     const int gridSide = GridSide(side);
-    BinarizeGrid(grids.raw, grids.level, gridSide, gridSide, kPassBorderRing);
-    return CheckFinderAndClock(record, grids);
+    if (!GridFits(side) || gridSide < kWindowSide || side < 2 * kRingDepth) {
+        SampleBorderRing(record, image, grids);
+        BinarizeGrid(grids.raw, grids.level, gridSide, gridSide, kPassBorderRing);
+        return CheckFinderAndClock(record, grids);
+    }
+    const int near = kRingDepth;
+    const int far = side - kRingDepth;
+    const int end = side + kMargin;
+    SampleBlock(record, image, grids, side, -kMargin, end, -kMargin, near);
+    BinarizeBlock(grids, side, 0, side, 0, 1);
+    record.inkSense = FinderInkSense(grids, side);
+    int mismatches = FinderColumnMismatches(grids, side, record.inkSense);
+    if (mismatches > kMaxMismatches) {
+        return 0;
+    }
+    SampleBlock(record, image, grids, side, -kMargin, near, near, end);
+    BinarizeBlock(grids, side, 0, 1, 1, side);
+    mismatches += FinderRowMismatches(grids, side, record.inkSense);
+    if (mismatches > kMaxMismatches) {
+        return 0;
+    }
+    SampleBlock(record, image, grids, side, near, end, far, end);
+    SampleBlock(record, image, grids, side, far, end, near, far);
+    BinarizeBlock(grids, side, 1, side, side - 1, side);
+    BinarizeBlock(grids, side, side - 1, side, 1, side - 1);
+    // Grid lines already counted the modules; the clocks add nothing there.
+    if (record.moduleCountHint != 0) {
+        return 1;
+    }
+    mismatches += ClockMismatches(grids, side, record.inkSense);
+    return mismatches <= kMaxMismatches ? 1 : 0;
 }
 
 // Runs the seven trials around `centre`; the side that passed, or 0.
@@ -368,28 +475,12 @@ int CheckFinderAndClock(SymbolRecord& record, const SampleGrids& grids)
     if (!GridFits(side)) {
         return 0;
     }
-    record.inkSense = 1;
-    for (int y = 2; y < side; ++y) {
-        const int v = LevelAt(grids, side, 0, y);
-        if (v >= 0) {
-            record.inkSense = v > 128 ? -1 : 1;
-            break;
-        }
-    }
-    const int inkSense = record.inkSense;
-    int mismatches = 0;
-    // The finder column, then the finder row: ink everywhere (the shared corner counts twice).
-    for (int y = 0; y < side; ++y) {
-        const int v = LevelAt(grids, side, 0, y);
-        mismatches += v >= 0 && Shade(v, inkSense) > 0.5 ? 1 : 0;
-    }
+    record.inkSense = FinderInkSense(grids, side);
+    int mismatches = FinderColumnMismatches(grids, side, record.inkSense);
     if (mismatches > kMaxMismatches) {
         return 0;
     }
-    for (int x = 0; x < side; ++x) {
-        const int v = LevelAt(grids, side, x, 0);
-        mismatches += v >= 0 && Shade(v, inkSense) > 0.5 ? 1 : 0;
-    }
+    mismatches += FinderRowMismatches(grids, side, record.inkSense);
     if (mismatches > kMaxMismatches) {
         return 0;
     }
@@ -397,25 +488,7 @@ int CheckFinderAndClock(SymbolRecord& record, const SampleGrids& grids)
     if (record.moduleCountHint != 0) {
         return 1;
     }
-    // Clocks: ink at even positions, paper at odd ones.
-    for (int y = 0; y < side; ++y) {
-        const int v = LevelAt(grids, side, side - 1, y);
-        if (v >= 0) {
-            const double f = Shade(v, inkSense);
-            mismatches += (y % 2 == 0 ? f > 0.5 : f < 0.5) ? 1 : 0;
-        }
-    }
-    if (mismatches > kMaxMismatches) {
-        return 0;
-    }
-    for (int x = 0; x < side; ++x) {
-        const int v = LevelAt(grids, side, x, side - 1);
-        if (v >= 0) {
-            const double f = Shade(v, inkSense);
-            mismatches += (x % 2 == 0 ? f > 0.5 : f < 0.5) ? 1 : 0;
-        }
-    }
-    return mismatches <= kMaxMismatches ? 1 : 0;
+    return mismatches + ClockMismatches(grids, side, record.inkSense) <= kMaxMismatches ? 1 : 0;
 }
 
 void FillMappingMatrix(SymbolRecord& record, const SampleGrids& grids)
