@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "decoder/base/image_sampling.h"
 #include "decoder/base/symbol_frame.h"
 #include "decoder/base/symbol_record.h"
@@ -91,14 +95,61 @@ void SampleModule(const SymbolRecord& record, const GrayImage& image, SampleGrid
     grids.raw.cells[(i + kMargin) * GridSide(side) + (j + kMargin)] = value;
 }
 
+// Quotients of a window's sums by its counts. A sum is at most 255 for each of at most
+// kWindowSide^2 samples, and for such sums the product with ceil(2^32 / d), shifted down by 32,
+// is exactly sum / d (the excess over the quotient stays below 1/d), without a division.
+constexpr uint32_t kMaxWindowSum = 255u * kWindowSide * kWindowSide;
+
+struct WindowDivisors
+{
+    uint64_t inverse[kWindowSide * kWindowSide + 1];
+};
+
+constexpr WindowDivisors MakeWindowDivisors()
+{
+    WindowDivisors divisors{};
+    for (int d = 1; d <= kWindowSide * kWindowSide; ++d) {
+        divisors.inverse[d] = ((uint64_t{1} << 32) + static_cast<uint64_t>(d) - 1) / static_cast<uint64_t>(d);
+    }
+    return divisors;
+}
+
+constexpr WindowDivisors kWindowDivisors = MakeWindowDivisors();
+
+constexpr int DivideWindowSum(int sum, int count)
+{
+    return static_cast<int>((static_cast<uint64_t>(sum) * kWindowDivisors.inverse[count]) >> 32);
+}
+
+// The quotient steps up at each multiple of d: checking there and just below covers every sum.
+static_assert(
+    [] {
+        for (int d = 1; d <= kWindowSide * kWindowSide; ++d) {
+            for (int multiple = d; multiple <= static_cast<int>(kMaxWindowSum) + d; multiple += d) {
+                if (DivideWindowSum(multiple - 1, d) != (multiple - 1) / d ||
+                    DivideWindowSum(multiple, d) != multiple / d) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }(),
+    "window quotients by multiplication are exact");
+
+// The grey of a cell against its local threshold: the midpoint of the means below and above the
+// average of its window's samples.
+int16_t ShadeAgainst(int value, int lowSum, int lowCount, int highSum, int highCount)
+{
+    const int lowMean = DivideWindowSum(lowSum, lowCount == 0 ? 1 : lowCount);
+    const int highMean = DivideWindowSum(highSum, highCount == 0 ? 1 : highCount);
+    const int threshold = (lowMean + highMean) >> 1;
+    return static_cast<int16_t>(value < threshold ? kDark : kLight);
+}
+
 // The local threshold of one cell: the midpoint of the means below and above the average of the
 // samples in its window. The window holds every sample of rows and columns within kMargin.
-int16_t BinarizeCell(const SampleGrid& raw, int width, int r, int c)
+int16_t BinarizeCellOneByOne(const SampleGrid& raw, int width, int r, int c, int value)
 {
-    const int value = raw.cells[r * width + c];
-    if (value < 0) {
-        return kNoSample;
-    }
     int window[kWindowSide * kWindowSide];
     int count = 0;
     int sum = 0;
@@ -112,24 +163,72 @@ int16_t BinarizeCell(const SampleGrid& raw, int width, int r, int c)
             }
         }
     }
-    const int mean = sum / count;
+    const int mean = DivideWindowSum(sum, count);
     int lowSum = 0;
     int lowCount = 0;
-    int highSum = 0;
-    int highCount = 0;
     for (int k = 0; k < count; ++k) {
         if (window[k] < mean) {
             lowSum += window[k];
             ++lowCount;
-        } else {
-            highSum += window[k];
-            ++highCount;
         }
     }
-    const int lowMean = lowSum / (lowCount == 0 ? 1 : lowCount);
-    const int highMean = highSum / (highCount == 0 ? 1 : highCount);
-    const int threshold = (lowMean + highMean) >> 1;
-    return static_cast<int16_t>(value < threshold ? kDark : kLight);
+    return ShadeAgainst(value, lowSum, lowCount, sum - lowSum, count - lowCount);
+}
+
+#if defined(__SSE2__)
+// Sum of the eight 16-bit lanes.
+int SumLanes(__m128i lanes)
+{
+    __m128i pairs = _mm_madd_epi16(lanes, _mm_set1_epi16(1));
+    pairs = _mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, _MM_SHUFFLE(1, 0, 3, 2)));
+    pairs = _mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(pairs);
+}
+#endif
+
+int16_t BinarizeCell(const SampleGrid& raw, int width, int r, int c)
+{
+    const int value = raw.cells[r * width + c];
+    if (value < 0) {
+        return kNoSample;
+    }
+#if defined(__SSE2__)
+    // Each window row is read as eight samples from its first column on, the lanes past the
+    // window masked off; the last rows of a full grid would read past its end and go one by one.
+    static_assert(kWindowSide <= 8, "a window row fits one register");
+    const int first = (r - kMargin) * width + (c - kMargin);
+    if (first + 2 * kMargin * width + 8 > kSampleGridSide * kSampleGridSide) {
+        return BinarizeCellOneByOne(raw, width, r, c, value);
+    }
+    const __m128i inWindow =
+        _mm_cmplt_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16(kWindowSide));
+    const __m128i none = _mm_set1_epi16(-1);
+    __m128i samples[kWindowSide];
+    __m128i taken[kWindowSide];
+    __m128i sums = _mm_setzero_si128();
+    __m128i counts = _mm_setzero_si128();
+    for (int k = 0; k < kWindowSide; ++k) {
+        samples[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw.cells + first + k * width));
+        taken[k] = _mm_and_si128(_mm_cmpgt_epi16(samples[k], none), inWindow);
+        sums = _mm_add_epi16(sums, _mm_and_si128(samples[k], taken[k]));
+        counts = _mm_sub_epi16(counts, taken[k]);
+    }
+    const int sum = SumLanes(sums);
+    const int count = SumLanes(counts);
+    const __m128i mean = _mm_set1_epi16(static_cast<int16_t>(DivideWindowSum(sum, count)));
+    __m128i lowSums = _mm_setzero_si128();
+    __m128i lowCounts = _mm_setzero_si128();
+    for (int k = 0; k < kWindowSide; ++k) {
+        const __m128i low = _mm_and_si128(_mm_cmplt_epi16(samples[k], mean), taken[k]);
+        lowSums = _mm_add_epi16(lowSums, _mm_and_si128(samples[k], low));
+        lowCounts = _mm_sub_epi16(lowCounts, low);
+    }
+    const int lowSum = SumLanes(lowSums);
+    const int lowCount = SumLanes(lowCounts);
+    return ShadeAgainst(value, lowSum, lowCount, sum - lowSum, count - lowCount);
+#else
+    return BinarizeCellOneByOne(raw, width, r, c, value);
+#endif
 }
 
 // Samples the modules of rows [rowFrom, rowTo) and columns [columnFrom, columnTo) (module

@@ -530,6 +530,59 @@ TEST(BinarizeGridTest, MissingSamplesAreSkipped)
     EXPECT_EQ(level.cells[12], -1);
 }
 
+// Pseudo-random greys with missing samples, on the largest grid (whose last window rows end at
+// the grid's end) and on a small one: every cell agrees with the threshold rule worked out here.
+TEST(BinarizeGridTest, EveryCellFollowsTheRule)
+{
+    for (const int side : {kSampleGridSide, 11}) {
+        SampleGrid raw{};
+        SampleGrid level{};
+        uint32_t state = 12345;
+        for (int i = 0; i < side * side; ++i) {
+            state = state * 1103515245u + 12345u;
+            const int grey = static_cast<int>((state >> 16) % 300);
+            raw.cells[i] = static_cast<int16_t>(grey < 256 ? grey : -1);
+        }
+        BinarizeGrid(raw, level, side, side, kPassBorderRing);
+        BinarizeGrid(raw, level, side, side, kPassInterior);
+        for (int r = 2; r < side - 2; ++r) {
+            for (int c = 2; c < side - 2; ++c) {
+                std::vector<int> window;
+                for (int dr = -2; dr <= 2; ++dr) {
+                    for (int dc = -2; dc <= 2; ++dc) {
+                        const int v = raw.cells[(r + dr) * side + c + dc];
+                        if (v >= 0) {
+                            window.push_back(v);
+                        }
+                    }
+                }
+                const int value = raw.cells[r * side + c];
+                int expected = -1;
+                if (value >= 0) {
+                    int sum = 0;
+                    for (const int v : window) {
+                        sum += v;
+                    }
+                    const int mean = sum / static_cast<int>(window.size());
+                    int lowSum = 0;
+                    int lowCount = 0;
+                    for (const int v : window) {
+                        if (v < mean) {
+                            lowSum += v;
+                            ++lowCount;
+                        }
+                    }
+                    const int highCount = static_cast<int>(window.size()) - lowCount;
+                    const int lowMean = lowCount == 0 ? 0 : lowSum / lowCount;
+                    const int highMean = highCount == 0 ? 0 : (sum - lowSum) / highCount;
+                    expected = value < (lowMean + highMean) / 2 ? 0 : 255;
+                }
+                ASSERT_EQ(level.cells[r * side + c], expected) << side << ": " << r << "," << c;
+            }
+        }
+    }
+}
+
 TEST(BinarizeGridTest, OversizedGridIsLeftAlone)
 {
     SampleGrid raw{};
