@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "decoder/base/symbol_frame.h"
 #include "decoder/chain_trace.h"
 #include "decoder/codewords/data_encodation.h"
 #include "decoder/decoder_context.h"
@@ -130,7 +131,7 @@ int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int
         context.image, LineSpan{direction, lineCoord, start, length},
         [&](const EdgeWalker& walker, const EdgeTracer& tracerA, const EdgeTracer& tracerB) {
             InitSymbolRecord(record, walker.contrast);
-            if (BuildCornerCandidate(record, tracerA, tracerB) == 0) {
+            if (MeasureCornerCandidate(record, tracerA, tracerB) == 0) {
                 return true;
             }
             if (context.symbolCount >= kMaxSymbolRecords) {
@@ -140,6 +141,7 @@ int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int
                 IsDuplicate(context, record)) {
                 return true;
             }
+            BuildFrameTransforms(record);
             // Collected records own no buffers yet, so the copy hands nothing on.
             context.symbols[context.symbolCount] = record;
             context.symbolCount += 1;

@@ -214,7 +214,7 @@ void SetFrameFromLegs(FrameParams& f, const FinderLegs& legs)
 
 } // namespace
 
-int BuildCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA, const EdgeTracer& tracerB)
+int MeasureCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA, const EdgeTracer& tracerB)
 {
     FittedLine lx{};
     FittedLine ly{};
@@ -235,6 +235,14 @@ int BuildCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA, const 
     record.xLegEnd = legs.xEnd;
     record.yLegLength = static_cast<float>(legs.yLength);
     record.xLegLength = static_cast<float>(legs.xLength);
+    return 1;
+}
+
+int BuildCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA, const EdgeTracer& tracerB)
+{
+    if (MeasureCornerCandidate(record, tracerA, tracerB) == 0) {
+        return 0;
+    }
     BuildFrameTransforms(record);
     return 1;
 }
