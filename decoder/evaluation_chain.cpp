@@ -424,6 +424,8 @@ SampleOutcome EvaluateFittedCandidate(DecoderContext& context, SymbolRecord& can
 CandidateVerdict EvaluateCandidate(DecoderContext& context, SymbolRecord& candidate,
                                    const ChainOptions& options)
 {
+    // A collected candidate comes with its frame parameters; the matrices follow from them.
+    BuildFrameTransforms(candidate);
     const SymbolRecord unfitted = candidate;
     if (options.useMemos && DecodeSmallFromWalks(context, candidate, options)) {
         RecordFate(context.trace, unfitted, candidate, FrameOutcome::kWalks, kCorrected, true);

@@ -35,7 +35,8 @@ FrameOutcome FitCandidateFrame(DecoderContext& context, SymbolRecord& candidate,
 // Codeword placement, the published corners and error correction of a sampled candidate.
 SampleOutcome PlaceAndCorrect(DecoderContext& context, SymbolRecord& candidate);
 
-// The whole chain for one candidate of a search pass. A candidate whose legs call for the
+// The whole chain for one candidate of a search pass, collected with its corner, legs and frame
+// parameters (its frame matrices are built here). A candidate whose legs call for the
 // region-border scan but whose outline walks call it small is first sampled from the walks (the
 // scan can only succeed for sides of 32 and more); only when that fails does the chain below run.
 // Returns the frame outcome (kFailed, kBlank or kNoPlane: the candidate was not sampled) and, for

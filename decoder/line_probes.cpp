@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-#include "decoder/base/symbol_frame.h"
 #include "decoder/chain_trace.h"
 #include "decoder/codewords/data_encodation.h"
 #include "decoder/decoder_context.h"
@@ -141,8 +140,8 @@ int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int
                 IsDuplicate(context, record)) {
                 return true;
             }
-            BuildFrameTransforms(record);
-            // Collected records own no buffers yet, so the copy hands nothing on.
+            // Collected records own no buffers yet, so the copy hands nothing on; their frame
+            // matrices are built when they are evaluated, as most are only collected.
             context.symbols[context.symbolCount] = record;
             context.symbolCount += 1;
             return context.symbolCount < kMaxSymbolRecords;

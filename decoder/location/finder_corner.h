@@ -20,8 +20,8 @@ constexpr float kMinLegLength = 10.0f;
 // again before reuse.
 int BuildCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA, const EdgeTracer& tracerB);
 
-// The same without the frame matrices, for a collector that drops most corners unseen (repeats of
-// a corner it has): BuildFrameTransforms completes the record of a corner it keeps.
+// The same without the frame matrices, for a collector whose corners are mostly never evaluated:
+// BuildFrameTransforms completes the record when it is.
 int MeasureCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA, const EdgeTracer& tracerB);
 
 } // namespace norvale
