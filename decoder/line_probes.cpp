@@ -129,7 +129,7 @@ int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int
     ForEachCrossing(
         context.image, LineSpan{direction, lineCoord, start, length},
         [&](const EdgeWalker& walker, const EdgeTracer& tracerA, const EdgeTracer& tracerB) {
-            InitSymbolRecord(record, walker.contrast);
+            ResetSymbolRecord(record, walker.contrast);
             if (MeasureCornerCandidate(record, tracerA, tracerB) == 0) {
                 return true;
             }

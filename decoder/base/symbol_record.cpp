@@ -8,11 +8,16 @@
 
 namespace norvale {
 
-void InitSymbolRecord(SymbolRecord& symbol, const ScanContrast& contrast)
+void ResetSymbolRecord(SymbolRecord& symbol, const ScanContrast& contrast)
 {
     std::memset(&symbol, 0, sizeof symbol);
     symbol.contrast = contrast;
     ResetFrameParams(symbol.frame);
+}
+
+void InitSymbolRecord(SymbolRecord& symbol, const ScanContrast& contrast)
+{
+    ResetSymbolRecord(symbol, contrast);
     BuildFrameTransforms(symbol);
 }
 

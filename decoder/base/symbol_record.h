@@ -78,6 +78,9 @@ struct SymbolRecord
 // Zero-fills the record, copies the scan line's contrast block in, resets the frame parameters
 // and builds both frame matrices (the identity).
 void InitSymbolRecord(SymbolRecord& symbol, const ScanContrast& contrast);
+// The same without the frame matrices, for a record whose matrices are built once its frame
+// parameters are set.
+void ResetSymbolRecord(SymbolRecord& symbol, const ScanContrast& contrast);
 void ReleaseSymbolBuffers(SymbolRecord& symbol);
 // Frees the four buffers size selection allocates (mapping matrix, codewords, erasures, data),
 // leaving the grid lines.

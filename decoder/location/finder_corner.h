@@ -20,8 +20,9 @@ constexpr float kMinLegLength = 10.0f;
 // again before reuse.
 int BuildCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA, const EdgeTracer& tracerB);
 
-// The same without the frame matrices, for a collector whose corners are mostly never evaluated:
-// BuildFrameTransforms completes the record when it is.
+// The same without the frame matrices, on a record from ResetSymbolRecord or InitSymbolRecord, for a
+// collector whose corners are mostly never evaluated: BuildFrameTransforms completes the record
+// when it is.
 int MeasureCornerCandidate(SymbolRecord& record, const EdgeTracer& tracerA, const EdgeTracer& tracerB);
 
 } // namespace norvale
