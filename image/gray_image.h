@@ -31,9 +31,16 @@ int BuildMedianPlane(GrayImage& image);
 
 // Grey of an 8-bit colour pixel. The luma weights are scaled by 2^15 and sum to 32768, so >> 15
 // divides them out and equal R, G, B come back unchanged.
+constexpr uint32_t kRedWeight = 9798;
+constexpr uint32_t kGreenWeight = 19235;
+constexpr uint32_t kBlueWeight = 3735;
+constexpr int kWeightShift = 15;
+static_assert(kRedWeight + kGreenWeight + kBlueWeight == 1u << kWeightShift, "the weights sum to one");
+
 constexpr uint8_t GrayFromRgb(uint32_t red, uint32_t green, uint32_t blue)
 {
-    return static_cast<uint8_t>((red * 9798 + green * 19235 + blue * 3735) >> 15);
+    return static_cast<uint8_t>((red * kRedWeight + green * kGreenWeight + blue * kBlueWeight) >>
+                                kWeightShift);
 }
 
 // Hands a freshly read plane to the image: source = current = plane, scale 1. Takes ownership.

@@ -10,6 +10,10 @@
 
 #include <jpeglib.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #ifndef JCS_EXTENSIONS
 #error "the JPEG reader needs libjpeg-turbo's extended colour spaces (JCS_EXT_RGBX)"
 #endif
@@ -53,13 +57,24 @@ struct JpegRead
     size_t memoryLength;
 };
 
-// A size_t index keeps the offsets free of 32-bit wrap-around, so the loop vectorises.
-void GreyFromRgbxRow(const JSAMPLE* rgbx, uint8_t* out, size_t width)
+#if defined(__SSE2__)
+// The weighted sums of four RGBX pixels (16 bytes) as 32-bit lanes: each pixel's red and green
+// weighed and added in one lane, its blue (and the ignored fourth byte, weight 0) in the next,
+// then the pairs added. Products and sums stay far inside 16-bit inputs and 32-bit lanes.
+__m128i WeighFourPixels(__m128i rgbx)
 {
-    for (size_t i = 0; i < width; ++i) {
-        out[i] = GrayFromRgb(rgbx[4 * i], rgbx[4 * i + 1], rgbx[4 * i + 2]);
-    }
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i weights =
+        _mm_setr_epi16(kRedWeight, kGreenWeight, kBlueWeight, 0, kRedWeight, kGreenWeight, kBlueWeight, 0);
+    const __m128i low = _mm_madd_epi16(_mm_unpacklo_epi8(rgbx, zero), weights);  // p0 rg, p0 b, p1 rg, p1 b
+    const __m128i high = _mm_madd_epi16(_mm_unpackhi_epi8(rgbx, zero), weights); // p2 rg, p2 b, p3 rg, p3 b
+    const __m128i lowSums = _mm_add_epi32(low, _mm_shuffle_epi32(low, _MM_SHUFFLE(2, 3, 0, 1)));
+    const __m128i highSums = _mm_add_epi32(high, _mm_shuffle_epi32(high, _MM_SHUFFLE(2, 3, 0, 1)));
+    const __m128 sums =
+        _mm_shuffle_ps(_mm_castsi128_ps(lowSums), _mm_castsi128_ps(highSums), _MM_SHUFFLE(2, 0, 2, 0));
+    return _mm_srli_epi32(_mm_castps_si128(sums), kWeightShift);
 }
+#endif
 
 int DecodeJpeg(JpegRead& read)
 {
@@ -171,6 +186,25 @@ int AdoptPlane(GrayImage& image, uint8_t* plane, const int32_t size[2])
 }
 
 } // namespace
+
+// Sixteen pixels at a time in SSE2 lanes, the rest one by one; both give GrayFromRgb's grey.
+void GreyFromRgbxRow(const uint8_t* rgbx, uint8_t* out, size_t width)
+{
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= width; i += 16) {
+        const auto* in = reinterpret_cast<const __m128i*>(rgbx + 4 * i);
+        const __m128i first =
+            _mm_packs_epi32(WeighFourPixels(_mm_loadu_si128(in)), WeighFourPixels(_mm_loadu_si128(in + 1)));
+        const __m128i second = _mm_packs_epi32(WeighFourPixels(_mm_loadu_si128(in + 2)),
+                                               WeighFourPixels(_mm_loadu_si128(in + 3)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(first, second));
+    }
+#endif
+    for (; i < width; ++i) {
+        out[i] = GrayFromRgb(rgbx[4 * i], rgbx[4 * i + 1], rgbx[4 * i + 2]);
+    }
+}
 
 int LoadJpegFromFile(GrayImage& image, const char* path)
 {

@@ -17,4 +17,8 @@ namespace norvale {
 // The same from the bytes of a JPEG file held in memory (only read).
 int LoadJpegFromMemory(GrayImage& image, const uint8_t* bytes, size_t length);
 
+// The grey (GrayFromRgb) of each of `width` pixels of a decoded row, four bytes a pixel (red,
+// green, blue and one ignored).
+void GreyFromRgbxRow(const uint8_t* rgbx, uint8_t* out, size_t width);
+
 } // namespace norvale

@@ -67,6 +67,33 @@ TEST(JpegReaderTest, EveryRowLandsInItsPlace)
     FreeGrayImage(image);
 }
 
+// Rows shorter than, as long as and longer than the sixteen pixels converted side by side, with
+// every corner of the colour cube among them: each grey is GrayFromRgb's.
+TEST(JpegReaderTest, RowsConvertAsGrayFromRgb)
+{
+    for (const size_t width :
+         {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{40}, size_t{259}}) {
+        std::vector<uint8_t> rgbx(4 * width + 1);
+        uint32_t state = static_cast<uint32_t>(width) + 7;
+        for (size_t i = 0; i < rgbx.size(); ++i) {
+            state = state * 1103515245u + 12345u;
+            rgbx[i] = static_cast<uint8_t>(state >> 24);
+        }
+        for (size_t i = 0; i < width && i < 8; ++i) {
+            rgbx[4 * i] = (i & 1) != 0 ? 255 : 0;
+            rgbx[4 * i + 1] = (i & 2) != 0 ? 255 : 0;
+            rgbx[4 * i + 2] = (i & 4) != 0 ? 255 : 0;
+        }
+        std::vector<uint8_t> grey(width + 1, 77);
+        GreyFromRgbxRow(rgbx.data(), grey.data(), width);
+        for (size_t i = 0; i < width; ++i) {
+            ASSERT_EQ(grey[i], GrayFromRgb(rgbx[4 * i], rgbx[4 * i + 1], rgbx[4 * i + 2]))
+                << width << ": " << i;
+        }
+        EXPECT_EQ(grey[width], 77) << "nothing written past the row";
+    }
+}
+
 std::vector<uint8_t> Fixture()
 {
     return test::ReadFileBytes(test::TestDataPath("formats/colour_top_blue.jpg"));
