@@ -231,6 +231,18 @@ int16_t BinarizeCell(const SampleGrid& raw, int width, int r, int c)
 #endif
 }
 
+// Thresholds the cells of grid rows [rowFrom, rowTo) and columns [columnFrom, columnTo) of a grid
+// `width` cells wide.
+void BinarizeCells(const SampleGrid& raw, SampleGrid& level, int width, int rowFrom, int rowTo,
+                   int columnFrom, int columnTo)
+{
+    for (int r = rowFrom; r < rowTo; ++r) {
+        for (int c = columnFrom; c < columnTo; ++c) {
+            level.cells[r * width + c] = BinarizeCell(raw, width, r, c);
+        }
+    }
+}
+
 // Samples the modules of rows [rowFrom, rowTo) and columns [columnFrom, columnTo) (module
 // coordinates; the quiet-zone rings lie below 0 and from the side on).
 void SampleBlock(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side,
@@ -244,28 +256,52 @@ void SampleBlock(const SymbolRecord& record, const GrayImage& image, SampleGrids
     }
 }
 
-// Samples the ring's modules (with the quiet-zone rings around them) or the ones inside it. A row
-// of the ring is sampled whole; any other row holds ring modules only in its first and last
-// columns, up to the ring's inner edge.
+// The border ring is sampled, thresholded and checked in three stages: the finder column, the
+// finder row, then the clocks (the right column and the top row).
+enum class RingStage {
+    kFinderColumn,
+    kFinderRow,
+    kClocks,
+};
+constexpr RingStage kRingStages[] = {RingStage::kFinderColumn, RingStage::kFinderRow, RingStage::kClocks};
+
+// Samples the bands of the ring (with the quiet-zone rings around them) that a stage's modules
+// are thresholded from and no earlier stage sampled: the columns beside the finder column; the
+// rows beside the finder row; the columns beside the right clock and the rows beside the top one.
+// The three stages together sample the whole ring.
+void SampleRingStage(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side,
+                     RingStage stage)
+{
+    const int near = kRingDepth;
+    const int far = side - kRingDepth;
+    const int end = side + kMargin;
+    switch (stage) {
+    case RingStage::kFinderColumn:
+        SampleBlock(record, image, grids, side, -kMargin, end, -kMargin, near);
+        break;
+    case RingStage::kFinderRow:
+        SampleBlock(record, image, grids, side, -kMargin, near, near, end);
+        break;
+    case RingStage::kClocks:
+        SampleBlock(record, image, grids, side, near, end, far, end);
+        SampleBlock(record, image, grids, side, far, end, near, far);
+        break;
+    }
+}
+
+// Samples the ring's modules (with the quiet-zone rings around them) or the ones inside it.
 void SampleModules(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, bool ring)
 {
     const int side = record.matrixRows + 2;
     if (!GridFits(side)) {
         return;
     }
-    const int innerFirst = kRingDepth;
-    const int innerEnd = side - kRingDepth;
     if (!ring) {
-        SampleBlock(record, image, grids, side, innerFirst, innerEnd, innerFirst, innerEnd);
+        SampleBlock(record, image, grids, side, kRingDepth, side - kRingDepth, kRingDepth, side - kRingDepth);
         return;
     }
-    for (int i = -kMargin; i < side + kMargin; ++i) {
-        if (i < innerFirst || i >= innerEnd) {
-            SampleBlock(record, image, grids, side, i, i + 1, -kMargin, side + kMargin);
-        } else {
-            SampleBlock(record, image, grids, side, i, i + 1, -kMargin, innerFirst);
-            SampleBlock(record, image, grids, side, i, i + 1, innerEnd, side + kMargin);
-        }
+    for (const RingStage stage : kRingStages) {
+        SampleRingStage(record, image, grids, side, stage);
     }
 }
 
@@ -336,60 +372,68 @@ int ClockMismatches(const SampleGrids& grids, int side, int inkSense)
     return mismatches;
 }
 
-// Thresholds the modules of rows [rowFrom, rowTo) and columns [columnFrom, columnTo) of the symbol
-// (module coordinates) from the samples around them.
-void BinarizeBlock(SampleGrids& grids, int side, int rowFrom, int rowTo, int columnFrom, int columnTo)
+// Thresholds a stage's modules: the finder column; the rest of the finder row; the rest of the
+// right column and of the top row.
+void BinarizeRingStage(SampleGrids& grids, int side, RingStage stage)
 {
     const int width = GridSide(side);
-    for (int i = rowFrom; i < rowTo; ++i) {
-        for (int j = columnFrom; j < columnTo; ++j) {
-            const int r = i + kMargin;
-            const int c = j + kMargin;
-            grids.level.cells[r * width + c] = BinarizeCell(grids.raw, width, r, c);
-        }
+    const auto binarize = [&](int rowFrom, int rowTo, int columnFrom, int columnTo) {
+        BinarizeCells(grids.raw, grids.level, width, rowFrom + kMargin, rowTo + kMargin, columnFrom + kMargin,
+                      columnTo + kMargin);
+    };
+    switch (stage) {
+    case RingStage::kFinderColumn:
+        binarize(0, side, 0, 1);
+        break;
+    case RingStage::kFinderRow:
+        binarize(0, 1, 1, side);
+        break;
+    case RingStage::kClocks:
+        binarize(1, side, side - 1, side);
+        binarize(side - 1, side, 1, side - 1);
+        break;
     }
 }
 
-// The trial of one side, read the way the check goes: the finder column with the samples it is
-// thresholded from, then the finder row, then the rest of the ring and the clocks. A trial whose
-// finder already shows too many wrong modules samples nothing more; one that passes leaves the
-// ring sampled and thresholded whole, as the interior pass needs it.
-int TrySize(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side)
+// The check of the ring, stage by stage: the ink sense and the finder column, the finder row, then
+// (outside line mode) the clocks; at most kMaxMismatches modules of the wrong shade in all.
+// `prepare(stage)` runs before a stage is read, and for every stage when the check passes.
+template <typename Prepare>
+int CheckRingStages(SymbolRecord& record, const SampleGrids& grids, int side, Prepare prepare)
 {
-    record.matrixRows = side - 2;
-    record.matrixCols = side - 2;
-    const int gridSide = GridSide(side);
-    if (!GridFits(side) || gridSide < kWindowSide || side < 2 * kRingDepth) {
-        SampleBorderRing(record, image, grids);
-        BinarizeGrid(grids.raw, grids.level, gridSide, gridSide, kPassBorderRing);
-        return CheckFinderAndClock(record, grids);
-    }
-    const int near = kRingDepth;
-    const int far = side - kRingDepth;
-    const int end = side + kMargin;
-    SampleBlock(record, image, grids, side, -kMargin, end, -kMargin, near);
-    BinarizeBlock(grids, side, 0, side, 0, 1);
+    prepare(RingStage::kFinderColumn);
     record.inkSense = FinderInkSense(grids, side);
     int mismatches = FinderColumnMismatches(grids, side, record.inkSense);
     if (mismatches > kMaxMismatches) {
         return 0;
     }
-    SampleBlock(record, image, grids, side, -kMargin, near, near, end);
-    BinarizeBlock(grids, side, 0, 1, 1, side);
+    prepare(RingStage::kFinderRow);
     mismatches += FinderRowMismatches(grids, side, record.inkSense);
     if (mismatches > kMaxMismatches) {
         return 0;
     }
-    SampleBlock(record, image, grids, side, near, end, far, end);
-    SampleBlock(record, image, grids, side, far, end, near, far);
-    BinarizeBlock(grids, side, 1, side, side - 1, side);
-    BinarizeBlock(grids, side, side - 1, side, 1, side - 1);
+    prepare(RingStage::kClocks);
     // Grid lines already counted the modules; the clocks add nothing there.
     if (record.moduleCountHint != 0) {
         return 1;
     }
-    mismatches += ClockMismatches(grids, side, record.inkSense);
-    return mismatches <= kMaxMismatches ? 1 : 0;
+    return mismatches + ClockMismatches(grids, side, record.inkSense) <= kMaxMismatches ? 1 : 0;
+}
+
+// The trial of one side, sampled and thresholded as its check goes: a trial whose finder already
+// shows too many wrong modules samples nothing more; one that passes leaves the ring sampled and
+// thresholded whole, as the interior pass needs it.
+int TrySize(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side)
+{
+    record.matrixRows = side - 2;
+    record.matrixCols = side - 2;
+    if (!GridFits(side)) {
+        return 0;
+    }
+    return CheckRingStages(record, grids, side, [&](RingStage stage) {
+        SampleRingStage(record, image, grids, side, stage);
+        BinarizeRingStage(grids, side, stage);
+    });
 }
 
 // Runs the seven trials around `centre`; the side that passed, or 0.
@@ -545,27 +589,18 @@ void BinarizeGrid(const SampleGrid& raw, SampleGrid& level, int height, int widt
     if (height > kSampleGridSide || width > kSampleGridSide || height < kWindowSide || width < kWindowSide) {
         return;
     }
-    const auto binarize = [&](int r, int c) { level.cells[r * width + c] = BinarizeCell(raw, width, r, c); };
     const int top = kMargin;
     const int bottom = height - 1 - kMargin;
     const int left = kMargin;
     const int right = width - 1 - kMargin;
     if (pass == kPassBorderRing) {
-        for (int c = left; c <= right; ++c) {
-            binarize(top, c);
-            binarize(bottom, c);
-        }
-        for (int r = top + 1; r < bottom; ++r) {
-            binarize(r, left);
-            binarize(r, right);
-        }
+        BinarizeCells(raw, level, width, top, top + 1, left, right + 1);
+        BinarizeCells(raw, level, width, bottom, bottom + 1, left, right + 1);
+        BinarizeCells(raw, level, width, top + 1, bottom, left, left + 1);
+        BinarizeCells(raw, level, width, top + 1, bottom, right, right + 1);
         return;
     }
-    for (int r = top + 1; r < bottom; ++r) {
-        for (int c = left + 1; c < right; ++c) {
-            binarize(r, c);
-        }
-    }
+    BinarizeCells(raw, level, width, top + 1, bottom, left + 1, right);
 }
 
 int CheckFinderAndClock(SymbolRecord& record, const SampleGrids& grids)
@@ -574,20 +609,7 @@ int CheckFinderAndClock(SymbolRecord& record, const SampleGrids& grids)
     if (!GridFits(side)) {
         return 0;
     }
-    record.inkSense = FinderInkSense(grids, side);
-    int mismatches = FinderColumnMismatches(grids, side, record.inkSense);
-    if (mismatches > kMaxMismatches) {
-        return 0;
-    }
-    mismatches += FinderRowMismatches(grids, side, record.inkSense);
-    if (mismatches > kMaxMismatches) {
-        return 0;
-    }
-    // Grid lines already counted the modules; the clocks add nothing there.
-    if (record.moduleCountHint != 0) {
-        return 1;
-    }
-    return mismatches + ClockMismatches(grids, side, record.inkSense) <= kMaxMismatches ? 1 : 0;
+    return CheckRingStages(record, grids, side, [](RingStage) {});
 }
 
 void FillMappingMatrix(SymbolRecord& record, const SampleGrids& grids)
