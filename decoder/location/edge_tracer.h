@@ -30,7 +30,7 @@ struct EdgeTracer
 
 // The picture as a tracer reads it while it keeps one travel direction: the pixel at (along = p,
 // travel = c) is pixels[c * travelStride + p * alongStride], read through the tracer's contrast
-// level. Made again whenever the tracer turns.
+// level. A turn re-aims its axes; the threshold bounds below stay.
 //
 // The level rises or falls with the grey value, so the greys whose level lies below the tracer's
 // threshold, those within kTracerLevelEpsilon of it and those above it form three runs of
