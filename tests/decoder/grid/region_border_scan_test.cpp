@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -78,9 +79,10 @@ TEST(RegionBorderScanTest, CountsChangesAlongStripes)
     EXPECT_EQ(CountTransitions(record, *context, scan), 0);
 }
 
-// Scans wholly inside the picture skip the per-sample bounds test: they must count exactly as
-// sampling every point on its own does, as must scans that leave the picture or end on its last
-// row or column, where the cubic sample takes over.
+// Scans wholly inside the picture skip the per-sample bounds test and sample four points at a
+// time: they must count exactly as sampling every point on its own does, up to any stop, as must
+// scans that leave the picture or end on its last row or column, where the cubic sample takes
+// over.
 TEST(RegionBorderScanTest, CountsAsSamplingEachPointDoes)
 {
     constexpr uint32_t kWidth = 41;
@@ -122,9 +124,11 @@ TEST(RegionBorderScanTest, CountsAsSamplingEachPointDoes)
                 expected += t > 0 && sampleInk != ink ? 1 : 0;
                 ink = sampleInk;
             }
-            EXPECT_EQ(CountTransitions(record, *context, scan, INT32_MAX, step), expected)
-                << "scan from (" << s.origin.x << ", " << s.origin.y << ") at " << s.angle
-                << " degrees, step " << step;
+            for (const int32_t stopAt : {INT32_MAX, 5, 1}) {
+                EXPECT_EQ(CountTransitions(record, *context, scan, stopAt, step), std::min(expected, stopAt))
+                    << "scan from (" << s.origin.x << ", " << s.origin.y << ") at " << s.angle
+                    << " degrees, step " << step << ", stop at " << stopAt;
+            }
         }
     }
 }
