@@ -462,6 +462,16 @@ float SampleInside(const GrayImage& image, PointF p)
 // (bit 0 of the block shifted up): the number of set bits of a 4-bit difference.
 constexpr uint8_t kSetBits[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
+// Puts the two pixels at `below` and the two a row above them into words k and k + 4.
+template <int k> __m128i InsertPixelPairs(__m128i pairs, const uint8_t* below, size_t width)
+{
+    uint16_t pair = 0;
+    std::memcpy(&pair, below, sizeof pair);
+    pairs = _mm_insert_epi16(pairs, pair, k);
+    std::memcpy(&pair, below + width, sizeof pair);
+    return _mm_insert_epi16(pairs, pair, k + 4);
+}
+
 // The same count for a line whose samples all lie where BilinearInside may read, four samples
 // at a time: lane for lane the arithmetic of PointOnLine, BilinearInside and IsInk, so the count
 // is the one-at-a-time count exactly. The count only grows by one a sample, so a block that
@@ -500,18 +510,18 @@ int32_t CountClassChangesInside(const ScanContrast& contrast, const FittedLine& 
         alignas(16) int32_t cellY[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(cellX), ix);
         _mm_store_si128(reinterpret_cast<__m128i*>(cellY), iy);
-        int32_t belowPairs[4];
-        int32_t abovePairs[4];
-        for (int k = 0; k < 4; ++k) {
-            const uint8_t* below = image.current + size_t(cellY[k]) * width + size_t(cellX[k]);
-            uint16_t pair = 0;
-            std::memcpy(&pair, below, sizeof pair);
-            belowPairs[k] = pair;
-            std::memcpy(&pair, below + width, sizeof pair);
-            abovePairs[k] = pair;
-        }
-        const __m128i belowBytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(belowPairs));
-        const __m128i aboveBytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(abovePairs));
+        // Word k: the pixel pair of sample k's lower row; word k + 4: the pair of its upper row.
+        __m128i pairs = _mm_setzero_si128();
+        pairs =
+            InsertPixelPairs<0>(pairs, image.current + size_t(cellY[0]) * width + size_t(cellX[0]), width);
+        pairs =
+            InsertPixelPairs<1>(pairs, image.current + size_t(cellY[1]) * width + size_t(cellX[1]), width);
+        pairs =
+            InsertPixelPairs<2>(pairs, image.current + size_t(cellY[2]) * width + size_t(cellX[2]), width);
+        pairs =
+            InsertPixelPairs<3>(pairs, image.current + size_t(cellY[3]) * width + size_t(cellX[3]), width);
+        const __m128i belowBytes = _mm_unpacklo_epi16(pairs, _mm_setzero_si128());
+        const __m128i aboveBytes = _mm_unpackhi_epi16(pairs, _mm_setzero_si128());
         const __m128 fx = _mm_sub_ps(x, _mm_cvtepi32_ps(ix));
         const __m128 fy = _mm_sub_ps(y, _mm_cvtepi32_ps(iy));
         const __m128 below0 = _mm_cvtepi32_ps(_mm_and_si128(belowBytes, lowByte));
