@@ -2,6 +2,7 @@
 // the symbol, its binarised modules in the context's grids and the record's mapping matrix.
 #include "decoder/sampling/module_sampling.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -176,60 +177,117 @@ int16_t BinarizeCellOneByOne(const SampleGrid& raw, int width, int r, int c, int
 }
 
 #if defined(__SSE2__)
-// Sum of the eight 16-bit lanes.
-int SumLanes(__m128i lanes)
-{
-    __m128i pairs = _mm_madd_epi16(lanes, _mm_set1_epi16(1));
-    pairs = _mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, _MM_SHUFFLE(1, 0, 3, 2)));
-    pairs = _mm_add_epi32(pairs, _mm_shuffle_epi32(pairs, _MM_SHUFFLE(2, 3, 0, 1)));
-    return _mm_cvtsi128_si32(pairs);
-}
-#endif
+// Cells thresholded together: the windows of cells c .. c + 3 of a row lie in the eight columns
+// from c - kMargin on, cell k's in lanes k .. k + kWindowSide - 1 of each window row.
+constexpr int kCellsTogether = 4;
+static_assert(kCellsTogether + kWindowSide - 1 <= 8,
+              "the windows of the cells read together fit one register");
 
-int16_t BinarizeCell(const SampleGrid& raw, int width, int r, int c)
+// Lanes k .. k + kWindowSide - 1 of a window row: cell k's window.
+struct WindowLanes
 {
-    const int value = raw.cells[r * width + c];
-    if (value < 0) {
-        return kNoSample;
+    alignas(16) int16_t masks[kCellsTogether][8];
+};
+
+constexpr WindowLanes MakeWindowLanes()
+{
+    WindowLanes lanes{};
+    for (int k = 0; k < kCellsTogether; ++k) {
+        for (int j = 0; j < 8; ++j) {
+            lanes.masks[k][j] = static_cast<int16_t>(j >= k && j < k + kWindowSide ? -1 : 0);
+        }
     }
-#if defined(__SSE2__)
-    // Each window row is read as eight samples from its first column on, the lanes past the
-    // window masked off; the last rows of a full grid would read past its end and go one by one.
-    static_assert(kWindowSide <= 8, "a window row fits one register");
-    const int first = (r - kMargin) * width + (c - kMargin);
-    if (first + 2 * kMargin * width + 8 > kSampleGridSide * kSampleGridSide) {
-        return BinarizeCellOneByOne(raw, width, r, c, value);
-    }
-    const __m128i inWindow =
-        _mm_cmplt_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16(kWindowSide));
-    const __m128i none = _mm_set1_epi16(-1);
+    return lanes;
+}
+
+constexpr WindowLanes kWindowLanes = MakeWindowLanes();
+
+// The window rows of up to kCellsTogether cells of one row, read as eight samples each, with the
+// lanes that hold a sample.
+struct WindowRows
+{
     __m128i samples[kWindowSide];
     __m128i taken[kWindowSide];
-    __m128i sums = _mm_setzero_si128();
-    __m128i counts = _mm_setzero_si128();
+};
+
+// False when the window rows of the cell at (r, c) would read past the end of a full grid: the
+// last rows of a grid kSampleGridSide wide go one by one.
+bool FitsWindowRead(int width, int r, int c)
+{
+    return (r - kMargin) * width + (c - kMargin) + 2 * kMargin * width + 8 <=
+           kSampleGridSide * kSampleGridSide;
+}
+
+WindowRows ReadWindowRows(const SampleGrid& raw, int width, int r, int c)
+{
+    WindowRows rows{};
+    const int16_t* first = raw.cells + (r - kMargin) * width + (c - kMargin);
+    const __m128i none = _mm_set1_epi16(-1);
     for (int k = 0; k < kWindowSide; ++k) {
-        samples[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw.cells + first + k * width));
-        taken[k] = _mm_and_si128(_mm_cmpgt_epi16(samples[k], none), inWindow);
-        sums = _mm_add_epi16(sums, _mm_and_si128(samples[k], taken[k]));
-        counts = _mm_sub_epi16(counts, taken[k]);
+        rows.samples[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + k * width));
+        rows.taken[k] = _mm_cmpgt_epi16(rows.samples[k], none);
     }
-    const int sum = SumLanes(sums);
-    const int count = SumLanes(counts);
+    return rows;
+}
+
+// Lane j of the result: the sum of lanes j .. j + kWindowSide - 1 (valid for j < kCellsTogether).
+__m128i SumAlongWindows(__m128i columns)
+{
+    static_assert(kWindowSide == 5, "five columns summed as two pairs and one more");
+    const __m128i pairs = _mm_add_epi16(columns, _mm_srli_si128(columns, 2));
+    const __m128i fours = _mm_add_epi16(pairs, _mm_srli_si128(pairs, 4));
+    return _mm_add_epi16(fours, _mm_srli_si128(columns, 8));
+}
+
+// The grey of cell k of the rows read (whose own sample is `value`) against its window, whose
+// sum and count are known: the split below the mean is counted over all eight lanes of each row
+// and the lanes outside the cell's window are masked off once, after the rows are summed.
+int16_t ShadeWindowCell(const WindowRows& rows, int k, int value, int sum, int count)
+{
     const __m128i mean = _mm_set1_epi16(static_cast<int16_t>(DivideWindowSum(sum, count)));
     __m128i lowSums = _mm_setzero_si128();
     __m128i lowCounts = _mm_setzero_si128();
-    for (int k = 0; k < kWindowSide; ++k) {
-        const __m128i low = _mm_and_si128(_mm_cmplt_epi16(samples[k], mean), taken[k]);
-        lowSums = _mm_add_epi16(lowSums, _mm_and_si128(samples[k], low));
+    for (int i = 0; i < kWindowSide; ++i) {
+        const __m128i low = _mm_and_si128(_mm_cmplt_epi16(rows.samples[i], mean), rows.taken[i]);
+        lowSums = _mm_add_epi16(lowSums, _mm_and_si128(rows.samples[i], low));
         lowCounts = _mm_sub_epi16(lowCounts, low);
     }
-    const int lowSum = SumLanes(lowSums);
-    const int lowCount = SumLanes(lowCounts);
+    const __m128i window = _mm_load_si128(reinterpret_cast<const __m128i*>(kWindowLanes.masks[k]));
+    // Both masked sums at once: lanes 0 and 2 end up holding the low sum and the low count.
+    const __m128i ones = _mm_set1_epi16(1);
+    const __m128i sumPairs = _mm_madd_epi16(_mm_and_si128(lowSums, window), ones);
+    const __m128i countPairs = _mm_madd_epi16(_mm_and_si128(lowCounts, window), ones);
+    const __m128i halves =
+        _mm_add_epi32(_mm_unpacklo_epi64(sumPairs, countPairs), _mm_unpackhi_epi64(sumPairs, countPairs));
+    const __m128i totals = _mm_add_epi32(halves, _mm_shuffle_epi32(halves, _MM_SHUFFLE(2, 3, 0, 1)));
+    const int lowSum = _mm_cvtsi128_si32(totals);
+    const int lowCount = _mm_cvtsi128_si32(_mm_unpackhi_epi64(totals, totals));
     return ShadeAgainst(value, lowSum, lowCount, sum - lowSum, count - lowCount);
-#else
-    return BinarizeCellOneByOne(raw, width, r, c, value);
-#endif
 }
+
+// Thresholds `cells` cells of row r from column c on (at most kCellsTogether) from one read of
+// their window rows.
+void BinarizeCellsTogether(const SampleGrid& raw, SampleGrid& level, int width, int r, int c, int cells)
+{
+    const WindowRows rows = ReadWindowRows(raw, width, r, c);
+    __m128i columnSums = _mm_setzero_si128();
+    __m128i columnCounts = _mm_setzero_si128();
+    for (int i = 0; i < kWindowSide; ++i) {
+        columnSums = _mm_add_epi16(columnSums, _mm_and_si128(rows.samples[i], rows.taken[i]));
+        columnCounts = _mm_sub_epi16(columnCounts, rows.taken[i]);
+    }
+    alignas(16) int16_t sums[8];
+    alignas(16) int16_t counts[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(sums), SumAlongWindows(columnSums));
+    _mm_store_si128(reinterpret_cast<__m128i*>(counts), SumAlongWindows(columnCounts));
+    for (int k = 0; k < cells; ++k) {
+        const int at = r * width + c + k;
+        const int value = raw.cells[at];
+        level.cells[at] =
+            value < 0 ? static_cast<int16_t>(kNoSample) : ShadeWindowCell(rows, k, value, sums[k], counts[k]);
+    }
+}
+#endif
 
 // Thresholds the cells of grid rows [rowFrom, rowTo) and columns [columnFrom, columnTo) of a grid
 // `width` cells wide.
@@ -237,8 +295,16 @@ void BinarizeCells(const SampleGrid& raw, SampleGrid& level, int width, int rowF
                    int columnFrom, int columnTo)
 {
     for (int r = rowFrom; r < rowTo; ++r) {
-        for (int c = columnFrom; c < columnTo; ++c) {
-            level.cells[r * width + c] = BinarizeCell(raw, width, r, c);
+        int c = columnFrom;
+#if defined(__SSE2__)
+        for (; c < columnTo && FitsWindowRead(width, r, c); c += kCellsTogether) {
+            BinarizeCellsTogether(raw, level, width, r, c, std::min(kCellsTogether, columnTo - c));
+        }
+#endif
+        for (; c < columnTo; ++c) {
+            const int value = raw.cells[r * width + c];
+            level.cells[r * width + c] =
+                value < 0 ? static_cast<int16_t>(kNoSample) : BinarizeCellOneByOne(raw, width, r, c, value);
         }
     }
 }
