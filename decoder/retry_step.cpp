@@ -168,18 +168,20 @@ int MagnifyRegion(GrayImage& image, float factor, int32_t cx, int32_t cy, int32_
         return 1;
     }
     auto* zoomed = static_cast<uint8_t*>(std::malloc(size_t(n) * size_t(n)));
-    if (zoomed == nullptr) {
+    // The sample positions of the columns, then of the rows.
+    auto* positions = static_cast<float*>(std::malloc(2 * size_t(n) * sizeof(float)));
+    if (zoomed == nullptr || positions == nullptr) {
+        std::free(zoomed);
+        std::free(positions);
         return 0;
     }
-    for (int64_t i = 0; i < n; ++i) {
-        const auto y = static_cast<float>(double(bottom) + double(i) * step);
-        for (int64_t j = 0; j < n; ++j) {
-            const auto x = static_cast<float>(double(left) + double(j) * step);
-            float v = 0.0f;
-            SampleBicubic(v, image, x, y);
-            zoomed[i * n + j] = static_cast<uint8_t>(v);
-        }
+    const size_t count = static_cast<size_t>(n);
+    for (size_t k = 0; k < count; ++k) {
+        positions[k] = static_cast<float>(double(left) + double(k) * step);
+        positions[count + k] = static_cast<float>(double(bottom) + double(k) * step);
     }
+    SampleBicubicLattice(image, positions, count, positions + count, count, zoomed);
+    std::free(positions);
     for (int64_t i = 0; i < n; ++i) {
         for (int64_t j = 0; j < n; ++j) {
             const int64_t x = x0 + j;

@@ -49,12 +49,17 @@ void TapOffsets(int offsets[4], int i, int size)
 
 // The same kernel in single precision, for tap distances 1 + f, f, 1 - f and 2 - f from a cell
 // fraction f in [0, 1): with g = 1 - f the weights are -f g^2, 1 - 2f^2 + f^3, 1 - 2g^2 + g^3 and
-// -g f^2 (the far piece factorises: 4 - 8u + 5u^2 - u^3 = -(u - 1)(u - 2)^2). The 4 x 4 taps from
-// row pointer `top` (the row above the cell, one column left of it) are weighed by rows, then by
-// columns, for the cell fractions fx and fy.
-float WeighInteriorTaps(const uint8_t* top, size_t stride, float fx, float fy)
-{
+// -g f^2 (the far piece factorises: 4 - 8u + 5u^2 - u^3 = -(u - 1)(u - 2)^2). Each axis's weights
+// depend on its own fraction only, so a lattice of samples can weigh its columns and rows once.
 #if defined(__SSE2__)
+struct TapWeights
+{
+    __m128 wx;    // the four column weights
+    __m128 wy[4]; // each row's weight in all four lanes
+};
+
+TapWeights InteriorWeights(float fx, float fy)
+{
     // Both axes' weights side by side, lane for lane the arithmetic of the scalar version below.
     const __m128 one = _mm_set1_ps(1.0f);
     const __m128 f = _mm_setr_ps(fx, fy, 0.0f, 0.0f);
@@ -67,9 +72,15 @@ float WeighInteriorTaps(const uint8_t* top, size_t stride, float fx, float fy)
     const __m128 farther = _mm_mul_ps(_mm_mul_ps(_mm_xor_ps(u, _mm_set1_ps(-0.0f)), w), w);
     const __m128 xs = _mm_shuffle_ps(farther, nearer, _MM_SHUFFLE(2, 0, 2, 0)); // w0x w3x w1x w2x
     const __m128 ys = _mm_shuffle_ps(farther, nearer, _MM_SHUFFLE(3, 1, 3, 1)); // w0y w3y w1y w2y
-    const __m128 wx = _mm_shuffle_ps(xs, xs, _MM_SHUFFLE(1, 3, 2, 0));
-    const __m128 wy[4] = {_mm_shuffle_ps(ys, ys, 0x00), _mm_shuffle_ps(ys, ys, 0xaa),
-                          _mm_shuffle_ps(ys, ys, 0xff), _mm_shuffle_ps(ys, ys, 0x55)};
+    return TapWeights{_mm_shuffle_ps(xs, xs, _MM_SHUFFLE(1, 3, 2, 0)),
+                      {_mm_shuffle_ps(ys, ys, 0x00), _mm_shuffle_ps(ys, ys, 0xaa),
+                       _mm_shuffle_ps(ys, ys, 0xff), _mm_shuffle_ps(ys, ys, 0x55)}};
+}
+
+// The 4 x 4 taps from row pointer `top` (the row above the cell, one column left of it) weighed
+// by rows, then by columns.
+float WeighTaps(const uint8_t* top, size_t stride, const __m128& wx, const __m128 (&wy)[4])
+{
     const __m128i zero = _mm_setzero_si128();
     __m128 rows = _mm_setzero_ps();
     for (int j = 0; j < 4; ++j, top += stride) {
@@ -82,7 +93,16 @@ float WeighInteriorTaps(const uint8_t* top, size_t stride, float fx, float fy)
     rows = _mm_mul_ps(rows, wx);
     const __m128 pairs = _mm_add_ps(rows, _mm_movehl_ps(rows, rows));
     return _mm_cvtss_f32(_mm_add_ss(pairs, _mm_shuffle_ps(pairs, pairs, 1)));
+}
 #else
+struct TapWeights
+{
+    float wx[4];
+    float wy[4];
+};
+
+TapWeights InteriorWeights(float fx, float fy)
+{
     const auto weights = [](float w[4], float f) {
         const float g = 1.0f - f;
         w[0] = -f * g * g;
@@ -90,10 +110,14 @@ float WeighInteriorTaps(const uint8_t* top, size_t stride, float fx, float fy)
         w[2] = 1.0f - 2.0f * g * g + g * g * g;
         w[3] = -g * f * f;
     };
-    float wx[4];
-    float wy[4];
-    weights(wx, fx);
-    weights(wy, fy);
+    TapWeights tap{};
+    weights(tap.wx, fx);
+    weights(tap.wy, fy);
+    return tap;
+}
+
+float WeighTaps(const uint8_t* top, size_t stride, const float (&wx)[4], const float (&wy)[4])
+{
     float columns[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     for (int j = 0; j < 4; ++j, top += stride) {
         for (int i = 0; i < 4; ++i) {
@@ -101,7 +125,24 @@ float WeighInteriorTaps(const uint8_t* top, size_t stride, float fx, float fy)
         }
     }
     return wx[0] * columns[0] + wx[1] * columns[1] + wx[2] * columns[2] + wx[3] * columns[3];
+}
 #endif
+
+// Where the 16 taps of (x, y) all lie inside the picture, in each axis; the fraction is then the
+// positive distance from the cell's lower corner and single precision keeps the value within 1e-4.
+bool IsInteriorColumn(const GrayImage& image, float x)
+{
+    return x >= 1.0f && x < static_cast<float>(image.width) - 2.0f;
+}
+
+bool IsInteriorRow(const GrayImage& image, float y)
+{
+    return y >= 1.0f && y < static_cast<float>(image.height) - 2.0f;
+}
+
+float ClampGrey(float sum)
+{
+    return sum < 0.0f ? 0.0f : (sum > 255.0f ? 255.0f : sum);
 }
 
 // Every position of the picture, its edges included: the taps are clamped to the picture and the
@@ -152,19 +193,59 @@ void SampleBicubicClamped(float& v, const GrayImage& image, float x, float y)
 
 void SampleBicubic(float& v, const GrayImage& image, float x, float y)
 {
-    // Away from the edges all 16 taps lie inside the picture and the fraction is the positive
-    // distance from the cell's lower corner; single precision keeps the value within 1e-4.
-    if (image.current != nullptr && x >= 1.0f && y >= 1.0f && x < static_cast<float>(image.width) - 2.0f &&
-        y < static_cast<float>(image.height) - 2.0f) {
+    if (image.current != nullptr && IsInteriorColumn(image, x) && IsInteriorRow(image, y)) {
         const int ix = static_cast<int>(x);
         const int iy = static_cast<int>(y);
         const uint8_t* top = image.current + size_t(iy - 1) * image.width + size_t(ix - 1);
-        const float sum =
-            WeighInteriorTaps(top, image.width, x - static_cast<float>(ix), y - static_cast<float>(iy));
-        v = sum < 0.0f ? 0.0f : (sum > 255.0f ? 255.0f : sum);
+        const TapWeights tap = InteriorWeights(x - static_cast<float>(ix), y - static_cast<float>(iy));
+        v = ClampGrey(WeighTaps(top, image.width, tap.wx, tap.wy));
         return;
     }
     SampleBicubicClamped(v, image, x, y);
+}
+
+void SampleBicubicLattice(const GrayImage& image, const float* xs, size_t columns, const float* ys,
+                          size_t rows, uint8_t* out)
+{
+    // The columns go in blocks whose cells and weights are kept on the stack; each row's weights
+    // are worked out once per block.
+    constexpr size_t kBlock = 64;
+    struct Column
+    {
+        TapWeights tap; // only the column weights are read
+        int cell;
+        bool interior;
+    };
+    Column block[kBlock];
+    for (size_t first = 0; first < columns; first += kBlock) {
+        const size_t count = columns - first < kBlock ? columns - first : kBlock;
+        for (size_t k = 0; k < count; ++k) {
+            const float x = xs[first + k];
+            Column& column = block[k];
+            column.interior = image.current != nullptr && IsInteriorColumn(image, x);
+            column.cell = column.interior ? static_cast<int>(x) : 0;
+            column.tap = InteriorWeights(column.interior ? x - static_cast<float>(column.cell) : 0.0f, 0.0f);
+        }
+        for (size_t i = 0; i < rows; ++i) {
+            const float y = ys[i];
+            const bool interiorRow = image.current != nullptr && IsInteriorRow(image, y);
+            const int iy = interiorRow ? static_cast<int>(y) : 0;
+            const TapWeights rowTap = InteriorWeights(0.0f, interiorRow ? y - static_cast<float>(iy) : 0.0f);
+            uint8_t* line = out + i * columns + first;
+            for (size_t k = 0; k < count; ++k) {
+                const Column& column = block[k];
+                float v = 0.0f;
+                if (interiorRow && column.interior) {
+                    const uint8_t* top =
+                        image.current + size_t(iy - 1) * image.width + size_t(column.cell - 1);
+                    v = ClampGrey(WeighTaps(top, image.width, column.tap.wx, rowTap.wy));
+                } else {
+                    SampleBicubicClamped(v, image, xs[first + k], y);
+                }
+                line[k] = static_cast<uint8_t>(v);
+            }
+        }
+    }
 }
 
 void SampleBilinear(float& v, const GrayImage& image, float x, float y)

@@ -12,6 +12,11 @@ namespace norvale {
 void PixelAt(float& v, const GrayImage& image, uint32_t x, uint32_t y);
 // Cubic convolution (a = -1) at a real position, clamped to 0..255; 0 outside the picture.
 void SampleBicubic(float& v, const GrayImage& image, float x, float y);
+// The cubic samples of a lattice: out[i * columns + j] is SampleBicubic at (xs[j], ys[i]), cut to
+// its whole part (the samples lie in 0..255). The weights of each column and row are worked out
+// once, not for every sample.
+void SampleBicubicLattice(const GrayImage& image, const float* xs, size_t columns, const float* ys,
+                          size_t rows, uint8_t* out);
 // Bilinear interpolation of the four pixels around a real position: cheaper, and enough where
 // only the side of a threshold matters. Along the last row and column, where the four do not all
 // exist, and outside the picture, the cubic sample.

@@ -208,5 +208,33 @@ TEST(ImageSamplingTest, BilinearFollowsTheRampAndHandsTheEdgesToTheCubicSample)
     }
 }
 
+// A lattice weighs its columns and rows once: every cell must still be the one-at-a-time cubic
+// sample, cut to a byte, inside, at the edges, outside and at positions that are not a number,
+// across more columns than one block of them.
+TEST(ImageSamplingTest, LatticeCellsAreTheSamplesOneByOne)
+{
+    constexpr uint32_t kSide = 90;
+    std::vector<uint8_t> pixels(kSide * kSide);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = static_cast<uint8_t>((i * 7919u + (i >> 4) * 104729u) % 256u);
+    }
+    const GrayImage image = View(pixels, kSide, kSide);
+    std::vector<float> xs;
+    for (int k = 0; k < 75; ++k) {
+        xs.push_back(-1.5f + 1.37f * static_cast<float>(k));
+    }
+    xs.push_back(std::numeric_limits<float>::quiet_NaN());
+    const std::vector<float> ys = {-0.5f, 0.0f, 0.99f, 1.0f, 40.3f, 86.99f, 87.0f, 89.5f, 95.0f};
+    std::vector<uint8_t> lattice(xs.size() * ys.size());
+    SampleBicubicLattice(image, xs.data(), xs.size(), ys.data(), ys.size(), lattice.data());
+    for (size_t i = 0; i < ys.size(); ++i) {
+        for (size_t j = 0; j < xs.size(); ++j) {
+            float v = 0.0f;
+            SampleBicubic(v, image, xs[j], ys[i]);
+            EXPECT_EQ(lattice[i * xs.size() + j], static_cast<uint8_t>(v)) << xs[j] << ", " << ys[i];
+        }
+    }
+}
+
 } // namespace
 } // namespace norvale
