@@ -94,8 +94,9 @@ int UseFilteredPlane(GrayImage& image)
     return BuildMedianPlane(image);
 }
 
-// Separable 3-tap median: a row pass into a temporary plane, then a column pass into the new
-// plane. The first and last column (row) are copied by the row (column) pass.
+// Separable 3-tap median: a row pass, then a column pass over the row pass's results. The row
+// pass keeps only the three rows the column pass reads, in a ring. The first and last column
+// (row) are copied by the row (column) pass.
 int BuildMedianPlane(GrayImage& image)
 {
     if (image.current == nullptr) {
@@ -104,16 +105,20 @@ int BuildMedianPlane(GrayImage& image)
     const uint32_t width = image.width;
     const uint32_t height = image.height;
     const uint8_t* in = image.current;
-    uint8_t* rows = AllocatePlane(width, height);
-    if (rows == nullptr) {
+    uint8_t* median = AllocatePlane(width, height);
+    uint8_t* ring = AllocatePlane(width, 3);
+    if (median == nullptr || ring == nullptr) {
+        std::free(median);
+        std::free(ring);
         return 0;
     }
-    for (uint32_t y = 0; y < height; ++y) {
+    const auto ringRow = [&](uint32_t y) { return ring + size_t{y % 3} * width; };
+    const auto rowPass = [&](uint32_t y) {
         const uint8_t* line = in + size_t{y} * width;
-        uint8_t* out = rows + size_t{y} * width;
+        uint8_t* out = ringRow(y);
         if (width < 3) {
             std::copy(line, line + width, out);
-            continue;
+            return;
         }
         // The end columns are copied outside the loop so that it vectorises.
         out[0] = line[0];
@@ -121,26 +126,27 @@ int BuildMedianPlane(GrayImage& image)
             out[x] = MedianOfThree(line[x - 1], line[x], line[x + 1]);
         }
         out[width - 1] = line[width - 1];
-    }
-    uint8_t* median = AllocatePlane(width, height);
-    if (median == nullptr) {
-        std::free(rows);
-        return 0;
+    };
+    if (height > 0) {
+        rowPass(0);
     }
     for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* centre = rows + size_t{y} * width;
+        if (y + 1 < height) {
+            rowPass(y + 1);
+        }
+        const uint8_t* centre = ringRow(y);
         uint8_t* out = median + size_t{y} * width;
         if (y == 0 || y + 1 == height) {
             std::copy(centre, centre + width, out);
             continue;
         }
-        const uint8_t* below = centre - width;
-        const uint8_t* above = centre + width;
+        const uint8_t* below = ringRow(y - 1);
+        const uint8_t* above = ringRow(y + 1);
         for (uint32_t x = 0; x < width; ++x) {
             out[x] = MedianOfThree(below[x], centre[x], above[x]);
         }
     }
-    std::free(rows);
+    std::free(ring);
     std::free(image.median);
     image.median = median;
     image.current = median;

@@ -118,6 +118,39 @@ TEST_P(MedianPlaneTest, BuildsFromCurrentPlane)
 INSTANTIATE_TEST_SUITE_P(Cases, MedianPlaneTest, ::testing::ValuesIn(kMedianCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The row pass keeps only three rows at a time: a larger picture must still give the median of
+// the row pass's results over each column.
+TEST(GrayImageTest, MedianPlaneIsTheColumnMedianOfTheRowMedians)
+{
+    constexpr uint32_t kWidth = 37;
+    constexpr uint32_t kHeight = 23;
+    std::vector<uint8_t> source(kWidth * kHeight);
+    for (size_t i = 0; i < source.size(); ++i) {
+        source[i] = static_cast<uint8_t>((i * 7919u + (i >> 3) * 104729u) % 256u);
+    }
+    const auto median = [](int a, int b, int c) {
+        return std::max(std::min(a, b), std::min(std::max(a, b), c));
+    };
+    std::vector<int> rows(source.begin(), source.end());
+    for (uint32_t y = 0; y < kHeight; ++y) {
+        for (uint32_t x = 1; x + 1 < kWidth; ++x) {
+            const size_t i = y * kWidth + x;
+            rows[i] = median(source[i - 1], source[i], source[i + 1]);
+        }
+    }
+    std::vector<uint8_t> expected(rows.begin(), rows.end());
+    for (uint32_t y = 1; y + 1 < kHeight; ++y) {
+        for (uint32_t x = 0; x < kWidth; ++x) {
+            const size_t i = y * kWidth + x;
+            expected[i] = static_cast<uint8_t>(median(rows[i - kWidth], rows[i], rows[i + kWidth]));
+        }
+    }
+    GrayImage image = MakeImage(kWidth, kHeight, source);
+    ASSERT_EQ(BuildMedianPlane(image), 1);
+    EXPECT_EQ(Plane(image, image.median), expected);
+    FreeGrayImage(image);
+}
+
 TEST(GrayImageTest, MedianOfEmptyPictureSucceeds)
 {
     GrayImage image = MakeImage(0, 0, {});
