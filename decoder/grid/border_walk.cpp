@@ -87,6 +87,7 @@ struct WalkSetup
     float step;               // search units per move, at most a pixel
     bool legOutsideTolerated; // positions off the picture read as paper
     bool mayRelocate;         // a start off the picture may slide in diagonally
+    int inkSense;             // the record's, or for the top walk the one it sensed
 };
 
 // False when the legs give a step too small to walk with (a leg of over a million pixels).
@@ -112,6 +113,7 @@ bool PrepareWalk(const SymbolRecord& record, int side, WalkSetup& setup)
     setup.step = step;
     setup.legOutsideTolerated = std::fabs(d1x) > kDegenerateLeg || std::fabs(d1y) > kDegenerateLeg;
     setup.mayRelocate = side == kWalkTop ? yLeg + kRelocateMargin < xLeg : xLeg + kRelocateMargin < yLeg;
+    setup.inkSense = record.inkSense;
     return step >= kMinStep;
 }
 
@@ -178,7 +180,7 @@ bool LevelHere(const WalkSetup& setup, const SymbolRecord& record, const GrayIma
         return true;
     }
     if (setup.legOutsideTolerated) {
-        level = record.inkSense == 1 ? contrast.inkThreshold - 1.0f : contrast.inkThreshold + 1.0f;
+        level = setup.inkSense == 1 ? contrast.inkThreshold - 1.0f : contrast.inkThreshold + 1.0f;
         return true;
     }
     return false;
@@ -247,7 +249,7 @@ void WalkStaircase(const WalkSetup& setup, const SymbolRecord& record, const Gra
         if (setup.side == kWalkTop) {
             TrackRange(stair.range, level);
         }
-        if (IsInk(level, record.contrast.inkThreshold, record.inkSense, setup.side)) {
+        if (IsInk(level, record.contrast.inkThreshold, setup.inkSense, setup.side)) {
             Climb(setup, stair);
         } else {
             Advance(setup, stair);
@@ -259,8 +261,8 @@ void WalkStaircase(const WalkSetup& setup, const SymbolRecord& record, const Gra
 }
 
 // The border line through the first and last breaks, in frame units, read at the near and far
-// side: the taper of the walked border. 0 when the line is degenerate.
-int FitWalkedTaper(SymbolRecord& record, const WalkSetup& setup, const Staircase& stair)
+// side: the taper of the walked border. False when the line is degenerate.
+bool FitWalkedTaper(const WalkSetup& setup, const Staircase& stair, float& nearSide, float& farSide)
 {
     PointF first{};
     PointF last{};
@@ -270,36 +272,34 @@ int FitWalkedTaper(SymbolRecord& record, const WalkSetup& setup, const Staircase
     const int climb = setup.climbAxis;
     const double run = double{Coordinate(last, walk)} - Coordinate(first, walk);
     if (setup.side == kWalkTop ? std::fabs(run) < kEpsilon : std::fabs(run) <= kEpsilon) {
-        return 0;
+        return false;
     }
     const double slope = (double{Coordinate(last, climb)} - Coordinate(first, climb)) / run;
-    const double nearSide = Coordinate(first, climb) - slope * Coordinate(first, walk);
-    if (!(nearSide > kEpsilon)) {
-        return 0;
+    const double nearHere = Coordinate(first, climb) - slope * Coordinate(first, walk);
+    if (!(nearHere > kEpsilon)) {
+        return false;
     }
-    const double farSide = Coordinate(first, climb) + slope * (kFrameSide - Coordinate(first, walk));
-    if (setup.side == kWalkTop) {
-        record.frame.heightAtX0 = static_cast<float>(nearSide);
-        record.frame.heightAtX100 = static_cast<float>(farSide);
-    } else {
-        record.frame.widthAtY0 = static_cast<float>(nearSide);
-        record.frame.widthAtY100 = static_cast<float>(farSide);
-    }
-    BuildFrameTransforms(record);
-    return 1;
+    nearSide = static_cast<float>(nearHere);
+    farSide = static_cast<float>(Coordinate(first, climb) + slope * (kFrameSide - Coordinate(first, walk)));
+    return true;
 }
 
-int WalkBorder(SymbolRecord& record, const GrayImage& image, int side, WalkStats* stats)
+BorderWalk MeasureWalk(const SymbolRecord& record, const GrayImage& image, int side)
 {
+    BorderWalk walk{};
+    walk.reached = BorderWalk::kNotWalked;
+    walk.inkSense = record.inkSense;
     WalkSetup setup{};
     if (!PrepareWalk(record, side, setup)) {
-        return 0;
+        return walk;
     }
     PointF start{};
     Coordinate(start, setup.climbAxis) = kFrameSide;
     if (side == kWalkTop) {
-        record.inkSense = static_cast<int16_t>(SenseInk(setup, record, image, start));
+        walk.inkSense = static_cast<int16_t>(SenseInk(setup, record, image, start));
+        setup.inkSense = walk.inkSense;
     }
+    walk.reached = BorderWalk::kNoStretch;
     Staircase stair{};
     stair.position = start;
     stair.previous = start;
@@ -309,28 +309,78 @@ int WalkBorder(SymbolRecord& record, const GrayImage& image, int side, WalkStats
     stair.range = WalkStats{256.0f, -256.0f, 0.0f};
     WalkStaircase(setup, record, image, stair);
     if (stair.longest < kEpsilon) {
+        return walk;
+    }
+    walk.reached = BorderWalk::kStretch;
+    walk.stats = stair.range;
+    TransformApply(walk.stretchStart, stair.stretchStart, setup.searchToImage);
+    TransformApply(walk.stretchEnd, stair.stretchEnd, setup.searchToImage);
+    if (FitWalkedTaper(setup, stair, walk.nearSide, walk.farSide)) {
+        walk.reached = BorderWalk::kTaper;
+    }
+    return walk;
+}
+
+int ApplyWalk(SymbolRecord& record, const BorderWalk& walk, int side, WalkStats* stats)
+{
+    if (walk.reached == BorderWalk::kNotWalked) {
+        return 0;
+    }
+    if (side == kWalkTop) {
+        record.inkSense = walk.inkSense;
+    }
+    if (walk.reached == BorderWalk::kNoStretch) {
         return 0;
     }
     if (side == kWalkTop && stats != nullptr) {
-        *stats = stair.range;
+        *stats = walk.stats;
     }
-    PointF& stretchStart = side == kWalkTop ? record.topWalkStart : record.rightWalkStart;
-    PointF& stretchEnd = side == kWalkTop ? record.topWalkEnd : record.rightWalkEnd;
-    TransformApply(stretchStart, stair.stretchStart, setup.searchToImage);
-    TransformApply(stretchEnd, stair.stretchEnd, setup.searchToImage);
-    return FitWalkedTaper(record, setup, stair);
+    (side == kWalkTop ? record.topWalkStart : record.rightWalkStart) = walk.stretchStart;
+    (side == kWalkTop ? record.topWalkEnd : record.rightWalkEnd) = walk.stretchEnd;
+    if (walk.reached != BorderWalk::kTaper) {
+        return 0;
+    }
+    if (side == kWalkTop) {
+        record.frame.heightAtX0 = walk.nearSide;
+        record.frame.heightAtX100 = walk.farSide;
+    } else {
+        record.frame.widthAtY0 = walk.nearSide;
+        record.frame.widthAtY100 = walk.farSide;
+    }
+    BuildFrameTransforms(record);
+    return 1;
 }
 
 } // namespace
 
+BorderWalk MeasureTopBorderWalk(const SymbolRecord& record, const GrayImage& image)
+{
+    return MeasureWalk(record, image, kWalkTop);
+}
+
+BorderWalk MeasureRightBorderWalk(const SymbolRecord& record, const GrayImage& image)
+{
+    return MeasureWalk(record, image, kWalkRight);
+}
+
+int ApplyTopBorderWalk(SymbolRecord& record, const BorderWalk& walk, WalkStats* stats)
+{
+    return ApplyWalk(record, walk, kWalkTop, stats);
+}
+
+int ApplyRightBorderWalk(SymbolRecord& record, const BorderWalk& walk)
+{
+    return ApplyWalk(record, walk, kWalkRight, nullptr);
+}
+
 int WalkTopBorder(SymbolRecord& record, const GrayImage& image, WalkStats* stats)
 {
-    return WalkBorder(record, image, kWalkTop, stats);
+    return ApplyTopBorderWalk(record, MeasureTopBorderWalk(record, image), stats);
 }
 
 int WalkRightBorder(SymbolRecord& record, const GrayImage& image)
 {
-    return WalkBorder(record, image, kWalkRight, nullptr);
+    return ApplyRightBorderWalk(record, MeasureRightBorderWalk(record, image));
 }
 
 } // namespace norvale
