@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "decoder/base/line_geometry.h"
+#include "decoder/grid/border_walk.h"
 
 namespace norvale {
 
@@ -47,6 +48,29 @@ struct FrameMemo
     int32_t firstRowChanges; // along the scan's first row, on the memo's plane
 };
 constexpr int kMaxFrameMemos = 64;
+
+// What a border walk reads: the plane, the record's frame matrix, finder corner, leg ends and
+// contrast model (reference, sign, threshold), and for the right walk its ink sense. Laid out
+// without padding, so that two keys are equal exactly when their bytes are.
+struct WalkKey
+{
+    const uint8_t* plane;
+    uint32_t width;
+    uint32_t height;
+    float values[18];
+    int32_t inkSense;
+    int32_t side; // 0 top, 1 right
+};
+static_assert(sizeof(WalkKey) == sizeof(const uint8_t*) + 4 * (2 + 18 + 2), "a walk key has no padding");
+
+// A border walk of this search. Candidates that read exactly the same (twin measurements of one
+// finder, a candidate walked again for a closer look) take its outcome without walking again.
+struct WalkMemo
+{
+    WalkKey key;
+    BorderWalk walk;
+};
+constexpr int kMaxWalkMemos = 64;
 constexpr float kSameMeasurement = 1.0f;
 
 enum FrameMemoVerdict : uint8_t { kMemoNoGrid, kMemoBlank, kMemoGrid };

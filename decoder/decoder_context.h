@@ -56,6 +56,8 @@ struct DecoderContext
     WalkStats topWalkStats;               // of the last top-border walk of this call that found a stretch
     FrameMemo frameMemos[kMaxFrameMemos]; // region-border scans of this search, oldest first
     int32_t frameMemoCount;
+    WalkMemo walkMemos[kMaxWalkMemos]; // border walks of this search, oldest first
+    int32_t walkMemoCount;
     // Candidates of this search that were fitted and sampled but did not decode, as collected
     // (they own no buffers); the closer looks at them run only when the whole search failed.
     SymbolRecord closerLooks[kMaxCloserLooks];

@@ -37,16 +37,71 @@ static_assert(kSmallWalkEstimate + kLargestTrialOffset < kSmallestMultiRegionSid
 constexpr int32_t kPlaneAgreementChanges = 2;
 constexpr int32_t kPlaneAgreementShare = 5;
 
-bool WalkBothBorders(DecoderContext& context, SymbolRecord& candidate, WalkEstimateCheck check)
+WalkKey MakeWalkKey(const GrayImage& image, const SymbolRecord& candidate, bool top)
 {
-    if (WalkTopBorder(candidate, context.image, &context.topWalkStats) == 0) {
+    WalkKey key;
+    std::memset(&key, 0, sizeof key);
+    key.plane = image.current;
+    key.width = image.width;
+    key.height = image.height;
+    const PointF points[3] = {candidate.corner, candidate.yLegEnd, candidate.xLegEnd};
+    int k = 0;
+    for (const float m : candidate.frameToImage.m) {
+        key.values[k++] = m;
+    }
+    for (const PointF& p : points) {
+        key.values[k++] = p.x;
+        key.values[k++] = p.y;
+    }
+    key.values[k++] = candidate.contrast.contrastReference;
+    key.values[k++] = candidate.contrast.contrastSign;
+    key.values[k++] = candidate.contrast.inkThreshold;
+    key.inkSense = top ? 0 : candidate.inkSense;
+    key.side = top ? 0 : 1;
+    return key;
+}
+
+// The walk of one border of the candidate. With memos, a walk of this search that read exactly
+// the same gives its outcome instead of a new walk, and a new walk is remembered while there is
+// room; the picture must then stay as it is for the whole search.
+int WalkOneBorder(DecoderContext& context, SymbolRecord& candidate, bool top, bool useMemos)
+{
+    if (!useMemos) {
+        return top ? WalkTopBorder(candidate, context.image, &context.topWalkStats)
+                   : WalkRightBorder(candidate, context.image);
+    }
+    const WalkKey key = MakeWalkKey(context.image, candidate, top);
+    const BorderWalk* known = nullptr;
+    for (int32_t i = 0; i < context.walkMemoCount && known == nullptr; ++i) {
+        if (std::memcmp(&context.walkMemos[i].key, &key, sizeof key) == 0) {
+            known = &context.walkMemos[i].walk;
+        }
+    }
+    BorderWalk walk{};
+    if (known != nullptr) {
+        walk = *known;
+    } else {
+        walk = top ? MeasureTopBorderWalk(candidate, context.image)
+                   : MeasureRightBorderWalk(candidate, context.image);
+        if (context.walkMemoCount < kMaxWalkMemos) {
+            context.walkMemos[context.walkMemoCount] = WalkMemo{key, walk};
+            context.walkMemoCount += 1;
+        }
+    }
+    return top ? ApplyTopBorderWalk(candidate, walk, &context.topWalkStats)
+               : ApplyRightBorderWalk(candidate, walk);
+}
+
+bool WalkBothBorders(DecoderContext& context, SymbolRecord& candidate, WalkEstimateCheck check, bool useMemos)
+{
+    if (WalkOneBorder(context, candidate, true, useMemos) == 0) {
         return false;
     }
     if (check == WalkEstimateCheck::kBothAxes &&
         EstimateSymbolSize(candidate, kAxisHorizontal) > kMaxEstimatedModules) {
         return false;
     }
-    if (WalkRightBorder(candidate, context.image) == 0) {
+    if (WalkOneBorder(context, candidate, false, useMemos) == 0) {
         return false;
     }
     switch (check) {
@@ -63,12 +118,12 @@ bool WalkBothBorders(DecoderContext& context, SymbolRecord& candidate, WalkEstim
 
 // `walked` becomes `unfitted` with its outline walked afresh, without its size hint: false when
 // either walk fails.
-bool WalkAfresh(DecoderContext& context, SymbolRecord& walked, const SymbolRecord& unfitted)
+bool WalkAfresh(DecoderContext& context, SymbolRecord& walked, const SymbolRecord& unfitted, bool useMemos)
 {
     walked = unfitted;
     walked.moduleCountHint = 0;
     walked.status = 0;
-    return WalkBothBorders(context, walked, WalkEstimateCheck::kNone);
+    return WalkBothBorders(context, walked, WalkEstimateCheck::kNone, useMemos);
 }
 
 // The better of the candidate's outcome and a trial's: the candidate becomes the trial when the
@@ -119,10 +174,11 @@ SampleOutcome SampleOnMedianPlane(DecoderContext& context, SymbolRecord& candida
 // normally takes: the outline walks fit the frame's tapers, and the symbol is sampled from the
 // frame at any size.
 SampleOutcome SampleLargeFromWalks(DecoderContext& context, SymbolRecord& candidate,
-                                   const SymbolRecord& unfitted, bool viaRegionBorders, SampleOutcome outcome)
+                                   const SymbolRecord& unfitted, bool viaRegionBorders, SampleOutcome outcome,
+                                   bool useMemos)
 {
     SymbolRecord walked;
-    if (!WalkAfresh(context, walked, unfitted)) {
+    if (!WalkAfresh(context, walked, unfitted, useMemos)) {
         return outcome;
     }
     const int estimate = EstimateSymbolSize(walked, kAxisHorizontal);
@@ -170,7 +226,8 @@ SampleOutcome SampleAlongClockTracks(DecoderContext& context, SymbolRecord& cand
                                      const SymbolRecord& unfitted, bool& laid)
 {
     SymbolRecord tracked;
-    laid = WalkAfresh(context, tracked, unfitted) && LayClockTrackGrid(tracked, context.image) != 0;
+    // The closer looks come at the end of a search, on its unchanged picture: its walks stand.
+    laid = WalkAfresh(context, tracked, unfitted, true) && LayClockTrackGrid(tracked, context.image) != 0;
     if (!laid) {
         return kSizeRejected;
     }
@@ -306,7 +363,7 @@ bool DecodeSmallFromWalks(DecoderContext& context, SymbolRecord& candidate, cons
     SymbolRecord walked = candidate;
     {
         StageScope stage(context.clock, Stage::kFrameFitting);
-        if (!WalkBothBorders(context, walked, options.walkCheck) ||
+        if (!WalkBothBorders(context, walked, options.walkCheck, options.useMemos) ||
             EstimateSymbolSize(walked, kAxisHorizontal) > kSmallWalkEstimate) {
             return false;
         }
@@ -356,8 +413,8 @@ FrameOutcome FitCandidateFrame(DecoderContext& context, SymbolRecord& candidate,
     if (options.regionScanOnMedian && UseSourcePlane(context.image) == 0) {
         return FrameOutcome::kNoPlane;
     }
-    return WalkBothBorders(context, candidate, options.walkCheck) ? FrameOutcome::kWalks
-                                                                  : FrameOutcome::kFailed;
+    return WalkBothBorders(context, candidate, options.walkCheck, options.useMemos) ? FrameOutcome::kWalks
+                                                                                    : FrameOutcome::kFailed;
 }
 
 SampleOutcome PlaceAndCorrect(DecoderContext& context, SymbolRecord& candidate)
@@ -406,7 +463,8 @@ SampleOutcome EvaluateFittedCandidate(DecoderContext& context, SymbolRecord& can
     const bool lookedBefore = memo != nullptr && memo->largeLookDone != 0;
     if (options.extraLooks && outcome != kCorrected && !lookedBefore) {
         StageScope stage(context.clock, Stage::kFallbacks);
-        outcome = SampleLargeFromWalks(context, candidate, unfitted, viaRegionBorders, outcome);
+        outcome =
+            SampleLargeFromWalks(context, candidate, unfitted, viaRegionBorders, outcome, options.useMemos);
         if (memo != nullptr && outcome != kCorrected) {
             memo->largeLookDone = 1;
         }

@@ -349,6 +349,7 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
 {
     context.image.scale = 2;
     context.frameMemoCount = 0;
+    context.walkMemoCount = 0;
     context.closerLookCount = 0;
     const ScanGridLayout grid = LayOutScanGrid(context.image, xDivisions, yDivisions);
 

@@ -75,6 +75,32 @@ TEST_P(BorderWalkTest, WalksBothClockedBorders)
     EXPECT_LT(Distance(far, expected), 0.5f * scene.modulePixels);
 }
 
+// The search remembers walks by what they read: measuring must leave the record alone, and the
+// measured walk applied to an equal record must leave it as walking it does.
+TEST_P(BorderWalkTest, MeasuredWalkAppliedIsTheWalk)
+{
+    const WalkCase& c = GetParam();
+    SymbolScene scene;
+    ASSERT_TRUE(scene.Load(c.file, c.side));
+    scene.Rotate(c.turns);
+    scene.BuildRecord(test::DarkOnLightContrast());
+    const GrayImage& image = scene.context->image;
+    SymbolRecord walked = scene.record;
+    SymbolRecord applied = scene.record;
+    WalkStats walkedStats{};
+    WalkStats appliedStats{};
+    const BorderWalk top = MeasureTopBorderWalk(applied, image);
+    EXPECT_EQ(std::memcmp(&applied, &scene.record, sizeof applied), 0);
+    EXPECT_EQ(ApplyTopBorderWalk(applied, top, &appliedStats), WalkTopBorder(walked, image, &walkedStats));
+    EXPECT_EQ(std::memcmp(&applied, &walked, sizeof applied), 0);
+    EXPECT_EQ(std::memcmp(&appliedStats, &walkedStats, sizeof appliedStats), 0);
+    const SymbolRecord beforeRight = applied;
+    const BorderWalk right = MeasureRightBorderWalk(applied, image);
+    EXPECT_EQ(std::memcmp(&applied, &beforeRight, sizeof applied), 0);
+    EXPECT_EQ(ApplyRightBorderWalk(applied, right), WalkRightBorder(walked, image));
+    EXPECT_EQ(std::memcmp(&applied, &walked, sizeof applied), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, BorderWalkTest, ::testing::ValuesIn(kWalkCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
