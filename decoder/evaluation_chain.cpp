@@ -345,7 +345,23 @@ FrameOutcome ScanRegionBorders(DecoderContext& context, SymbolRecord& candidate,
 // The quick look at a first-time candidate with long legs: both walks, and sampling from the
 // frame when they call the symbol small. True when it decoded; the candidate is then the walked
 // record, with its data. Otherwise nothing of it is kept (the published corners included).
-bool DecodeSmallFromWalks(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options)
+// The clock evidence of a candidate as read on one plane, for a later step on the same plane.
+struct KnownEvidence
+{
+    const uint8_t* plane; // null: not read
+    bool clocked;
+};
+
+bool HasClockEvidenceOnce(const DecoderContext& context, const SymbolRecord& candidate, KnownEvidence& known)
+{
+    if (known.plane == nullptr || known.plane != context.image.current) {
+        known = KnownEvidence{context.image.current, HasClockEvidence(candidate, context.image)};
+    }
+    return known.clocked;
+}
+
+bool DecodeSmallFromWalks(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options,
+                          KnownEvidence& evidence)
 {
     if (!RegionScanApplies(candidate) ||
         FindFrameMemo(context, candidate, options.regionScanOnMedian) != nullptr) {
@@ -354,7 +370,8 @@ bool DecodeSmallFromWalks(DecoderContext& context, SymbolRecord& candidate, cons
     if (options.regionScanOnMedian && UseFilteredPlane(context.image) == 0) {
         return false;
     }
-    if (!HasClockEvidence(candidate, context.image) || IsBlankBesideFinder(candidate, context.image)) {
+    if (!HasClockEvidenceOnce(context, candidate, evidence) ||
+        IsBlankBesideFinder(candidate, context.image)) {
         return false;
     }
     if (UseSourcePlane(context.image) == 0) {
@@ -388,14 +405,18 @@ bool DecodeSmallFromWalks(DecoderContext& context, SymbolRecord& candidate, cons
 
 } // namespace
 
-FrameOutcome FitCandidateFrame(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options)
+namespace {
+
+// FitCandidateFrame, with the clock evidence the quick look may have read on the same plane.
+FrameOutcome FitFrameKnowing(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options,
+                             KnownEvidence& evidence)
 {
     StageScope stage(context.clock, Stage::kFrameFitting);
     if (options.regionScanOnMedian && UseFilteredPlane(context.image) == 0) {
         return FrameOutcome::kNoPlane;
     }
     // Read on the plane the candidate was found on, before anything costs more.
-    if (!HasClockEvidence(candidate, context.image)) {
+    if (!HasClockEvidenceOnce(context, candidate, evidence)) {
         return options.regionScanOnMedian && UseSourcePlane(context.image) == 0 ? FrameOutcome::kNoPlane
                                                                                 : FrameOutcome::kNoEvidence;
     }
@@ -415,6 +436,14 @@ FrameOutcome FitCandidateFrame(DecoderContext& context, SymbolRecord& candidate,
     }
     return WalkBothBorders(context, candidate, options.walkCheck, options.useMemos) ? FrameOutcome::kWalks
                                                                                     : FrameOutcome::kFailed;
+}
+
+} // namespace
+
+FrameOutcome FitCandidateFrame(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options)
+{
+    KnownEvidence evidence{nullptr, false};
+    return FitFrameKnowing(context, candidate, options, evidence);
 }
 
 SampleOutcome PlaceAndCorrect(DecoderContext& context, SymbolRecord& candidate)
@@ -485,11 +514,12 @@ CandidateVerdict EvaluateCandidate(DecoderContext& context, SymbolRecord& candid
     // A collected candidate comes with its frame parameters; the matrices follow from them.
     BuildFrameTransforms(candidate);
     const SymbolRecord unfitted = candidate;
-    if (options.useMemos && DecodeSmallFromWalks(context, candidate, options)) {
+    KnownEvidence evidence{nullptr, false};
+    if (options.useMemos && DecodeSmallFromWalks(context, candidate, options, evidence)) {
         RecordFate(context.trace, unfitted, candidate, FrameOutcome::kWalks, kCorrected, true);
         return CandidateVerdict{FrameOutcome::kWalks, kCorrected};
     }
-    const FrameOutcome frame = FitCandidateFrame(context, candidate, options);
+    const FrameOutcome frame = FitFrameKnowing(context, candidate, options, evidence);
     if (!IsFitted(frame)) {
         RecordFate(context.trace, unfitted, candidate, frame, kSizeRejected, false);
         return CandidateVerdict{frame, kSizeRejected};
