@@ -2,6 +2,7 @@
 // by block, with the codewords that hold erased modules as erasures.
 #include "decoder/codewords/reed_solomon.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -42,6 +43,38 @@ constexpr GaloisTables BuildGaloisTables()
 }
 
 constexpr GaloisTables kGf = BuildGaloisTables();
+
+// The most check codewords in one block of any symbol size.
+constexpr int MostEccPerBlock()
+{
+    int most = 0;
+    for (const SymbolSize& size : kSymbolSizeTable) {
+        most = std::max(most, size.eccCodewords / size.blockCount);
+    }
+    return most;
+}
+
+// Syndrome j's Horner step multiplies by alpha^(j + 1): for the blocks of the symbol sizes that
+// product is one table read, times[j][s], instead of a logarithm, an addition and a power.
+constexpr int kTabledSyndromes = MostEccPerBlock();
+
+struct SyndromeSteps
+{
+    uint8_t times[kTabledSyndromes][256];
+};
+
+constexpr SyndromeSteps BuildSyndromeSteps()
+{
+    SyndromeSteps steps{};
+    for (int j = 0; j < kTabledSyndromes; ++j) {
+        for (int s = 1; s < 256; ++s) {
+            steps.times[j][s] = kGf.exp[(kGf.log[s] + j + 1) % kFieldOrder];
+        }
+    }
+    return steps;
+}
+
+constexpr SyndromeSteps kSyndromeSteps = BuildSyndromeSteps();
 
 int GfMul(int a, int b)
 {
@@ -219,15 +252,20 @@ void RsSyndromes(RsDecoder& decoder, const uint8_t* block, int length)
 {
     // Every syndrome is its own Horner chain, s = s alpha^(j + 1) + codeword. The chains advance
     // side by side, one codeword at a time, so that their table look-ups overlap instead of each
-    // waiting for the one before. Multiplying by alpha^(j + 1) adds j + 1 to the logarithm.
+    // waiting for the one before. The chains past the tabled ones (only decoders made for longer
+    // blocks than any symbol's) multiply by adding j + 1 to the logarithm.
     const int n = decoder.eccPerBlock;
+    const int tabled = std::min(n, kTabledSyndromes);
     int32_t* s = decoder.syndromes;
     for (int j = 0; j < n; ++j) {
         s[j] = 0;
     }
     for (int p = 0; p < length; ++p) {
         const int codeword = block[p];
-        for (int j = 0; j < n; ++j) {
+        for (int j = 0; j < tabled; ++j) {
+            s[j] = kSyndromeSteps.times[j][s[j]] ^ codeword;
+        }
+        for (int j = tabled; j < n; ++j) {
             int product = 0;
             if (s[j] != 0) {
                 const int e = kGf.log[s[j]] + j + 1; // below 2 x 255

@@ -269,6 +269,48 @@ TEST(ReedSolomonCodewordTest, DecoderRefusesAsManyErasuresAsCheckCodewords)
     RsDestroy(decoder);
 }
 
+// Products in GF(256) on x^8 + x^5 + x^3 + x^2 + 1, shift and add.
+int SlowGfMul(int a, int b)
+{
+    int product = 0;
+    for (; b != 0; b >>= 1) {
+        if ((b & 1) != 0) {
+            product ^= a;
+        }
+        a <<= 1;
+        if ((a & 0x100) != 0) {
+            a ^= 0x12D;
+        }
+    }
+    return product;
+}
+
+// The syndromes are the block's polynomial at alpha^(j + 1), for the chains read from tables (up
+// to the longest block of a symbol size) and for those beyond them alike.
+TEST(ReedSolomonCodewordTest, SyndromesAreTheBlockAtThePowersOfAlpha)
+{
+    constexpr int kLength = 200;
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::vector<uint8_t> block(kLength);
+    for (uint8_t& c : block) {
+        c = static_cast<uint8_t>(byte(rng));
+    }
+    RsDecoder* decoder = RsCreate(kRsMaxEccPerBlock);
+    ASSERT_NE(decoder, nullptr);
+    RsSyndromes(*decoder, block.data(), kLength);
+    int power = 1; // alpha^(j + 1)
+    for (int j = 0; j < kRsMaxEccPerBlock; ++j) {
+        power = SlowGfMul(power, 2);
+        int value = 0;
+        for (const uint8_t c : block) {
+            value = SlowGfMul(value, power) ^ c;
+        }
+        EXPECT_EQ(decoder->syndromes[j], value) << "syndrome " << j;
+    }
+    RsDestroy(decoder);
+}
+
 TEST(ReedSolomonCodewordTest, CreateRefusesImpossibleCheckCounts)
 {
     EXPECT_EQ(RsCreate(0), nullptr);
