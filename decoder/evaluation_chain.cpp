@@ -39,8 +39,7 @@ constexpr int32_t kPlaneAgreementShare = 5;
 
 WalkKey MakeWalkKey(const GrayImage& image, const SymbolRecord& candidate, bool top)
 {
-    WalkKey key;
-    std::memset(&key, 0, sizeof key);
+    WalkKey key{}; // no padding: every byte is one of the fields below
     key.plane = image.current;
     key.width = image.width;
     key.height = image.height;
@@ -61,29 +60,30 @@ WalkKey MakeWalkKey(const GrayImage& image, const SymbolRecord& candidate, bool 
     return key;
 }
 
+const BorderWalk* FindWalkMemo(const DecoderContext& context, const WalkKey& key)
+{
+    for (int32_t i = 0; i < context.walkMemoCount; ++i) {
+        if (std::memcmp(&context.walkMemos[i].key, &key, sizeof key) == 0) {
+            return &context.walkMemos[i].walk;
+        }
+    }
+    return nullptr;
+}
+
 // The walk of one border of the candidate. With memos, a walk of this search that read exactly
 // the same gives its outcome instead of a new walk, and a new walk is remembered while there is
 // room; the picture must then stay as it is for the whole search.
 int WalkOneBorder(DecoderContext& context, SymbolRecord& candidate, bool top, bool useMemos)
 {
-    if (!useMemos) {
-        return top ? WalkTopBorder(candidate, context.image, &context.topWalkStats)
-                   : WalkRightBorder(candidate, context.image);
-    }
-    const WalkKey key = MakeWalkKey(context.image, candidate, top);
-    const BorderWalk* known = nullptr;
-    for (int32_t i = 0; i < context.walkMemoCount && known == nullptr; ++i) {
-        if (std::memcmp(&context.walkMemos[i].key, &key, sizeof key) == 0) {
-            known = &context.walkMemos[i].walk;
-        }
-    }
+    const WalkKey key = useMemos ? MakeWalkKey(context.image, candidate, top) : WalkKey{};
+    const BorderWalk* known = useMemos ? FindWalkMemo(context, key) : nullptr;
     BorderWalk walk{};
     if (known != nullptr) {
         walk = *known;
     } else {
         walk = top ? MeasureTopBorderWalk(candidate, context.image)
                    : MeasureRightBorderWalk(candidate, context.image);
-        if (context.walkMemoCount < kMaxWalkMemos) {
+        if (useMemos && context.walkMemoCount < kMaxWalkMemos) {
             context.walkMemos[context.walkMemoCount] = WalkMemo{key, walk};
             context.walkMemoCount += 1;
         }
@@ -342,9 +342,6 @@ FrameOutcome ScanRegionBorders(DecoderContext& context, SymbolRecord& candidate,
     return grid ? FrameOutcome::kRegionBorders : FrameOutcome::kFailed;
 }
 
-// The quick look at a first-time candidate with long legs: both walks, and sampling from the
-// frame when they call the symbol small. True when it decoded; the candidate is then the walked
-// record, with its data. Otherwise nothing of it is kept (the published corners included).
 // The clock evidence of a candidate as read on one plane, for a later step on the same plane.
 struct KnownEvidence
 {
@@ -354,12 +351,15 @@ struct KnownEvidence
 
 bool HasClockEvidenceOnce(const DecoderContext& context, const SymbolRecord& candidate, KnownEvidence& known)
 {
-    if (known.plane == nullptr || known.plane != context.image.current) {
+    if (known.plane == nullptr || known.plane != context.image.current) { // not read, or on another plane
         known = KnownEvidence{context.image.current, HasClockEvidence(candidate, context.image)};
     }
     return known.clocked;
 }
 
+// The quick look at a first-time candidate with long legs: both walks, and sampling from the
+// frame when they call the symbol small. True when it decoded; the candidate is then the walked
+// record, with its data. Otherwise nothing of it is kept (the published corners included).
 bool DecodeSmallFromWalks(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options,
                           KnownEvidence& evidence)
 {
@@ -402,10 +402,6 @@ bool DecodeSmallFromWalks(DecoderContext& context, SymbolRecord& candidate, cons
     std::memcpy(context.corners, corners, sizeof corners);
     return false;
 }
-
-} // namespace
-
-namespace {
 
 // FitCandidateFrame, with the clock evidence the quick look may have read on the same plane.
 FrameOutcome FitFrameKnowing(DecoderContext& context, SymbolRecord& candidate, const ChainOptions& options,
