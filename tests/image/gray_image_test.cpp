@@ -124,10 +124,7 @@ TEST(GrayImageTest, MedianPlaneIsTheColumnMedianOfTheRowMedians)
 {
     constexpr uint32_t kWidth = 37;
     constexpr uint32_t kHeight = 23;
-    std::vector<uint8_t> source(kWidth * kHeight);
-    for (size_t i = 0; i < source.size(); ++i) {
-        source[i] = static_cast<uint8_t>((i * 7919u + (i >> 3) * 104729u) % 256u);
-    }
+    const std::vector<uint8_t> source = Pattern(kWidth, kHeight);
     const auto median = [](int a, int b, int c) {
         return std::max(std::min(a, b), std::min(std::max(a, b), c));
     };

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace norvale {
 namespace {
 
@@ -214,10 +216,7 @@ TEST(ImageSamplingTest, BilinearFollowsTheRampAndHandsTheEdgesToTheCubicSample)
 TEST(ImageSamplingTest, LatticeCellsAreTheSamplesOneByOne)
 {
     constexpr uint32_t kSide = 90;
-    std::vector<uint8_t> pixels(kSide * kSide);
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        pixels[i] = static_cast<uint8_t>((i * 7919u + (i >> 4) * 104729u) % 256u);
-    }
+    std::vector<uint8_t> pixels = test::Pattern(kSide, kSide);
     const GrayImage image = View(pixels, kSide, kSide);
     std::vector<float> xs;
     for (int k = 0; k < 75; ++k) {
