@@ -39,6 +39,15 @@ FileReport RunJob(const FileJob& job, size_t index)
 
 void RunFileBatch(size_t count, unsigned workers, const FileJob& job, const ReportSink& sink)
 {
+    // One worker is the calling thread itself: no pool to hand reports across, and no wake-up of
+    // the caller for every file.
+    if (workers <= 1 || count <= 1) {
+        for (size_t index = 0; index < count; ++index) {
+            FileReport report = RunJob(job, index);
+            sink(index, report);
+        }
+        return;
+    }
     std::vector<std::optional<FileReport>> reports(count);
     std::mutex mutex;
     std::condition_variable ready;

@@ -23,6 +23,7 @@ using ReportSink = std::function<void(size_t index, FileReport& report)>;
 // calling thread in index order, each as soon as its report and all earlier ones are ready.
 // Each worker runs its jobs one after the other: the decoder keeps nothing between calls, so a
 // file reads the same whatever its worker decoded before. A job that throws reports failure.
+// With one worker (or one file) the jobs run on the calling thread itself.
 void RunFileBatch(size_t count, unsigned workers, const FileJob& job, const ReportSink& sink);
 
 } // namespace norvale::app

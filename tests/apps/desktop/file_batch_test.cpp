@@ -59,11 +59,11 @@ TEST(FileBatchTest, NoFilesNoReports)
     EXPECT_FALSE(called);
 }
 
-TEST(FileBatchTest, AThrowingJobReportsFailureAndTheOthersGoOn)
+TEST_P(FileBatchTest, AThrowingJobReportsFailureAndTheOthersGoOn)
 {
     std::vector<int> statuses;
     RunFileBatch(
-        3, 2,
+        3, GetParam(),
         [](size_t index) {
             if (index == 1) {
                 throw std::bad_alloc();
