@@ -1,7 +1,9 @@
 // PNG reader (libpng): any PNG colour type to the grey picture, bottom row first. Grey pictures
 // and the indices of palette pictures are decoded by libpng straight into the plane, through row
 // pointers in bottom-up order; colour pictures are decoded to 8-bit RGB and converted row by row.
-// An error anywhere lands back here by a long jump.
+// An error anywhere lands back here by a long jump. The common file (8-bit grey or RGB, not
+// interlaced) is first tried by the direct read, which leaves every other file, and every file it
+// has any doubt about, to libpng.
 #include "image/png_reader.h"
 
 #include <png.h>
@@ -10,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "image/png_direct.h"
 
 namespace norvale {
 
@@ -69,13 +73,6 @@ void ReleasePngRead(PngRead& read)
     if (read.file != nullptr) {
         std::fclose(read.file);
         read.file = nullptr;
-    }
-}
-
-void GreyFromRgbRow(const png_byte* rgb, uint8_t* out, size_t width)
-{
-    for (size_t i = 0; i < width; ++i) {
-        out[i] = GrayFromRgb(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
     }
 }
 
@@ -239,6 +236,33 @@ int FinishPngRead(GrayImage& image, PngRead& read, const png_byte* signature)
 
 } // namespace
 
+namespace {
+
+// Files up to this size are read whole; larger ones stream through libpng.
+constexpr long kMaxWholeFileBytes = 64L << 20;
+
+// The whole of an open file of known size up to kMaxWholeFileBytes, malloc'd. Otherwise null,
+// with the file still at its start (a stream that cannot seek never moved). A file that ends
+// early gives what it holds.
+uint8_t* ReadWholeFile(std::FILE* file, size_t& length)
+{
+    if (std::fseek(file, 0, SEEK_END) != 0) {
+        return nullptr;
+    }
+    const long size = std::ftell(file);
+    const bool rewound = std::fseek(file, 0, SEEK_SET) == 0;
+    if (!rewound || size < static_cast<long>(kSignatureBytes) || size > kMaxWholeFileBytes) {
+        return nullptr;
+    }
+    auto* bytes = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
+    if (bytes != nullptr) {
+        length = std::fread(bytes, 1, static_cast<size_t>(size), file);
+    }
+    return bytes;
+}
+
+} // namespace
+
 int LoadPngFromFile(GrayImage& image, const char* path)
 {
     if (path == nullptr) {
@@ -248,6 +272,16 @@ int LoadPngFromFile(GrayImage& image, const char* path)
     read.file = std::fopen(path, "rb");
     if (read.file == nullptr) {
         return 0;
+    }
+    // A file of known, moderate size is read whole: the direct read tries it first, and libpng
+    // reads the same bytes from memory when the direct read leaves it.
+    size_t length = 0;
+    uint8_t* bytes = ReadWholeFile(read.file, length);
+    if (bytes != nullptr) {
+        std::fclose(read.file);
+        const int loaded = LoadPngFromMemory(image, bytes, length);
+        std::free(bytes);
+        return loaded;
     }
     png_byte signature[kSignatureBytes] = {};
     if (std::fread(signature, 1, kSignatureBytes, read.file) != kSignatureBytes) {
@@ -261,6 +295,12 @@ int LoadPngFromMemory(GrayImage& image, const uint8_t* bytes, size_t length)
 {
     if (bytes == nullptr || length < kSignatureBytes) {
         return 0;
+    }
+    uint32_t width = 0;
+    uint32_t height = 0;
+    if (uint8_t* plane = DecodePngDirect(bytes, length, width, height)) {
+        AdoptSourcePlane(image, plane, width, height);
+        return 1;
     }
     PngRead read{};
     read.memory = bytes;

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,6 +37,7 @@ struct PngPicture
     std::function<Rgb(uint32_t, uint32_t)> expectedRgb; // of picture row y (0 = top)
     std::vector<png_color> palette = {};
     bool interlaced = false;
+    int filter = 0; // one filter for every row (PNG_FILTER_*), or 0 for libpng's own choice
 };
 
 int Channels(int colourType)
@@ -102,6 +104,9 @@ bool WritePng(const std::string& path, const PngPicture& picture)
     png_set_IHDR(png, info, picture.width, picture.height, picture.bitDepth, picture.colourType,
                  picture.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
+    if (picture.filter != 0) {
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, picture.filter);
+    }
     if (!picture.palette.empty()) {
         png_set_PLTE(png, info, picture.palette.data(), static_cast<int>(picture.palette.size()));
     }
@@ -201,6 +206,28 @@ PngPicture Interlaced(PngPicture picture)
     return picture;
 }
 
+PngPicture Filtered(PngPicture picture, int filter)
+{
+    picture.filter = filter;
+    return picture;
+}
+
+// 8-bit grey that is neither flat nor a ramp, with few levels, so that every predictor of every
+// filter is used and the Paeth predictor meets its ties.
+PngPicture Speckled(uint32_t width, uint32_t height)
+{
+    auto value = [](uint32_t x, uint32_t y) { return uint8_t((x * x * 7 + y * 13 + x * y * 5) % 7 * 37); };
+    return {PNG_COLOR_TYPE_GRAY,
+            8,
+            width,
+            height,
+            [value](uint32_t x, uint32_t y, int) { return value(x, y); },
+            [value](uint32_t x, uint32_t y) {
+                const uint8_t g = value(x, y);
+                return Rgb{g, g, g};
+            }};
+}
+
 struct PngCase
 {
     const char* name;
@@ -233,6 +260,15 @@ const PngCase kPngCases[] = {
     {"InterlacedPalette4", Interlaced(Palette(4, 21, 11))},
     {"PaletteShorterThanIndices", Palette(2, 7, 3, 3)},
     {"SinglePixel", Colour(PNG_COLOR_TYPE_RGB, 8, 1, 1)},
+    {"Grey8None", Filtered(Speckled(23, 9), PNG_FILTER_NONE)},
+    {"Grey8Sub", Filtered(Speckled(23, 9), PNG_FILTER_SUB)},
+    {"Grey8Up", Filtered(Speckled(23, 9), PNG_FILTER_UP)},
+    {"Grey8Average", Filtered(Speckled(23, 9), PNG_FILTER_AVG)},
+    {"Grey8Paeth", Filtered(Speckled(23, 9), PNG_FILTER_PAETH)},
+    {"Rgb8Sub", Filtered(Colour(PNG_COLOR_TYPE_RGB, 8, 17, 6), PNG_FILTER_SUB)},
+    {"Rgb8Up", Filtered(Colour(PNG_COLOR_TYPE_RGB, 8, 17, 6), PNG_FILTER_UP)},
+    {"Rgb8Average", Filtered(Colour(PNG_COLOR_TYPE_RGB, 8, 17, 6), PNG_FILTER_AVG)},
+    {"Rgb8Paeth", Filtered(Colour(PNG_COLOR_TYPE_RGB, 8, 17, 6), PNG_FILTER_PAETH)},
 };
 
 class PngReaderTest : public ::testing::TestWithParam<PngCase>
@@ -295,6 +331,38 @@ std::string WriteBytes(const std::string& name, const std::vector<uint8_t>& byte
     return path;
 }
 
+uint32_t BigEndian32(const uint8_t* p)
+{
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+// Offset of the first chunk of the given type (its length field).
+size_t ChunkOffset(const std::vector<uint8_t>& png, const char* type)
+{
+    size_t at = 8;
+    while (at + 8 <= png.size() && std::memcmp(&png[at + 4], type, 4) != 0) {
+        at += 12 + BigEndian32(&png[at]);
+    }
+    return at;
+}
+
+// A whole chunk: length, type, data and checksum, the checksum spoilt if asked.
+std::vector<uint8_t> MakeChunk(const char* type, const std::vector<uint8_t>& data, bool rightChecksum = true)
+{
+    std::vector<uint8_t> chunk;
+    const auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            chunk.push_back(static_cast<uint8_t>(v >> (24 - 8 * i)));
+        }
+    };
+    put32(static_cast<uint32_t>(data.size()));
+    chunk.insert(chunk.end(), type, type + 4);
+    chunk.insert(chunk.end(), data.begin(), data.end());
+    put32(static_cast<uint32_t>(crc32(0, chunk.data() + 4, static_cast<uInt>(data.size() + 4))) ^
+          (rightChecksum ? 0u : 1u));
+    return chunk;
+}
+
 std::vector<uint8_t> ValidPngBytes()
 {
     const std::string path = norvale::test::ScratchDir() + "png_valid.png";
@@ -339,6 +407,13 @@ const RefusedCase kRefusedCases[] = {
          b[29] ^= 0xFF; // inside the IHDR checksum
          return b;
      }},
+    {"CorruptImageDataCrc",
+     [] {
+         std::vector<uint8_t> b = ValidPngBytes();
+         const size_t at = ChunkOffset(b, "IDAT");
+         b[at + 8 + BigEndian32(&b[at])] ^= 0xFF; // the first byte of its checksum
+         return b;
+     }},
     {"HugeDimensions",
      [] {
          // IHDR width and height 30000 x 30000 (above the picture limit) with a matching CRC.
@@ -370,6 +445,74 @@ TEST_P(PngRefusedTest, Refused)
 }
 
 INSTANTIATE_TEST_SUITE_P(Defects, PngRefusedTest, ::testing::ValuesIn(kRefusedCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Files laid out in other ways than the plain file, each loading as it does.
+struct LayoutCase
+{
+    const char* name;
+    std::function<std::vector<uint8_t>(const std::vector<uint8_t>&)> change;
+};
+
+std::vector<uint8_t> WithChunkAfterHeader(const std::vector<uint8_t>& png, const std::vector<uint8_t>& chunk)
+{
+    std::vector<uint8_t> b = png;
+    b.insert(b.begin() + 33, chunk.begin(), chunk.end()); // signature and IHDR
+    return b;
+}
+
+const LayoutCase kLayoutCases[] = {
+    {"ImageDataInOneByteChunks",
+     [](const std::vector<uint8_t>& png) {
+         const size_t at = ChunkOffset(png, "IDAT");
+         const uint32_t length = BigEndian32(&png[at]);
+         std::vector<uint8_t> b(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(at));
+         for (uint32_t i = 0; i < length; ++i) {
+             const std::vector<uint8_t> chunk = MakeChunk("IDAT", {png[at + 8 + i]});
+             b.insert(b.end(), chunk.begin(), chunk.end());
+         }
+         b.insert(b.end(), png.begin() + static_cast<std::ptrdiff_t>(at + 12 + length), png.end());
+         return b;
+     }},
+    {"TextChunk",
+     [](const std::vector<uint8_t>& png) {
+         return WithChunkAfterHeader(png, MakeChunk("tEXt", {'a', 0, 'b'}));
+     }},
+    {"AncillaryChunkWithWrongChecksum",
+     [](const std::vector<uint8_t>& png) {
+         return WithChunkAfterHeader(png, MakeChunk("nvTx", std::vector<uint8_t>(12, 7), false));
+     }},
+    {"LongAncillaryChunk",
+     [](const std::vector<uint8_t>& png) {
+         return WithChunkAfterHeader(png, MakeChunk("nvTx", std::vector<uint8_t>(70000, 7)));
+     }},
+};
+
+class PngLayoutTest : public ::testing::TestWithParam<LayoutCase>
+{
+};
+
+TEST_P(PngLayoutTest, LoadsLikeThePlainFile)
+{
+    const std::string path = norvale::test::ScratchDir() + "png_layout.png";
+    ASSERT_TRUE(WritePng(path, Speckled(31, 12)));
+    const std::vector<uint8_t> plain = test::ReadFileBytes(path);
+    std::remove(path.c_str());
+    const std::vector<uint8_t> changed = GetParam().change(plain);
+    GrayImage expected{};
+    GrayImage image{};
+    InitGrayImage(expected);
+    InitGrayImage(image);
+    ASSERT_EQ(LoadPngFromMemory(expected, plain.data(), plain.size()), 1);
+    ASSERT_EQ(LoadPngFromMemory(image, changed.data(), changed.size()), 1);
+    ASSERT_EQ(image.width, expected.width);
+    ASSERT_EQ(image.height, expected.height);
+    EXPECT_EQ(std::memcmp(image.source, expected.source, size_t{image.width} * image.height), 0);
+    FreeGrayImage(expected);
+    FreeGrayImage(image);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chunks, PngLayoutTest, ::testing::ValuesIn(kLayoutCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PngReaderTest, MissingFileRefused)

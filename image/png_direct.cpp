@@ -1,0 +1,359 @@
+// Direct PNG read: the chunks are checked and walked, the image data are inflated a batch of rows
+// at a time into a small buffer, and each row is unfiltered straight into the plane (an RGB row
+// first into one of two row buffers, then to grey).
+#include "image/png_direct.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "image/gray_image.h"
+
+namespace norvale {
+
+namespace {
+
+constexpr uint8_t kSignature[] = {137, 80, 78, 71, 13, 10, 26, 10};
+constexpr size_t kChunkOverhead = 12; // length, type and checksum
+constexpr uint32_t kHeaderLength = 13;
+constexpr uint32_t kMaxChunkLength = 0x7fffffffu;
+// libpng's default limit on either side of a picture; larger pictures are left to it.
+constexpr uint32_t kMaxSide = 1000000;
+// Ancillary chunks (text, gamma, resolution, ...) up to this length are checked and skipped;
+// longer ones are left to libpng and its own limits.
+constexpr uint32_t kMaxSkippedChunk = 1u << 16;
+// The inflated rows pass through a buffer of about this many bytes, and at least one row.
+constexpr size_t kBatchBytes = size_t{1} << 16;
+
+constexpr uint8_t kGreyType = 0;
+constexpr uint8_t kRgbType = 2;
+constexpr size_t kRgbChannels = 3;
+
+uint32_t BigEndian32(const uint8_t* p)
+{
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
+}
+
+struct Chunk
+{
+    const uint8_t* type;
+    const uint8_t* data;
+    uint32_t length;
+};
+
+bool IsChunk(const Chunk& chunk, const char* type)
+{
+    return std::memcmp(chunk.type, type, 4) == 0;
+}
+
+bool IsLetter(uint8_t c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// The chunk at `offset` when it lies wholly inside the file, its type is four letters and its
+// checksum is right; `offset` then moves past it.
+bool ReadChunk(const uint8_t* bytes, size_t length, size_t& offset, Chunk& chunk)
+{
+    if (length - offset < kChunkOverhead) {
+        return false;
+    }
+    const uint32_t size = BigEndian32(bytes + offset);
+    if (size > kMaxChunkLength || size > length - offset - kChunkOverhead) {
+        return false;
+    }
+    const uint8_t* type = bytes + offset + 4;
+    if (!IsLetter(type[0]) || !IsLetter(type[1]) || !IsLetter(type[2]) || !IsLetter(type[3])) {
+        return false;
+    }
+    const uLong sum = crc32(crc32(0L, Z_NULL, 0), type, size + 4);
+    if (sum != BigEndian32(type + 4 + size)) {
+        return false;
+    }
+    chunk = Chunk{type, type + 4, size};
+    offset += kChunkOverhead + size;
+    return true;
+}
+
+// What the header promises, for the one layout read here.
+struct Layout
+{
+    uint32_t width;
+    uint32_t height;
+    size_t channels;
+    size_t samples;  // bytes of one unfiltered row
+    size_t rowBytes; // bytes of one filtered row: the filter type, then the samples
+};
+
+bool ReadHeader(const Chunk& chunk, Layout& layout)
+{
+    if (!IsChunk(chunk, "IHDR") || chunk.length != kHeaderLength) {
+        return false;
+    }
+    const uint8_t* d = chunk.data;
+    layout.width = BigEndian32(d);
+    layout.height = BigEndian32(d + 4);
+    const uint8_t depth = d[8];
+    const uint8_t colour = d[9];
+    if (layout.width == 0 || layout.height == 0 || layout.width > kMaxSide || layout.height > kMaxSide ||
+        uint64_t{layout.width} * layout.height > kMaxPicturePixels) {
+        return false;
+    }
+    // 8-bit samples, grey or RGB, deflate, adaptive filters, no interlace.
+    if (depth != 8 || (colour != kGreyType && colour != kRgbType) || d[10] != 0 || d[11] != 0 || d[12] != 0) {
+        return false;
+    }
+    layout.channels = colour == kRgbType ? kRgbChannels : 1;
+    layout.samples = size_t{layout.width} * layout.channels;
+    layout.rowBytes = layout.samples + 1;
+    return true;
+}
+
+int PaethPredictor(int left, int up, int upLeft)
+{
+    const int pa = std::abs(up - upLeft);
+    const int pb = std::abs(left - upLeft);
+    const int pc = std::abs(left + up - 2 * upLeft);
+    // Both choices are made without a branch: which one wins depends on the picture.
+    const int upOrUpLeft = pb <= pc ? up : upLeft;
+    const int leftNearest = -static_cast<int>((pa <= pb) & (pa <= pc)); // all ones or zero
+    return (left & leftNearest) | (upOrUpLeft & ~leftNearest);
+}
+
+// The filters that read the pixel to the left, for `kStep` bytes a pixel: the left and upper-left
+// bytes of each channel travel in registers from one pixel to the next.
+template <size_t kStep>
+void UnfilterFromLeft(uint8_t type, const uint8_t* __restrict in, const uint8_t* __restrict up,
+                      uint8_t* __restrict out, size_t n)
+{
+    int left[kStep] = {};
+    int upLeft[kStep] = {};
+    for (size_t i = 0; i + kStep <= n; i += kStep) {
+        for (size_t c = 0; c < kStep; ++c) {
+            const int above = up[i + c];
+            int predicted = 0;
+            if (type == 1) {
+                predicted = left[c];
+            } else if (type == 3) {
+                predicted = (left[c] + above) >> 1;
+            } else {
+                predicted = PaethPredictor(left[c], above, upLeft[c]);
+            }
+            left[c] = (in[i + c] + predicted) & 0xff;
+            upLeft[c] = above;
+            out[i + c] = static_cast<uint8_t>(left[c]);
+        }
+    }
+}
+
+// Reverses one row's filter into `out` from the unfiltered row above, `up` (zeros for the first
+// row), with `step` (1 or 3) bytes a pixel; `n` is a whole number of pixels. False for a filter
+// type beyond the five.
+bool Unfilter(uint8_t type, const uint8_t* __restrict in, const uint8_t* __restrict up,
+              uint8_t* __restrict out, size_t n, size_t step)
+{
+    switch (type) {
+    case 0:
+        std::memcpy(out, in, n);
+        return true;
+    case 2:
+        for (size_t i = 0; i < n; ++i) {
+            out[i] = static_cast<uint8_t>(in[i] + up[i]);
+        }
+        return true;
+    case 1:
+    case 3:
+    case 4:
+        if (step == 1) {
+            UnfilterFromLeft<1>(type, in, up, out, n);
+        } else {
+            UnfilterFromLeft<kRgbChannels>(type, in, up, out, n);
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+// One direct read: the inflation, its row batch and where the rows go.
+struct DirectRead
+{
+    Layout layout;
+    z_stream stream;
+    bool streamOpen;
+    bool streamEnded;
+    uint8_t* plane;
+    uint8_t* batch;   // inflated rows, filter bytes included
+    uint8_t* zeros;   // the row above the first
+    uint8_t* rgb[2];  // RGB rows, unfiltered: even and odd rows
+    size_t batchRows; // rows a batch holds
+    size_t filled;    // bytes of the present batch inflated so far
+    uint32_t rowsDone;
+};
+
+bool OpenDirectRead(DirectRead& read)
+{
+    const Layout& layout = read.layout;
+    read.batchRows = std::max<size_t>(1, kBatchBytes / layout.rowBytes);
+    read.plane = static_cast<uint8_t*>(std::malloc(size_t{layout.width} * layout.height));
+    read.batch = static_cast<uint8_t*>(std::malloc(read.batchRows * layout.rowBytes));
+    read.zeros = static_cast<uint8_t*>(std::calloc(layout.samples, 1));
+    if (layout.channels == kRgbChannels) {
+        read.rgb[0] = static_cast<uint8_t*>(std::malloc(layout.samples));
+        read.rgb[1] = static_cast<uint8_t*>(std::malloc(layout.samples));
+        if (read.rgb[0] == nullptr || read.rgb[1] == nullptr) {
+            return false;
+        }
+    }
+    if (read.plane == nullptr || read.batch == nullptr || read.zeros == nullptr) {
+        return false;
+    }
+    // A window size of 0 takes the one in the stream's header, as libpng does.
+    read.streamOpen = inflateInit2(&read.stream, 0) == Z_OK;
+    return read.streamOpen;
+}
+
+void CloseDirectRead(DirectRead& read)
+{
+    if (read.streamOpen) {
+        inflateEnd(&read.stream);
+    }
+    std::free(read.batch);
+    std::free(read.zeros);
+    std::free(read.rgb[0]);
+    std::free(read.rgb[1]);
+    std::free(read.plane);
+}
+
+// Unfilters the `rows` rows of the full batch; the picture's top row comes first in the file and
+// is the plane's last.
+bool UnfilterBatch(DirectRead& read, size_t rows)
+{
+    const Layout& layout = read.layout;
+    const size_t width = layout.width;
+    for (size_t k = 0; k < rows; ++k, ++read.rowsDone) {
+        const uint8_t* row = read.batch + k * layout.rowBytes;
+        const size_t y = read.rowsDone;
+        uint8_t* grey = read.plane + (layout.height - 1 - y) * width;
+        if (layout.channels == 1) {
+            const uint8_t* up = y == 0 ? read.zeros : grey + width;
+            if (!Unfilter(row[0], row + 1, up, grey, width, 1)) {
+                return false;
+            }
+            continue;
+        }
+        uint8_t* out = read.rgb[y & 1];
+        const uint8_t* up = y == 0 ? read.zeros : read.rgb[(y - 1) & 1];
+        if (!Unfilter(row[0], row + 1, up, out, layout.samples, kRgbChannels)) {
+            return false;
+        }
+        GreyFromRgbRow(out, grey, width);
+    }
+    return true;
+}
+
+// Inflates one chunk of image data. False for data past the stream's end, more rows than the
+// picture has, or a stream that zlib refuses (its checksum included).
+bool InflateChunk(DirectRead& read, const Chunk& chunk)
+{
+    const Layout& layout = read.layout;
+    z_stream& stream = read.stream;
+    stream.next_in = const_cast<Bytef*>(chunk.data);
+    stream.avail_in = chunk.length;
+    while (stream.avail_in > 0) {
+        if (read.streamEnded) {
+            return false;
+        }
+        const size_t rowsLeft = layout.height - read.rowsDone;
+        const size_t target = std::min(read.batchRows, rowsLeft) * layout.rowBytes;
+        // With every row read, the rest of the stream may only end it: one byte of room tells.
+        uint8_t spare = 0;
+        stream.next_out = target > 0 ? read.batch + read.filled : &spare;
+        stream.avail_out = static_cast<uInt>(target > 0 ? target - read.filled : 1);
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END) {
+            return false;
+        }
+        read.streamEnded = status == Z_STREAM_END;
+        if (target == 0) {
+            if (stream.avail_out == 0) {
+                return false;
+            }
+            continue;
+        }
+        read.filled = target - stream.avail_out;
+        if (read.filled == target) {
+            if (!UnfilterBatch(read, target / layout.rowBytes)) {
+                return false;
+            }
+            read.filled = 0;
+        }
+    }
+    return true;
+}
+
+// Walks the chunks after the header: image data in one run, ancillary chunks skipped, the end
+// chunk last. True when every row was read from a stream that ended exactly.
+bool ReadChunks(DirectRead& read, const uint8_t* bytes, size_t length, size_t offset)
+{
+    const size_t imageBytes = size_t{read.layout.height} * read.layout.rowBytes;
+    bool inData = false;
+    bool dataDone = false;
+    for (;;) {
+        Chunk chunk{};
+        if (!ReadChunk(bytes, length, offset, chunk)) {
+            return false;
+        }
+        if (IsChunk(chunk, "IDAT")) {
+            if (dataDone || chunk.length > imageBytes || !InflateChunk(read, chunk)) {
+                return false;
+            }
+            inData = true;
+            continue;
+        }
+        dataDone = inData;
+        if (IsChunk(chunk, "IEND")) {
+            return chunk.length == 0 && read.streamEnded && read.rowsDone == read.layout.height;
+        }
+        // Another critical chunk (a palette, say), or a long ancillary one: libpng's to read.
+        if ((chunk.type[0] & 0x20) == 0 || chunk.length > kMaxSkippedChunk) {
+            return false;
+        }
+    }
+}
+
+} // namespace
+
+void GreyFromRgbRow(const uint8_t* rgb, uint8_t* out, size_t width)
+{
+    for (size_t i = 0; i < width; ++i) {
+        out[i] = GrayFromRgb(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+    }
+}
+
+uint8_t* DecodePngDirect(const uint8_t* bytes, size_t length, uint32_t& width, uint32_t& height)
+{
+    if (bytes == nullptr || length < sizeof kSignature ||
+        std::memcmp(bytes, kSignature, sizeof kSignature) != 0) {
+        return nullptr;
+    }
+    size_t offset = sizeof kSignature;
+    Chunk header{};
+    DirectRead read{};
+    if (!ReadChunk(bytes, length, offset, header) || !ReadHeader(header, read.layout)) {
+        return nullptr;
+    }
+    uint8_t* plane = nullptr;
+    if (OpenDirectRead(read) && ReadChunks(read, bytes, length, offset)) {
+        plane = read.plane;
+        read.plane = nullptr;
+        width = read.layout.width;
+        height = read.layout.height;
+    }
+    CloseDirectRead(read);
+    return plane;
+}
+
+} // namespace norvale

@@ -1,0 +1,20 @@
+// Direct PNG read: the common PNG file (8-bit grey or RGB, not interlaced, every checksum right)
+// decoded with zlib alone, without libpng's row-at-a-time machinery. Every other file, and every
+// file this read has any doubt about, is left to libpng, which then decides.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace norvale {
+
+// The whole file's bytes, its signature included. Returns the grey plane (bottom row first,
+// malloc'd, the caller owns it) and its size, or null when the file is left to libpng: another
+// layout, an unexpected chunk, a wrong checksum, image data that is short, long or corrupt, or
+// no memory.
+uint8_t* DecodePngDirect(const uint8_t* bytes, size_t length, uint32_t& width, uint32_t& height);
+
+// Grey values of `width` RGB pixels (three bytes each), by the picture readers' grey rule.
+void GreyFromRgbRow(const uint8_t* rgb, uint8_t* out, size_t width);
+
+} // namespace norvale
