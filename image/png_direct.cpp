@@ -30,6 +30,7 @@ constexpr size_t kBatchBytes = size_t{1} << 16;
 constexpr uint8_t kGreyType = 0;
 constexpr uint8_t kRgbType = 2;
 constexpr size_t kRgbChannels = 3;
+constexpr uint8_t kPaeth = 4; // the filter type
 
 uint32_t BigEndian32(const uint8_t* p)
 {
@@ -177,6 +178,31 @@ bool Unfilter(uint8_t type, const uint8_t* __restrict in, const uint8_t* __restr
     }
 }
 
+// Two grey rows one after the other that both use the Paeth filter, the second one pixel behind
+// the first: each pixel's chain (it needs the pixel to its left) then runs beside the other
+// row's, and the second row's pixel above is the first row's pixel just done.
+void UnfilterPaethPair(const uint8_t* __restrict in0, const uint8_t* __restrict in1,
+                       const uint8_t* __restrict up, uint8_t* __restrict out0, uint8_t* __restrict out1,
+                       size_t n)
+{
+    int left0 = (in0[0] + PaethPredictor(0, up[0], 0)) & 0xff;
+    int upLeft0 = up[0];
+    out0[0] = static_cast<uint8_t>(left0);
+    int left1 = 0;
+    int upLeft1 = 0;
+    for (size_t i = 1; i < n; ++i) {
+        const int above1 = left0;
+        const int above0 = up[i];
+        left0 = (in0[i] + PaethPredictor(left0, above0, upLeft0)) & 0xff;
+        upLeft0 = above0;
+        out0[i] = static_cast<uint8_t>(left0);
+        left1 = (in1[i - 1] + PaethPredictor(left1, above1, upLeft1)) & 0xff;
+        upLeft1 = above1;
+        out1[i - 1] = static_cast<uint8_t>(left1);
+    }
+    out1[n - 1] = static_cast<uint8_t>((in1[n - 1] + PaethPredictor(left1, left0, upLeft1)) & 0xff);
+}
+
 // One direct read: the inflation, its row batch and where the rows go.
 struct DirectRead
 {
@@ -239,6 +265,13 @@ bool UnfilterBatch(DirectRead& read, size_t rows)
         uint8_t* grey = read.plane + (layout.height - 1 - y) * width;
         if (layout.channels == 1) {
             const uint8_t* up = y == 0 ? read.zeros : grey + width;
+            const uint8_t* next = row + layout.rowBytes;
+            if (row[0] == kPaeth && k + 1 < rows && next[0] == kPaeth) {
+                UnfilterPaethPair(row + 1, next + 1, up, grey, grey - width, width);
+                ++k;
+                ++read.rowsDone;
+                continue;
+            }
             if (!Unfilter(row[0], row + 1, up, grey, width, 1)) {
                 return false;
             }
