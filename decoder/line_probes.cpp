@@ -119,7 +119,7 @@ CrossingOutcome DecodeCrossing(DecoderContext& context, SymbolRecord& record, co
 } // namespace
 
 int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int start, int length,
-                      EdgeMarks* marks)
+                      EdgeMarks* marks, CrossingLog* log)
 {
     const int32_t before = context.symbolCount;
     if ((StopAtFirst(context) && context.decodedCount > 0) || context.symbolCount >= kMaxSymbolRecords) {
@@ -146,7 +146,7 @@ int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int
             context.symbolCount += 1;
             return context.symbolCount < kMaxSymbolRecords;
         },
-        marks);
+        marks, log);
     return context.symbolCount - before;
 }
 

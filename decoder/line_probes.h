@@ -8,13 +8,15 @@ namespace norvale {
 
 struct DecoderContext;
 struct EdgeMarks;
+struct CrossingLog;
 
 // Scans positions start .. start + length - 1 of a column (direction 1, x = lineCoord) or a row
 // (direction 8, y = lineCoord) on the current plane and appends new candidates to the symbol
 // table. Returns how many were appended.
-// With `marks`, edges traced from earlier lines of the grid are not traced again.
+// With `marks`, edges traced from earlier lines of the grid are not traced again; with `log`, the
+// crossings' runs are logged for, or replayed from, a pass over a plane with the same pixels.
 int32_t ProbeScanLine(DecoderContext& context, int direction, int lineCoord, int start, int length,
-                      EdgeMarks* marks = nullptr);
+                      EdgeMarks* marks = nullptr, CrossingLog* log = nullptr);
 // Scans the whole line and runs each corner found through the rest of the decoder. Returns the
 // context's symbolCount.
 int32_t ProbeAndDecodeLine(DecoderContext& context, int direction, int lineCoord);

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "decoder/base/line_geometry.h"
 #include "decoder/chain_trace.h"
 #include "decoder/decoder_context.h"
 #include "decoder/evaluation_chain.h"
 #include "decoder/line_probes.h"
+#include "decoder/location/crossing_log.h"
 #include "decoder/location/edge_marks.h"
 #include "decoder/location/line_crossings.h"
 #include "decoder/location/scan_line_edges.h"
@@ -104,13 +106,36 @@ void SetTracedPass(DecoderContext& context, int pass)
 }
 
 // What one search's scan keeps across its lines: the edges traced so far in the present pass
-// (null when there was no memory for them: every crossing is then traced), and the early looks
-// taken.
+// (null when there was no memory for them: every crossing is then traced), the early looks
+// taken, and the crossing log of a first pass whose plane has the source plane's pixels (null
+// for any other, and when there was no memory for it).
 struct GridScan
 {
     EdgeMarks* edges;
     int32_t earlyLooks;
+    bool planesCompared;
+    CrossingLog* log;
 };
+
+// Once, at the first line of the first pass: a plane with the source plane's pixels (a picture
+// the median filter leaves as it is) traces every crossing of the second pass the same way, so
+// the first pass logs its crossings.
+void StartCrossingLog(GridScan& scan, const GrayImage& image)
+{
+    if (scan.planesCompared) {
+        return;
+    }
+    scan.planesCompared = true;
+    const size_t bytes = size_t{image.width} * image.height;
+    if (image.current == nullptr || image.source == nullptr ||
+        (image.current != image.source && std::memcmp(image.current, image.source, bytes) != 0)) {
+        return;
+    }
+    scan.log = static_cast<CrossingLog*>(std::malloc(sizeof(CrossingLog)));
+    if (scan.log != nullptr) {
+        InitCrossingLog(*scan.log);
+    }
+}
 
 // Clears the marks for a pass over the grid's lines.
 void StartEdgeMarks(GridScan& scan, const ScanGridLayout& grid)
@@ -131,6 +156,7 @@ int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& c
         if (filtered) {
             StageScope stage(context.clock, Stage::kPlanes);
             UseFilteredPlane(context.image); // without a median plane the current one is kept
+            StartCrossingLog(scan, context.image);
         } else {
             UseSourcePlane(context.image);
         }
@@ -138,8 +164,8 @@ int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& c
         {
             StageScope stage(context.clock, Stage::kLocation);
             const LineSpan span = HalfSpanAt(grid, cursor);
-            total +=
-                ProbeScanLine(context, span.direction, span.lineCoord, span.start, span.length, scan.edges);
+            total += ProbeScanLine(context, span.direction, span.lineCoord, span.start, span.length,
+                                   scan.edges, scan.log);
         }
         if (!filtered || (context.flags & kFlagStopAtFirst) == 0) {
             continue;
@@ -183,6 +209,9 @@ int32_t SearchGrid(DecoderContext& context, const ScanGridLayout& grid, GridScan
     context.symbolCount = 0;
     cursor = 0;
     StartEdgeMarks(scan, grid); // the source plane shows its own edges
+    if (scan.log != nullptr) {
+        scan.log->mode = CrossingLogMode::kReplay;
+    }
     int32_t decoded = 0;
     while (decoded == 0 && cursor < HalfSpanCount(grid) && !PastDeadline(context)) {
         context.symbolCount = 0;
@@ -357,6 +386,7 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     scan.edges = static_cast<EdgeMarks*>(std::malloc(sizeof(EdgeMarks)));
     StartEdgeMarks(scan, grid);
     const int32_t decoded = SearchGrid(context, grid, scan);
+    std::free(scan.log);
     std::free(scan.edges);
     return decoded;
 }

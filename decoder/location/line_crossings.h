@@ -2,6 +2,7 @@
 // tracers traced from it to their straight runs. What a crossing becomes is the caller's affair.
 #pragma once
 
+#include "decoder/location/crossing_log.h"
 #include "decoder/location/edge_marks.h"
 #include "decoder/location/edge_tracer.h"
 #include "decoder/location/scan_line_edges.h"
@@ -32,9 +33,11 @@ void TraceCrossing(EdgeTracer& tracerA, EdgeTracer& tracerB, const EdgeWalker& w
 // Calls visit(walker, tracerA, tracerB) for each crossing of each usable segment of the clipped
 // span, in scan order, until visit returns false. With `marks`, a crossing on an edge that
 // kTracesPerEdge earlier lines have traced is passed over, and the runs traced here are marked on
-// the grid's other lines.
+// the grid's other lines. With `log`, the runs of each crossing are logged (record mode) or taken
+// from the log where it holds the crossing (replay mode, for a plane with the same pixels).
 template <typename Visit>
-void ForEachCrossing(const GrayImage& image, LineSpan span, Visit visit, EdgeMarks* marks = nullptr)
+void ForEachCrossing(const GrayImage& image, LineSpan span, Visit visit, EdgeMarks* marks = nullptr,
+                     CrossingLog* log = nullptr)
 {
     if (!ClipSpan(image, span)) {
         return;
@@ -54,7 +57,17 @@ void ForEachCrossing(const GrayImage& image, LineSpan span, Visit visit, EdgeMar
             if (earlier >= kTracesPerEdge) {
                 continue;
             }
-            TraceCrossing(tracerA, tracerB, walker, image, span.direction);
+            if (log == nullptr) {
+                TraceCrossing(tracerA, tracerB, walker, image, span.direction);
+            } else {
+                const CrossingKey key = KeyOfCrossing(walker, span.direction);
+                if (log->mode == CrossingLogMode::kRecord) {
+                    TraceCrossing(tracerA, tracerB, walker, image, span.direction);
+                    LogCrossing(*log, key, tracerA, tracerB);
+                } else if (!ReplayCrossing(*log, key, tracerA, tracerB)) {
+                    TraceCrossing(tracerA, tracerB, walker, image, span.direction);
+                }
+            }
             if (marks != nullptr) {
                 MarkTracedRuns(*marks, tracerA, tracerB, walker, earlier);
             }
