@@ -30,7 +30,12 @@ constexpr size_t kBatchBytes = size_t{1} << 16;
 constexpr uint8_t kGreyType = 0;
 constexpr uint8_t kRgbType = 2;
 constexpr size_t kRgbChannels = 3;
-constexpr uint8_t kPaeth = 4; // the filter type
+// The five filter types of a row.
+constexpr uint8_t kNoFilter = 0;
+constexpr uint8_t kSubFilter = 1;
+constexpr uint8_t kUpFilter = 2;
+constexpr uint8_t kAverageFilter = 3;
+constexpr uint8_t kPaethFilter = 4;
 
 uint32_t BigEndian32(const uint8_t* p)
 {
@@ -135,9 +140,9 @@ void UnfilterFromLeft(uint8_t type, const uint8_t* __restrict in, const uint8_t*
         for (size_t c = 0; c < kStep; ++c) {
             const int above = up[i + c];
             int predicted = 0;
-            if (type == 1) {
+            if (type == kSubFilter) {
                 predicted = left[c];
-            } else if (type == 3) {
+            } else if (type == kAverageFilter) {
                 predicted = (left[c] + above) >> 1;
             } else {
                 predicted = PaethPredictor(left[c], above, upLeft[c]);
@@ -156,17 +161,17 @@ bool Unfilter(uint8_t type, const uint8_t* __restrict in, const uint8_t* __restr
               uint8_t* __restrict out, size_t n, size_t step)
 {
     switch (type) {
-    case 0:
+    case kNoFilter:
         std::memcpy(out, in, n);
         return true;
-    case 2:
+    case kUpFilter:
         for (size_t i = 0; i < n; ++i) {
             out[i] = static_cast<uint8_t>(in[i] + up[i]);
         }
         return true;
-    case 1:
-    case 3:
-    case 4:
+    case kSubFilter:
+    case kAverageFilter:
+    case kPaethFilter:
         if (step == 1) {
             UnfilterFromLeft<1>(type, in, up, out, n);
         } else {
@@ -266,7 +271,7 @@ bool UnfilterBatch(DirectRead& read, size_t rows)
         if (layout.channels == 1) {
             const uint8_t* up = y == 0 ? read.zeros : grey + width;
             const uint8_t* next = row + layout.rowBytes;
-            if (row[0] == kPaeth && k + 1 < rows && next[0] == kPaeth) {
+            if (row[0] == kPaethFilter && k + 1 < rows && next[0] == kPaethFilter) {
                 UnfilterPaethPair(row + 1, next + 1, up, grey, grey - width, width);
                 ++k;
                 ++read.rowsDone;
