@@ -53,7 +53,7 @@ CrossingKey KeyOfCrossing(const EdgeWalker& walker, int direction);
 void LogCrossing(CrossingLog& log, const CrossingKey& key, const EdgeTracer& tracerA,
                  const EdgeTracer& tracerB);
 // Gives the two tracers the runs logged for the key and counts the crossing as replayed; false
-// when the key was not logged. Only the runs are set: the tracers are otherwise as initialised.
+// when the key was not logged. Only the runs are set; the rest of each tracer is left as it was.
 bool ReplayCrossing(CrossingLog& log, const CrossingKey& key, EdgeTracer& tracerA, EdgeTracer& tracerB);
 
 } // namespace norvale

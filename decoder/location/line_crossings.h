@@ -34,7 +34,8 @@ void TraceCrossing(EdgeTracer& tracerA, EdgeTracer& tracerB, const EdgeWalker& w
 // span, in scan order, until visit returns false. With `marks`, a crossing on an edge that
 // kTracesPerEdge earlier lines have traced is passed over, and the runs traced here are marked on
 // the grid's other lines. With `log`, the runs of each crossing are logged (record mode) or taken
-// from the log where it holds the crossing (replay mode, for a plane with the same pixels).
+// from the log where it holds the crossing (replay mode, for a plane with the same pixels). The
+// visitor reads only the tracers' runs: a replayed tracer holds nothing else of its crossing.
 template <typename Visit>
 void ForEachCrossing(const GrayImage& image, LineSpan span, Visit visit, EdgeMarks* marks = nullptr,
                      CrossingLog* log = nullptr)
