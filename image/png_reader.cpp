@@ -234,10 +234,6 @@ int FinishPngRead(GrayImage& image, PngRead& read, const png_byte* signature)
     return loaded;
 }
 
-} // namespace
-
-namespace {
-
 // Files up to this size are read whole; larger ones stream through libpng.
 constexpr long kMaxWholeFileBytes = 64L << 20;
 
