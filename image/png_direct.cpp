@@ -9,6 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "image/gray_image.h"
 
 namespace norvale {
@@ -208,13 +212,48 @@ void UnfilterPaethPair(const uint8_t* __restrict in0, const uint8_t* __restrict 
     out1[n - 1] = static_cast<uint8_t>((in1[n - 1] + PaethPredictor(left1, left0, upLeft1)) & 0xff);
 }
 
+constexpr uint32_t kAdlerBase = 65521;
+// The most bytes whose sums fit 32 bits before they are reduced: 255 n (n + 1) / 2 + (n + 1)
+// (kAdlerBase - 1) stays below 2^32.
+constexpr size_t kAdlerBlock = 5552;
+
+// The image data are a zlib stream: a two-byte header, the deflate data, and the big-endian
+// Adler-32 of the inflated bytes. zlib inflates the deflate data raw; the header and the checksum
+// are checked here, by zlib's rules, so that zlib need not sum the bytes one at a time.
+enum class StreamPart : uint8_t { kHeader, kDeflate, kChecksum, kEnded };
+constexpr size_t kZlibHeaderBytes = 2;
+constexpr size_t kChecksumBytes = 4;
+constexpr int kDeflateMethod = 8;
+constexpr int kMaxWindowCode = 7; // 32 KiB
+constexpr int kWindowCodeBias = 8;
+constexpr uint8_t kPresetDictionaryFlag = 0x20;
+constexpr unsigned kHeaderCheckDivisor = 31;
+
+// Opens the raw inflation with the window the header gives; false for a header zlib refuses
+// (another method, a window above 32 KiB, a failed check) or one that asks for a preset
+// dictionary.
+bool OpenRawInflation(z_stream& stream, const uint8_t (&head)[kZlibHeaderBytes])
+{
+    const int method = head[0] & 0x0f;
+    const int window = head[0] >> 4;
+    if (method != kDeflateMethod || window > kMaxWindowCode || (head[1] & kPresetDictionaryFlag) != 0 ||
+        (head[0] * 256u + head[1]) % kHeaderCheckDivisor != 0) {
+        return false;
+    }
+    return inflateInit2(&stream, -(window + kWindowCodeBias)) == Z_OK;
+}
+
 // One direct read: the inflation, its row batch and where the rows go.
 struct DirectRead
 {
     Layout layout;
     z_stream stream;
     bool streamOpen;
-    bool streamEnded;
+    StreamPart part;
+    uint8_t head[kZlibHeaderBytes]; // the stream's header, as it comes
+    size_t headCount;               // bytes of the header, and then of the checksum, taken so far
+    uint32_t checksum;              // Adler-32 of the inflated bytes so far
+    uint32_t expected;              // the stream's checksum, as it comes
     uint8_t* plane;
     uint8_t* batch;   // inflated rows, filter bytes included
     uint8_t* zeros;   // the row above the first
@@ -238,12 +277,8 @@ bool OpenDirectRead(DirectRead& read)
             return false;
         }
     }
-    if (read.plane == nullptr || read.batch == nullptr || read.zeros == nullptr) {
-        return false;
-    }
-    // A window size of 0 takes the one in the stream's header, as libpng does.
-    read.streamOpen = inflateInit2(&read.stream, 0) == Z_OK;
-    return read.streamOpen;
+    read.checksum = 1;
+    return read.plane != nullptr && read.batch != nullptr && read.zeros != nullptr;
 }
 
 void CloseDirectRead(DirectRead& read)
@@ -292,41 +327,95 @@ bool UnfilterBatch(DirectRead& read, size_t rows)
     return true;
 }
 
-// Inflates one chunk of image data. False for data past the stream's end, more rows than the
-// picture has, or a stream that zlib refuses (its checksum included).
-bool InflateChunk(DirectRead& read, const Chunk& chunk)
+// Inflates the deflate data at the stream's input into the batch; the bytes after its end are
+// left at the input. False for more rows than the picture has, or data zlib refuses.
+bool InflateDeflateData(DirectRead& read)
 {
     const Layout& layout = read.layout;
     z_stream& stream = read.stream;
-    stream.next_in = const_cast<Bytef*>(chunk.data);
-    stream.avail_in = chunk.length;
-    while (stream.avail_in > 0) {
-        if (read.streamEnded) {
-            return false;
-        }
+    while (stream.avail_in > 0 && read.part == StreamPart::kDeflate) {
         const size_t rowsLeft = layout.height - read.rowsDone;
         const size_t target = std::min(read.batchRows, rowsLeft) * layout.rowBytes;
         // With every row read, the rest of the stream may only end it: one byte of room tells.
         uint8_t spare = 0;
-        stream.next_out = target > 0 ? read.batch + read.filled : &spare;
+        uint8_t* out = target > 0 ? read.batch + read.filled : &spare;
+        stream.next_out = out;
         stream.avail_out = static_cast<uInt>(target > 0 ? target - read.filled : 1);
         const int status = inflate(&stream, Z_NO_FLUSH);
         if (status != Z_OK && status != Z_STREAM_END) {
             return false;
         }
-        read.streamEnded = status == Z_STREAM_END;
+        if (status == Z_STREAM_END) {
+            read.part = StreamPart::kChecksum;
+            read.headCount = 0;
+        }
         if (target == 0) {
             if (stream.avail_out == 0) {
                 return false;
             }
             continue;
         }
-        read.filled = target - stream.avail_out;
+        const size_t produced = static_cast<size_t>(stream.next_out - out);
+        read.checksum = Adler32(read.checksum, out, produced);
+        read.filled += produced;
         if (read.filled == target) {
             if (!UnfilterBatch(read, target / layout.rowBytes)) {
                 return false;
             }
             read.filled = 0;
+        }
+    }
+    return true;
+}
+
+// Reads one chunk of image data: the header, deflate data and the checksum in turn, across
+// chunks as they fall. False for a header zlib refuses, data past the checksum, or anything that
+// InflateDeflateData refuses.
+bool InflateChunk(DirectRead& read, const Chunk& chunk)
+{
+    const uint8_t* data = chunk.data;
+    size_t left = chunk.length;
+    while (left > 0) {
+        switch (read.part) {
+        case StreamPart::kHeader: {
+            const size_t taken = std::min(left, kZlibHeaderBytes - read.headCount);
+            std::memcpy(read.head + read.headCount, data, taken);
+            read.headCount += taken;
+            data += taken;
+            left -= taken;
+            if (read.headCount == kZlibHeaderBytes) {
+                read.streamOpen = OpenRawInflation(read.stream, read.head);
+                if (!read.streamOpen) {
+                    return false;
+                }
+                read.part = StreamPart::kDeflate;
+            }
+            break;
+        }
+        case StreamPart::kDeflate:
+            read.stream.next_in = const_cast<Bytef*>(data);
+            read.stream.avail_in = static_cast<uInt>(left);
+            if (!InflateDeflateData(read)) {
+                return false;
+            }
+            data += left - read.stream.avail_in;
+            left = read.stream.avail_in;
+            break;
+        case StreamPart::kChecksum: {
+            const size_t taken = std::min(left, kChecksumBytes - read.headCount);
+            for (size_t i = 0; i < taken; ++i) {
+                read.expected = read.expected << 8 | data[i];
+            }
+            read.headCount += taken;
+            data += taken;
+            left -= taken;
+            if (read.headCount == kChecksumBytes) {
+                read.part = StreamPart::kEnded;
+            }
+            break;
+        }
+        case StreamPart::kEnded:
+            return false;
         }
     }
     return true;
@@ -353,7 +442,8 @@ bool ReadChunks(DirectRead& read, const uint8_t* bytes, size_t length, size_t of
         }
         dataDone = inData;
         if (IsChunk(chunk, "IEND")) {
-            return chunk.length == 0 && read.streamEnded && read.rowsDone == read.layout.height;
+            return chunk.length == 0 && read.part == StreamPart::kEnded &&
+                   read.rowsDone == read.layout.height && read.checksum == read.expected;
         }
         // Another critical chunk (a palette, say), or a long ancillary one: libpng's to read.
         if ((chunk.type[0] & 0x20) == 0 || chunk.length > kMaxSkippedChunk) {
@@ -363,6 +453,53 @@ bool ReadChunks(DirectRead& read, const uint8_t* bytes, size_t length, size_t of
 }
 
 } // namespace
+
+uint32_t Adler32(uint32_t adler, const uint8_t* data, size_t length)
+{
+    uint32_t a = adler & 0xffff;
+    uint32_t b = adler >> 16;
+    while (length > 0) {
+        const size_t block = std::min(length, kAdlerBlock);
+        length -= block;
+        size_t rest = block;
+#if defined(__SSE2__)
+        // Sixteen bytes at a time: a grows by their sum; b by 16 times the a before them and by
+        // the bytes weighed 16, 15, ..., 1. Every lane stays far below 2^32 within a block.
+        const size_t chunks = block / 16;
+        if (chunks > 0) {
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i firstWeights = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
+            const __m128i lastWeights = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
+            __m128i sums = zero;   // the bytes' sum so far, in lanes 0 and 2
+            __m128i before = zero; // over the chunks, the sum of the bytes before each
+            __m128i weighed = zero;
+            for (size_t k = 0; k < chunks; ++k, data += 16) {
+                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
+                before = _mm_add_epi32(before, sums);
+                sums = _mm_add_epi32(sums, _mm_sad_epu8(bytes, zero));
+                weighed =
+                    _mm_add_epi32(weighed, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), firstWeights));
+                weighed = _mm_add_epi32(weighed, _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), lastWeights));
+            }
+            const auto laneSum = [](__m128i v) {
+                v = _mm_add_epi32(v, _mm_srli_si128(v, 8));
+                v = _mm_add_epi32(v, _mm_srli_si128(v, 4));
+                return static_cast<uint32_t>(_mm_cvtsi128_si32(v));
+            };
+            b += static_cast<uint32_t>(16 * chunks) * a + 16 * laneSum(before) + laneSum(weighed);
+            a += laneSum(sums);
+            rest -= 16 * chunks;
+        }
+#endif
+        for (; rest > 0; --rest, ++data) {
+            a += *data;
+            b += a;
+        }
+        a %= kAdlerBase;
+        b %= kAdlerBase;
+    }
+    return b << 16 | a;
+}
 
 void GreyFromRgbRow(const uint8_t* rgb, uint8_t* out, size_t width)
 {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "image/png_direct.h"
 #include "test_support.h"
 
 namespace norvale {
@@ -414,6 +415,19 @@ const RefusedCase kRefusedCases[] = {
          b[at + 8 + BigEndian32(&b[at])] ^= 0xFF; // the first byte of its checksum
          return b;
      }},
+    {"CorruptZlibChecksum",
+     [] {
+         // The image data's last byte (of the Adler-32) spoilt, its chunk's checksum made right.
+         std::vector<uint8_t> b = ValidPngBytes();
+         const size_t at = ChunkOffset(b, "IDAT");
+         const uint32_t length = BigEndian32(&b[at]);
+         b[at + 8 + length - 1] ^= 0xFF;
+         const std::vector<uint8_t> chunk = MakeChunk(
+             "IDAT", std::vector<uint8_t>(b.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                                          b.begin() + static_cast<std::ptrdiff_t>(at + 8 + length)));
+         std::copy(chunk.begin(), chunk.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+         return b;
+     }},
     {"HugeDimensions",
      [] {
          // IHDR width and height 30000 x 30000 (above the picture limit) with a matching CRC.
@@ -514,6 +528,28 @@ TEST_P(PngLayoutTest, LoadsLikeThePlainFile)
 
 INSTANTIATE_TEST_SUITE_P(Chunks, PngLayoutTest, ::testing::ValuesIn(kLayoutCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PngReaderTest, AdlerChecksumIsZlibs)
+{
+    // Pseudo-random bytes, and all 255 from sums just below the modulus (the largest sums a block
+    // of zlib's length can reach), over lengths around the 16-byte lanes and the block.
+    std::vector<uint8_t> random(20000);
+    uint32_t state = 12345;
+    for (uint8_t& byte : random) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<uint8_t>(state >> 23);
+    }
+    const std::vector<uint8_t> full(20000, 255);
+    const uint32_t largest = (65520u << 16) | 65520u;
+    for (size_t length : {0, 1, 15, 16, 17, 31, 100, 5551, 5552, 5553, 11104, 20000}) {
+        EXPECT_EQ(Adler32(1, random.data(), length),
+                  static_cast<uint32_t>(adler32(1, random.data(), static_cast<uInt>(length))))
+            << length;
+        EXPECT_EQ(Adler32(largest, full.data(), length),
+                  static_cast<uint32_t>(adler32(largest, full.data(), static_cast<uInt>(length))))
+            << length;
+    }
+}
 
 TEST(PngReaderTest, MissingFileRefused)
 {
