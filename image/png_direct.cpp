@@ -3,6 +3,7 @@
 // first into one of two row buffers, then to grey).
 #include "image/png_direct.h"
 
+#include <png.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -19,7 +20,7 @@ namespace norvale {
 
 namespace {
 
-constexpr uint8_t kSignature[] = {137, 80, 78, 71, 13, 10, 26, 10};
+constexpr size_t kSignatureBytes = 8;
 constexpr size_t kChunkOverhead = 12; // length, type and checksum
 constexpr uint32_t kHeaderLength = 13;
 constexpr uint32_t kMaxChunkLength = 0x7fffffffu;
@@ -40,11 +41,6 @@ constexpr uint8_t kSubFilter = 1;
 constexpr uint8_t kUpFilter = 2;
 constexpr uint8_t kAverageFilter = 3;
 constexpr uint8_t kPaethFilter = 4;
-
-uint32_t BigEndian32(const uint8_t* p)
-{
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
-}
 
 struct Chunk
 {
@@ -70,7 +66,7 @@ bool ReadChunk(const uint8_t* bytes, size_t length, size_t& offset, Chunk& chunk
     if (length - offset < kChunkOverhead) {
         return false;
     }
-    const uint32_t size = BigEndian32(bytes + offset);
+    const uint32_t size = png_get_uint_32(bytes + offset);
     if (size > kMaxChunkLength || size > length - offset - kChunkOverhead) {
         return false;
     }
@@ -79,7 +75,7 @@ bool ReadChunk(const uint8_t* bytes, size_t length, size_t& offset, Chunk& chunk
         return false;
     }
     const uLong sum = crc32(crc32(0L, Z_NULL, 0), type, size + 4);
-    if (sum != BigEndian32(type + 4 + size)) {
+    if (sum != png_get_uint_32(type + 4 + size)) {
         return false;
     }
     chunk = Chunk{type, type + 4, size};
@@ -103,8 +99,8 @@ bool ReadHeader(const Chunk& chunk, Layout& layout)
         return false;
     }
     const uint8_t* d = chunk.data;
-    layout.width = BigEndian32(d);
-    layout.height = BigEndian32(d + 4);
+    layout.width = png_get_uint_32(d);
+    layout.height = png_get_uint_32(d + 4);
     const uint8_t depth = d[8];
     const uint8_t colour = d[9];
     if (layout.width == 0 || layout.height == 0 || layout.width > kMaxSide || layout.height > kMaxSide ||
@@ -510,11 +506,10 @@ void GreyFromRgbRow(const uint8_t* rgb, uint8_t* out, size_t width)
 
 uint8_t* DecodePngDirect(const uint8_t* bytes, size_t length, uint32_t& width, uint32_t& height)
 {
-    if (bytes == nullptr || length < sizeof kSignature ||
-        std::memcmp(bytes, kSignature, sizeof kSignature) != 0) {
+    if (bytes == nullptr || length < kSignatureBytes || png_sig_cmp(bytes, 0, kSignatureBytes) != 0) {
         return nullptr;
     }
-    size_t offset = sizeof kSignature;
+    size_t offset = kSignatureBytes;
     Chunk header{};
     DirectRead read{};
     if (!ReadChunk(bytes, length, offset, header) || !ReadHeader(header, read.layout)) {

@@ -332,17 +332,12 @@ std::string WriteBytes(const std::string& name, const std::vector<uint8_t>& byte
     return path;
 }
 
-uint32_t BigEndian32(const uint8_t* p)
-{
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
-
 // Offset of the first chunk of the given type (its length field).
 size_t ChunkOffset(const std::vector<uint8_t>& png, const char* type)
 {
     size_t at = 8;
     while (at + 8 <= png.size() && std::memcmp(&png[at + 4], type, 4) != 0) {
-        at += 12 + BigEndian32(&png[at]);
+        at += 12 + png_get_uint_32(&png[at]);
     }
     return at;
 }
@@ -412,7 +407,7 @@ const RefusedCase kRefusedCases[] = {
      [] {
          std::vector<uint8_t> b = ValidPngBytes();
          const size_t at = ChunkOffset(b, "IDAT");
-         b[at + 8 + BigEndian32(&b[at])] ^= 0xFF; // the first byte of its checksum
+         b[at + 8 + png_get_uint_32(&b[at])] ^= 0xFF; // the first byte of its checksum
          return b;
      }},
     {"CorruptZlibChecksum",
@@ -420,7 +415,7 @@ const RefusedCase kRefusedCases[] = {
          // The image data's last byte (of the Adler-32) spoilt, its chunk's checksum made right.
          std::vector<uint8_t> b = ValidPngBytes();
          const size_t at = ChunkOffset(b, "IDAT");
-         const uint32_t length = BigEndian32(&b[at]);
+         const uint32_t length = png_get_uint_32(&b[at]);
          b[at + 8 + length - 1] ^= 0xFF;
          const std::vector<uint8_t> chunk = MakeChunk(
              "IDAT", std::vector<uint8_t>(b.begin() + static_cast<std::ptrdiff_t>(at + 8),
@@ -479,7 +474,7 @@ const LayoutCase kLayoutCases[] = {
     {"ImageDataInOneByteChunks",
      [](const std::vector<uint8_t>& png) {
          const size_t at = ChunkOffset(png, "IDAT");
-         const uint32_t length = BigEndian32(&png[at]);
+         const uint32_t length = png_get_uint_32(&png[at]);
          std::vector<uint8_t> b(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(at));
          for (uint32_t i = 0; i < length; ++i) {
              const std::vector<uint8_t> chunk = MakeChunk("IDAT", {png[at + 8 + i]});
