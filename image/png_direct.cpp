@@ -225,15 +225,15 @@ constexpr int kWindowCodeBias = 8;
 constexpr uint8_t kPresetDictionaryFlag = 0x20;
 constexpr unsigned kHeaderCheckDivisor = 31;
 
-// Opens the raw inflation with the window the header gives; false for a header zlib refuses
-// (another method, a window above 32 KiB, a failed check) or one that asks for a preset
+// Opens the raw inflation with the window the two-byte header gives; false for a header zlib
+// refuses (another method, a window above 32 KiB, a failed check) or one that asks for a preset
 // dictionary.
-bool OpenRawInflation(z_stream& stream, const uint8_t (&head)[kZlibHeaderBytes])
+bool OpenRawInflation(z_stream& stream, uint32_t header)
 {
-    const int method = head[0] & 0x0f;
-    const int window = head[0] >> 4;
-    if (method != kDeflateMethod || window > kMaxWindowCode || (head[1] & kPresetDictionaryFlag) != 0 ||
-        (head[0] * 256u + head[1]) % kHeaderCheckDivisor != 0) {
+    const uint32_t method = (header >> 8) & 0x0f;
+    const int window = static_cast<int>(header >> 12);
+    if (method != kDeflateMethod || window > kMaxWindowCode || (header & kPresetDictionaryFlag) != 0 ||
+        header % kHeaderCheckDivisor != 0) {
         return false;
     }
     return inflateInit2(&stream, -(window + kWindowCodeBias)) == Z_OK;
@@ -243,13 +243,11 @@ bool OpenRawInflation(z_stream& stream, const uint8_t (&head)[kZlibHeaderBytes])
 struct DirectRead
 {
     Layout layout;
-    z_stream stream;
-    bool streamOpen;
+    z_stream stream; // open from kDeflate on
     StreamPart part;
-    uint8_t head[kZlibHeaderBytes]; // the stream's header, as it comes
-    size_t headCount;               // bytes of the header, and then of the checksum, taken so far
-    uint32_t checksum;              // Adler-32 of the inflated bytes so far
-    uint32_t expected;              // the stream's checksum, as it comes
+    uint32_t gathered;    // the header's bytes, then the checksum's, big-endian, as they come
+    size_t gatheredCount; // of the present part
+    uint32_t checksum;    // Adler-32 of the inflated bytes so far
     uint8_t* plane;
     uint8_t* batch;   // inflated rows, filter bytes included
     uint8_t* zeros;   // the row above the first
@@ -279,7 +277,7 @@ bool OpenDirectRead(DirectRead& read)
 
 void CloseDirectRead(DirectRead& read)
 {
-    if (read.streamOpen) {
+    if (read.part != StreamPart::kHeader) {
         inflateEnd(&read.stream);
     }
     std::free(read.batch);
@@ -343,7 +341,6 @@ bool InflateDeflateData(DirectRead& read)
         }
         if (status == Z_STREAM_END) {
             read.part = StreamPart::kChecksum;
-            read.headCount = 0;
         }
         if (target == 0) {
             if (stream.avail_out == 0) {
@@ -372,23 +369,10 @@ bool InflateChunk(DirectRead& read, const Chunk& chunk)
     const uint8_t* data = chunk.data;
     size_t left = chunk.length;
     while (left > 0) {
-        switch (read.part) {
-        case StreamPart::kHeader: {
-            const size_t taken = std::min(left, kZlibHeaderBytes - read.headCount);
-            std::memcpy(read.head + read.headCount, data, taken);
-            read.headCount += taken;
-            data += taken;
-            left -= taken;
-            if (read.headCount == kZlibHeaderBytes) {
-                read.streamOpen = OpenRawInflation(read.stream, read.head);
-                if (!read.streamOpen) {
-                    return false;
-                }
-                read.part = StreamPart::kDeflate;
-            }
-            break;
+        if (read.part == StreamPart::kEnded) {
+            return false;
         }
-        case StreamPart::kDeflate:
+        if (read.part == StreamPart::kDeflate) {
             read.stream.next_in = const_cast<Bytef*>(data);
             read.stream.avail_in = static_cast<uInt>(left);
             if (!InflateDeflateData(read)) {
@@ -396,22 +380,21 @@ bool InflateChunk(DirectRead& read, const Chunk& chunk)
             }
             data += left - read.stream.avail_in;
             left = read.stream.avail_in;
-            break;
-        case StreamPart::kChecksum: {
-            const size_t taken = std::min(left, kChecksumBytes - read.headCount);
-            for (size_t i = 0; i < taken; ++i) {
-                read.expected = read.expected << 8 | data[i];
-            }
-            read.headCount += taken;
-            data += taken;
-            left -= taken;
-            if (read.headCount == kChecksumBytes) {
-                read.part = StreamPart::kEnded;
-            }
-            break;
+            continue;
         }
-        case StreamPart::kEnded:
-            return false;
+        // The header or the checksum, a byte at a time.
+        read.gathered = read.gathered << 8 | *data++;
+        --left;
+        read.gatheredCount += 1;
+        if (read.part == StreamPart::kHeader && read.gatheredCount == kZlibHeaderBytes) {
+            if (!OpenRawInflation(read.stream, read.gathered)) {
+                return false;
+            }
+            read.part = StreamPart::kDeflate;
+            read.gathered = 0;
+            read.gatheredCount = 0;
+        } else if (read.part == StreamPart::kChecksum && read.gatheredCount == kChecksumBytes) {
+            read.part = StreamPart::kEnded;
         }
     }
     return true;
@@ -439,7 +422,7 @@ bool ReadChunks(DirectRead& read, const uint8_t* bytes, size_t length, size_t of
         dataDone = inData;
         if (IsChunk(chunk, "IEND")) {
             return chunk.length == 0 && read.part == StreamPart::kEnded &&
-                   read.rowsDone == read.layout.height && read.checksum == read.expected;
+                   read.rowsDone == read.layout.height && read.checksum == read.gathered;
         }
         // Another critical chunk (a palette, say), or a long ancillary one: libpng's to read.
         if ((chunk.type[0] & 0x20) == 0 || chunk.length > kMaxSkippedChunk) {

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -461,6 +462,7 @@ struct LayoutCase
 {
     const char* name;
     std::function<std::vector<uint8_t>(const std::vector<uint8_t>&)> change;
+    bool direct; // read by the direct read rather than left to libpng
 };
 
 std::vector<uint8_t> WithChunkAfterHeader(const std::vector<uint8_t>& png, const std::vector<uint8_t>& chunk)
@@ -482,19 +484,23 @@ const LayoutCase kLayoutCases[] = {
          }
          b.insert(b.end(), png.begin() + static_cast<std::ptrdiff_t>(at + 12 + length), png.end());
          return b;
-     }},
+     },
+     true},
     {"TextChunk",
      [](const std::vector<uint8_t>& png) {
          return WithChunkAfterHeader(png, MakeChunk("tEXt", {'a', 0, 'b'}));
-     }},
+     },
+     true},
     {"AncillaryChunkWithWrongChecksum",
      [](const std::vector<uint8_t>& png) {
          return WithChunkAfterHeader(png, MakeChunk("nvTx", std::vector<uint8_t>(12, 7), false));
-     }},
+     },
+     false},
     {"LongAncillaryChunk",
      [](const std::vector<uint8_t>& png) {
          return WithChunkAfterHeader(png, MakeChunk("nvTx", std::vector<uint8_t>(70000, 7)));
-     }},
+     },
+     false},
 };
 
 class PngLayoutTest : public ::testing::TestWithParam<LayoutCase>
@@ -519,6 +525,15 @@ TEST_P(PngLayoutTest, LoadsLikeThePlainFile)
     EXPECT_EQ(std::memcmp(image.source, expected.source, size_t{image.width} * image.height), 0);
     FreeGrayImage(expected);
     FreeGrayImage(image);
+    // The plain file and the layouts the direct read takes do not fall back on libpng.
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint8_t* direct = DecodePngDirect(plain.data(), plain.size(), width, height);
+    EXPECT_NE(direct, nullptr);
+    std::free(direct);
+    direct = DecodePngDirect(changed.data(), changed.size(), width, height);
+    EXPECT_EQ(direct != nullptr, GetParam().direct);
+    std::free(direct);
 }
 
 INSTANTIATE_TEST_SUITE_P(Chunks, PngLayoutTest, ::testing::ValuesIn(kLayoutCases),
