@@ -16,7 +16,7 @@ int32_t SearchLevelledPicture(DecoderContext& context)
     const uint8_t* base = image.median != nullptr ? image.median : image.source;
     uint8_t* plane = BuildLevelledPlane(base, image.width, image.height);
     if (plane == nullptr) {
-        return 0;
+        return kNoCopyToSearch;
     }
     // The retry step works from the candidates of the picture's own search, which are kept.
     return SearchPictureCopy(context, plane, image.width, image.height, TracedSearch::kLevelled);

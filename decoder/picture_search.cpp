@@ -39,11 +39,17 @@ template <typename Retry> void SearchPicture(DecoderContext& context, Retry retr
         marginPublished = std::memcmp(before, context.corners, sizeof before) != 0;
         std::memcpy(marginCorners, context.corners, sizeof marginCorners);
     }
-    if (SearchSymbols(context, kScanDivisions, kScanDivisions) <= 0 && !PastDeadline(context)) {
+    // The levelled copy holds only the picture's soft areas, which the second pass on the picture
+    // itself reads no better than the first: it is searched between the two passes.
+    InterimSearch levelled{};
+    levelled.run = SearchLevelledPicture;
+    if (SearchSymbols(context, kScanDivisions, kScanDivisions, &levelled) <= 0 && !PastDeadline(context)) {
         StageScope stage(context.clock, Stage::kFallbacks);
         // The levelled and margined searches come before the retry step, which changes the
         // picture in place.
-        if (SearchLevelledPicture(context) <= 0 && !PastDeadline(context) &&
+        const int32_t levelledFound =
+            levelled.ran ? ApplyInterimFailure(context, levelled) : SearchLevelledPicture(context);
+        if (levelledFound <= 0 && !PastDeadline(context) &&
             (filled || SearchWithAddedQuietZone(context) <= 0) && !PastDeadline(context)) {
             retry(context);
         }

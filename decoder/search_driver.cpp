@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "decoder/base/line_geometry.h"
 #include "decoder/chain_trace.h"
@@ -183,8 +184,52 @@ int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& c
     return total;
 }
 
-// Both passes over the grid, then the closer looks; returns the symbols decoded.
-int32_t SearchGrid(DecoderContext& context, const ScanGridLayout& grid, GridScan& scan)
+// Marks the corners and the walk figures as not yet written, so that the interim search shows
+// whether it wrote them; a published corner and a walk's grey levels are never NaN.
+void MarkUnwritten(PointF (&corners)[4], WalkStats& stats)
+{
+    const float unwritten = std::numeric_limits<float>::quiet_NaN();
+    for (PointF& corner : corners) {
+        corner = PointF{unwritten, unwritten};
+    }
+    stats = WalkStats{unwritten, unwritten, unwritten};
+}
+
+// Runs the interim search with the context of the search around it put aside, and puts that
+// back when the interim search decodes nothing. Without memory to put it aside, the interim search
+// does not run here (the caller then runs it in its old place).
+int32_t RunInterimSearch(DecoderContext& context, InterimSearch& interim)
+{
+    auto* kept = static_cast<DecoderContext*>(std::malloc(sizeof(DecoderContext)));
+    if (kept == nullptr) {
+        return 0;
+    }
+    std::memcpy(static_cast<void*>(kept), &context, sizeof context);
+    PointF unwrittenCorners[4];
+    WalkStats unwrittenStats;
+    MarkUnwritten(unwrittenCorners, unwrittenStats);
+    std::memcpy(context.corners, unwrittenCorners, sizeof context.corners);
+    context.topWalkStats = unwrittenStats;
+    const int32_t found = interim.run(context);
+    interim.ran = true;
+    if (found > 0) {
+        std::free(kept);
+        return found;
+    }
+    interim.searched = found != kNoCopyToSearch;
+    interim.published = std::memcmp(context.corners, unwrittenCorners, sizeof unwrittenCorners) != 0;
+    std::memcpy(interim.corners, context.corners, sizeof interim.corners);
+    interim.walked = std::memcmp(&context.topWalkStats, &unwrittenStats, sizeof unwrittenStats) != 0;
+    interim.topWalkStats = context.topWalkStats;
+    // A search that decoded nothing leaves no buffers in the table: the context goes back whole.
+    std::memcpy(static_cast<void*>(&context), kept, sizeof context);
+    std::free(kept);
+    return 0;
+}
+
+// Both passes over the grid, with the interim search between them, then the closer looks;
+// returns the symbols decoded.
+int32_t SearchGrid(DecoderContext& context, const ScanGridLayout& grid, GridScan& scan, InterimSearch* interim)
 {
     // A pass evaluates its first 20 candidates. When none of them decodes and the grid was not
     // finished (a cluttered picture fills the table before the scan reaches the symbol), the
@@ -205,6 +250,13 @@ int32_t SearchGrid(DecoderContext& context, const ScanGridLayout& grid, GridScan
         context.symbolCount = 0;
     }
 
+    if (interim != nullptr && !PastDeadline(context)) {
+        StageScope stage(context.clock, Stage::kFallbacks);
+        const int32_t found = RunInterimSearch(context, *interim);
+        if (found > 0) {
+            return found;
+        }
+    }
     ClearRetryCandidates(context);
     context.symbolCount = 0;
     cursor = 0;
@@ -374,7 +426,23 @@ int32_t EvaluateSecondPass(DecoderContext& context)
     return context.decodedCount;
 }
 
-int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
+int32_t ApplyInterimFailure(DecoderContext& context, const InterimSearch& interim)
+{
+    if (interim.searched) {
+        RememberedCandidates lists;
+        RememberCandidates(context, lists);
+        RestoreCandidates(context, lists);
+    }
+    if (interim.published) {
+        std::memcpy(context.corners, interim.corners, sizeof context.corners);
+    }
+    if (interim.walked) {
+        context.topWalkStats = interim.topWalkStats;
+    }
+    return 0;
+}
+
+int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions, InterimSearch* interim)
 {
     context.image.scale = 2;
     context.frameMemoCount = 0;
@@ -385,7 +453,7 @@ int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions)
     GridScan scan{};
     scan.edges = static_cast<EdgeMarks*>(std::malloc(sizeof(EdgeMarks)));
     StartEdgeMarks(scan, grid);
-    const int32_t decoded = SearchGrid(context, grid, scan);
+    const int32_t decoded = SearchGrid(context, grid, scan, interim);
     std::free(scan.log);
     std::free(scan.edges);
     return decoded;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "decoder/base/line_geometry.h"
+#include "decoder/grid/border_walk.h"
 #include "decoder/location/line_crossings.h"
 
 namespace norvale {
@@ -35,7 +37,29 @@ int32_t HalfSpanCount(const ScanGridLayout& grid);
 // The half-span of the given scan-order number.
 LineSpan HalfSpanAt(const ScanGridLayout& grid, int32_t index);
 
-int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions);
+// A search of another copy of the picture that the picture's own search runs between its two
+// passes, once the first pass has decoded nothing: a copy that only such a search can read then
+// costs no second pass. The search around it keeps its state; when the interim search decodes
+// nothing, what it would have left in the context after the whole search is kept here, for the
+// caller to put in place at the point where it used to run (ApplyInterimFailure).
+struct InterimSearch
+{
+    // The symbols decoded, 0 when none, or kNoCopyToSearch when there was no copy worth searching.
+    int32_t (*run)(DecoderContext& context);
+    bool ran;       // run was called: the caller does not run it again
+    bool searched;  // it searched a copy, which leaves the table and its counts empty
+    bool published; // it published the corners below
+    PointF corners[4];
+    bool walked; // it ended with the top-border walk figures below
+    WalkStats topWalkStats;
+};
+constexpr int32_t kNoCopyToSearch = -1;
+
+// Searches the context's picture; `interim`, when given, runs between the passes.
+int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions, InterimSearch* interim = nullptr);
+// Leaves the context as the interim search, had it run after the whole search and failed, would
+// have left it. Returns 0, the symbols it decoded.
+int32_t ApplyInterimFailure(DecoderContext& context, const InterimSearch& interim);
 // Searches `plane` (taken over and freed) in place of the context's picture, which is left as it
 // was, traced as `kind`. The search starts with empty lists; when it decodes nothing, the
 // candidate lists are put back as they were before the call.

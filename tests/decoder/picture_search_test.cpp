@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <string>
 #include <vector>
 
+#include "decoder/chain_trace.h"
+#include "decoder/decoder_context.h"
+#include "decoder/entries.h"
+#include "image/picture_reader.h"
 #include "norvale/datamatrix.hpp"
 #include "test_support.h"
 
@@ -201,5 +206,37 @@ TEST_P(SweepTest, FindsEverySymbolOnce)
 
 INSTANTIATE_TEST_SUITE_P(Sheets, SweepTest, ::testing::ValuesIn(SheetCases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// A dot-peened mark in soft focus reads only on the levelled copy: the copy is searched before the
+// picture's second pass, which then never runs.
+TEST(PictureSearchTest, SoftMarkDecodesWithoutTheSecondPass)
+{
+    norvale::test::ContextPtr context = norvale::test::MakeTestContext();
+    const std::string path = norvale::test::TestDataPath("blackbox/dots/dots-011.jpg");
+    ASSERT_EQ(norvale::LoadPictureFile(context->image, path.c_str(), norvale::PictureFormat::kJpeg), 1);
+    auto* trace = static_cast<norvale::ChainTrace*>(std::calloc(1, sizeof(norvale::ChainTrace)));
+    ASSERT_NE(trace, nullptr);
+    context->trace = trace;
+    DecodeResult result{};
+    ASSERT_GT(norvale::DecodeToResult(*context, result), 0);
+    const std::vector<uint8_t> expected =
+        norvale::test::ReadFileBytes(norvale::test::TestDataPath("blackbox/dots/dots-011.bin"));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(result.data), static_cast<size_t>(result.length)),
+              std::string(expected.begin(), expected.end()));
+    bool levelled = false;
+    for (int32_t i = 0; i < trace->count; ++i) {
+        const norvale::CandidateFate& fate = trace->fates[i];
+        levelled = levelled || fate.search == norvale::TracedSearch::kLevelled;
+        EXPECT_FALSE(fate.search == norvale::TracedSearch::kPicture && fate.pass != 1) << "fate " << i;
+    }
+    EXPECT_TRUE(levelled);
+    std::free(result.data);
+    std::free(trace);
+    norvale::FreeGrayImage(context->image);
+}
 
 } // namespace

@@ -238,3 +238,97 @@ INSTANTIATE_TEST_SUITE_P(Factors, SearchDriverModuleSizeTest, ::testing::Values(
 
 } // namespace
 } // namespace norvale
+
+namespace norvale {
+namespace {
+
+int g_interimCalls = 0;
+
+// An interim search that decodes nothing and leaves its marks on everything the search around it
+// keeps between its passes.
+int32_t ScribblingSearch(DecoderContext& context)
+{
+    g_interimCalls += 1;
+    context.symbolCount = 0;
+    context.symbols[0].corner = PointF{-100.0f, -100.0f};
+    context.examinedCount = 7;
+    context.decodedCount = 0;
+    context.retryCount = 0;
+    context.rejectedCount = 0;
+    context.frameMemoCount = 0;
+    context.walkMemoCount = 0;
+    context.closerLookCount = 0;
+    for (int k = 0; k < 4; ++k) {
+        context.corners[k] = PointF{float(k), float(2 * k)};
+    }
+    context.topWalkStats = WalkStats{10.0f, 200.0f, 105.0f};
+    return 0;
+}
+
+struct SearchEnd
+{
+    int32_t decoded;
+    int32_t examinedCount;
+    int32_t retryCount;
+    int32_t rejectedCount;
+    PointF corners[4];
+    PointF firstRetryCorner;
+    WalkStats topWalkStats;
+};
+
+// Searches the fixture picture; with `apply`, then puts the interim search's failure in place.
+SearchEnd SearchOnce(const char* file, InterimSearch* interim, bool apply = false)
+{
+    ContextPtr context = MakeContext();
+    EXPECT_TRUE(test::LoadTestPicture(context->image, test::TestDataPath(file)));
+    SearchEnd end{};
+    end.decoded = SearchSymbols(*context, 20, 20, interim);
+    if (apply) {
+        ApplyInterimFailure(*context, *interim);
+    }
+    end.examinedCount = context->examinedCount;
+    end.retryCount = context->retryCount;
+    end.rejectedCount = context->rejectedCount;
+    std::memcpy(end.corners, context->corners, sizeof end.corners);
+    end.firstRetryCorner = context->retryCandidates[0].corner;
+    end.topWalkStats = context->topWalkStats;
+    FreeGrayImage(context->image);
+    return end;
+}
+
+// The interim search runs between the passes of a search whose first pass failed; the second pass
+// then runs as it would without it. Put in place afterwards, its failure leaves the candidate
+// lists of the search, an empty table, and its own corners and walk figures.
+TEST(InterimSearchTest, FailedInterimSearchLeavesTheSearchAsWithout)
+{
+    const char* file = "blackbox/negatives/neg-009-dm-like.png";
+    const SearchEnd without = SearchOnce(file, nullptr);
+    ASSERT_EQ(without.decoded, 0);
+    ASSERT_GT(without.examinedCount, 0); // the second pass reads what the first examined
+
+    g_interimCalls = 0;
+    InterimSearch interim{};
+    interim.run = ScribblingSearch;
+    const SearchEnd with = SearchOnce(file, &interim);
+    EXPECT_EQ(g_interimCalls, 1);
+    EXPECT_EQ(std::memcmp(&with, &without, sizeof with), 0);
+    EXPECT_TRUE(interim.ran && interim.searched && interim.published && interim.walked);
+
+    InterimSearch applied{};
+    applied.run = ScribblingSearch;
+    const SearchEnd after = SearchOnce(file, &applied, true);
+    EXPECT_EQ(after.examinedCount, 0);
+    EXPECT_EQ(after.retryCount, without.retryCount);
+    EXPECT_EQ(after.rejectedCount, without.rejectedCount);
+    EXPECT_EQ(after.corners[3].y, 6.0f);
+    EXPECT_EQ(after.topWalkStats.maximum, 200.0f);
+
+    g_interimCalls = 0;
+    InterimSearch clean{};
+    clean.run = ScribblingSearch;
+    EXPECT_EQ(SearchOnce("sizes/s020-1.png", &clean).decoded, 1);
+    EXPECT_EQ(g_interimCalls, 0); // the first pass decoded
+}
+
+} // namespace
+} // namespace norvale
