@@ -528,13 +528,13 @@ CandidateVerdict EvaluateCandidate(DecoderContext& context, SymbolRecord& candid
     return CandidateVerdict{frame, sample};
 }
 
-int32_t TakeCloserLooks(DecoderContext& context)
+int32_t TakeCloserLooks(DecoderContext& context, int32_t first)
 {
     StageScope stage(context.clock, Stage::kFallbacks);
     if (UseSourcePlane(context.image) == 0) {
         return 0;
     }
-    for (int32_t i = 0; i < context.closerLookCount; ++i) {
+    for (int32_t i = first; i < context.closerLookCount; ++i) {
         const SymbolRecord unfitted = context.closerLooks[i];
         SymbolRecord candidate = unfitted;
         bool laid = false;

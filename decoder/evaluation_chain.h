@@ -50,9 +50,10 @@ CandidateVerdict EvaluateCandidate(DecoderContext& context, SymbolRecord& candid
                                    const ChainOptions& options);
 
 // The closer looks of a search that decoded nothing, at the candidates its chain fitted and sampled
-// without success (each measurement once): their modules are placed along the clock tracks read
-// module by module. Returns 1 and leaves the decoded symbol, with its data, in the first entry of
-// the table (which then owns its buffers); 0 when none decoded.
-int32_t TakeCloserLooks(DecoderContext& context);
+// without success (each measurement once), from the kept candidate `first` on: their modules are
+// placed along the clock tracks read module by module. Returns 1 and leaves the decoded symbol,
+// with its data, in the first entry of the table (which then owns its buffers); 0 when none
+// decoded.
+int32_t TakeCloserLooks(DecoderContext& context, int32_t first);
 
 } // namespace norvale

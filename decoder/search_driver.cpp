@@ -184,15 +184,55 @@ int32_t ScanGrid(DecoderContext& context, const ScanGridLayout& grid, int32_t& c
     return total;
 }
 
-// Marks the corners and the walk figures as not yet written, so that the interim search shows
-// whether it wrote them; a published corner and a walk's grey levels are never NaN.
-void MarkUnwritten(PointF (&corners)[4], WalkStats& stats)
+// Keeps the context's corners and walk figures in `kept` and marks them as not yet written, so
+// that a step run next shows what it wrote: a published corner and a walk's grey levels are never
+// NaN.
+void MarkUnwritten(DecoderContext& context, LeftBehind& kept)
 {
+    std::memcpy(kept.corners, context.corners, sizeof kept.corners);
+    kept.topWalkStats = context.topWalkStats;
     const float unwritten = std::numeric_limits<float>::quiet_NaN();
-    for (PointF& corner : corners) {
+    for (PointF& corner : context.corners) {
         corner = PointF{unwritten, unwritten};
     }
-    stats = WalkStats{unwritten, unwritten, unwritten};
+    context.topWalkStats = WalkStats{unwritten, unwritten, unwritten};
+}
+
+bool IsUnwritten(float value)
+{
+    return std::isnan(value);
+}
+
+// What the step wrote since MarkUnwritten goes to `left`; the context gets back what it held.
+void TakeWritten(DecoderContext& context, const LeftBehind& kept, LeftBehind& left)
+{
+    left.published = !IsUnwritten(context.corners[0].x);
+    std::memcpy(left.corners, context.corners, sizeof left.corners);
+    left.walked = !IsUnwritten(context.topWalkStats.minimum);
+    left.topWalkStats = context.topWalkStats;
+    std::memcpy(context.corners, kept.corners, sizeof context.corners);
+    context.topWalkStats = kept.topWalkStats;
+}
+
+// Puts back what the step that ran since MarkUnwritten did not write.
+void KeepWritten(DecoderContext& context, const LeftBehind& kept)
+{
+    if (IsUnwritten(context.corners[0].x)) {
+        std::memcpy(context.corners, kept.corners, sizeof context.corners);
+    }
+    if (IsUnwritten(context.topWalkStats.minimum)) {
+        context.topWalkStats = kept.topWalkStats;
+    }
+}
+
+void PutInPlace(DecoderContext& context, const LeftBehind& left)
+{
+    if (left.published) {
+        std::memcpy(context.corners, left.corners, sizeof context.corners);
+    }
+    if (left.walked) {
+        context.topWalkStats = left.topWalkStats;
+    }
 }
 
 // Runs the interim search with the context of the search around it put aside, and puts that
@@ -205,11 +245,8 @@ int32_t RunInterimSearch(DecoderContext& context, InterimSearch& interim)
         return 0;
     }
     std::memcpy(static_cast<void*>(kept), &context, sizeof context);
-    PointF unwrittenCorners[4];
-    WalkStats unwrittenStats;
-    MarkUnwritten(unwrittenCorners, unwrittenStats);
-    std::memcpy(context.corners, unwrittenCorners, sizeof context.corners);
-    context.topWalkStats = unwrittenStats;
+    LeftBehind before;
+    MarkUnwritten(context, before);
     const int32_t found = interim.run(context);
     interim.ran = true;
     if (found > 0) {
@@ -217,10 +254,7 @@ int32_t RunInterimSearch(DecoderContext& context, InterimSearch& interim)
         return found;
     }
     interim.searched = found != kNoCopyToSearch;
-    interim.published = std::memcmp(context.corners, unwrittenCorners, sizeof unwrittenCorners) != 0;
-    std::memcpy(interim.corners, context.corners, sizeof interim.corners);
-    interim.walked = std::memcmp(&context.topWalkStats, &unwrittenStats, sizeof unwrittenStats) != 0;
-    interim.topWalkStats = context.topWalkStats;
+    TakeWritten(context, before, interim.left);
     // A search that decoded nothing leaves no buffers in the table: the context goes back whole.
     std::memcpy(static_cast<void*>(&context), kept, sizeof context);
     std::free(kept);
@@ -250,6 +284,23 @@ int32_t SearchGrid(DecoderContext& context, const ScanGridLayout& grid, GridScan
         context.symbolCount = 0;
     }
 
+    // The closer looks at the first pass's candidates come before the second pass, whose
+    // candidates a curved or warped symbol rarely needs: one that only a closer look reads is
+    // then read without it. Whatever those looks leave is put in place after the second pass,
+    // where they used to run.
+    const int32_t firstLooks = context.closerLookCount;
+    LeftBehind earlyLooks{};
+    if (firstLooks > 0 && !PastDeadline(context)) {
+        SetTracedPass(context, kCloserLookPass);
+        LeftBehind kept;
+        MarkUnwritten(context, kept);
+        if (TakeCloserLooks(context, 0) > 0) {
+            KeepWritten(context, kept);
+            context.symbolCount = 1;
+            return 1;
+        }
+        TakeWritten(context, kept, earlyLooks);
+    }
     if (interim != nullptr && !PastDeadline(context)) {
         StageScope stage(context.clock, Stage::kFallbacks);
         const int32_t found = RunInterimSearch(context, *interim);
@@ -271,8 +322,9 @@ int32_t SearchGrid(DecoderContext& context, const ScanGridLayout& grid, GridScan
         decoded = ScanGrid(context, grid, cursor, false, scan) > 0 ? EvaluateSecondPass(context) : 0;
     }
     if (decoded == 0) {
+        PutInPlace(context, earlyLooks);
         SetTracedPass(context, kCloserLookPass);
-        decoded = TakeCloserLooks(context);
+        decoded = TakeCloserLooks(context, firstLooks);
     }
     context.symbolCount = decoded;
     return decoded;
@@ -433,12 +485,7 @@ int32_t ApplyInterimFailure(DecoderContext& context, const InterimSearch& interi
         RememberCandidates(context, lists);
         RestoreCandidates(context, lists);
     }
-    if (interim.published) {
-        std::memcpy(context.corners, interim.corners, sizeof context.corners);
-    }
-    if (interim.walked) {
-        context.topWalkStats = interim.topWalkStats;
-    }
+    PutInPlace(context, interim.left);
     return 0;
 }
 

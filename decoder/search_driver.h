@@ -37,6 +37,17 @@ int32_t HalfSpanCount(const ScanGridLayout& grid);
 // The half-span of the given scan-order number.
 LineSpan HalfSpanAt(const ScanGridLayout& grid, int32_t index);
 
+// What a step of a search left in the context's corners and top-border walk figures, which only a
+// failed call's result and the retry step read: a step that runs earlier than it used to keeps
+// them here, to be put in place where it used to run.
+struct LeftBehind
+{
+    bool published; // the step published the corners below
+    PointF corners[4];
+    bool walked; // it ended with the top-border walk figures below
+    WalkStats topWalkStats;
+};
+
 // A search of another copy of the picture that the picture's own search runs between its two
 // passes, once the first pass has decoded nothing: a copy that only such a search can read then
 // costs no second pass. The search around it keeps its state; when the interim search decodes
@@ -46,12 +57,9 @@ struct InterimSearch
 {
     // The symbols decoded, 0 when none, or kNoCopyToSearch when there was no copy worth searching.
     int32_t (*run)(DecoderContext& context);
-    bool ran;       // run was called: the caller does not run it again
-    bool searched;  // it searched a copy, which leaves the table and its counts empty
-    bool published; // it published the corners below
-    PointF corners[4];
-    bool walked; // it ended with the top-border walk figures below
-    WalkStats topWalkStats;
+    bool ran;      // run was called: the caller does not run it again
+    bool searched; // it searched a copy, which leaves the table and its counts empty
+    LeftBehind left;
 };
 constexpr int32_t kNoCopyToSearch = -1;
 

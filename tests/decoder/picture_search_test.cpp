@@ -211,32 +211,55 @@ INSTANTIATE_TEST_SUITE_P(Sheets, SweepTest, ::testing::ValuesIn(SheetCases()),
 
 namespace {
 
-// A dot-peened mark in soft focus reads only on the levelled copy: the copy is searched before the
-// picture's second pass, which then never runs.
-TEST(PictureSearchTest, SoftMarkDecodesWithoutTheSecondPass)
+struct SecondPassCase
 {
+    const char* name;
+    const char* file;
+    norvale::TracedSearch search; // where the symbol is read
+    int pass;
+};
+
+// A dot-peened mark in soft focus reads only on the levelled copy, and a curved label only by the
+// closer look at a first-pass candidate: both come before the picture's second pass, which then
+// never runs.
+constexpr SecondPassCase kSecondPassCases[] = {
+    {"SoftDots", "blackbox/dots/dots-011.jpg", norvale::TracedSearch::kLevelled, 1},
+    {"CurvedLabel", "blackbox/curved/curved-010.png", norvale::TracedSearch::kPicture, norvale::kCloserLookPass},
+};
+
+class PictureSearchOrderTest : public ::testing::TestWithParam<SecondPassCase>
+{
+};
+
+TEST_P(PictureSearchOrderTest, DecodesWithoutTheSecondPass)
+{
+    const SecondPassCase& c = GetParam();
     norvale::test::ContextPtr context = norvale::test::MakeTestContext();
-    const std::string path = norvale::test::TestDataPath("blackbox/dots/dots-011.jpg");
-    ASSERT_EQ(norvale::LoadPictureFile(context->image, path.c_str(), norvale::PictureFormat::kJpeg), 1);
+    const std::string path = norvale::test::TestDataPath(c.file);
+    ASSERT_EQ(norvale::LoadPictureFile(context->image, path.c_str(), norvale::FormatFromName(path.c_str())), 1);
     auto* trace = static_cast<norvale::ChainTrace*>(std::calloc(1, sizeof(norvale::ChainTrace)));
     ASSERT_NE(trace, nullptr);
     context->trace = trace;
     DecodeResult result{};
     ASSERT_GT(norvale::DecodeToResult(*context, result), 0);
-    const std::vector<uint8_t> expected =
-        norvale::test::ReadFileBytes(norvale::test::TestDataPath("blackbox/dots/dots-011.bin"));
+    std::string bin = c.file;
+    bin.replace(bin.rfind('.'), std::string::npos, ".bin");
+    const std::vector<uint8_t> expected = norvale::test::ReadFileBytes(norvale::test::TestDataPath(bin));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(result.data), static_cast<size_t>(result.length)),
               std::string(expected.begin(), expected.end()));
-    bool levelled = false;
+    ASSERT_GT(trace->count, 0);
+    const norvale::CandidateFate& last = trace->fates[trace->count - 1];
+    EXPECT_TRUE(last.search == c.search && last.pass == c.pass);
     for (int32_t i = 0; i < trace->count; ++i) {
         const norvale::CandidateFate& fate = trace->fates[i];
-        levelled = levelled || fate.search == norvale::TracedSearch::kLevelled;
-        EXPECT_FALSE(fate.search == norvale::TracedSearch::kPicture && fate.pass != 1) << "fate " << i;
+        EXPECT_FALSE(fate.search == norvale::TracedSearch::kPicture && fate.pass == 2) << "fate " << i;
     }
-    EXPECT_TRUE(levelled);
     std::free(result.data);
     std::free(trace);
     norvale::FreeGrayImage(context->image);
 }
+
+INSTANTIATE_TEST_SUITE_P(Pictures, PictureSearchOrderTest, ::testing::ValuesIn(kSecondPassCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -312,7 +312,7 @@ TEST(InterimSearchTest, FailedInterimSearchLeavesTheSearchAsWithout)
     const SearchEnd with = SearchOnce(file, &interim);
     EXPECT_EQ(g_interimCalls, 1);
     EXPECT_EQ(std::memcmp(&with, &without, sizeof with), 0);
-    EXPECT_TRUE(interim.ran && interim.searched && interim.published && interim.walked);
+    EXPECT_TRUE(interim.ran && interim.searched && interim.left.published && interim.left.walked);
 
     InterimSearch applied{};
     applied.run = ScribblingSearch;
