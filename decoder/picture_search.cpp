@@ -20,6 +20,20 @@ namespace norvale {
 
 namespace {
 
+// The levelled copy holds only the picture's soft areas, and the margined copy serves a symbol
+// that the picture's edge cuts: the second pass on the picture itself reads neither better than the
+// first, so the picture's own search takes both copies between its passes. The margined copy is
+// left out here when the picture is filled by a symbol: it was searched first.
+int32_t SearchCopies(DecoderContext& context)
+{
+    const int32_t levelled = SearchLevelledPicture(context);
+    if (levelled > 0 || PastDeadline(context) || PictureFilledBySymbol(context.image)) {
+        return levelled;
+    }
+    const int32_t margined = SearchWithAddedQuietZone(context);
+    return margined > 0 ? margined : 0;
+}
+
 // A picture filled by a symbol is searched with a margin first, the way it can decode; only when
 // that fails do the search and the retry step run on the picture itself. Otherwise the margin is
 // the last resort. Either way a failed call reports the corners of the margined search when it
@@ -39,18 +53,19 @@ template <typename Retry> void SearchPicture(DecoderContext& context, Retry retr
         marginPublished = std::memcmp(before, context.corners, sizeof before) != 0;
         std::memcpy(marginCorners, context.corners, sizeof marginCorners);
     }
-    // The levelled copy holds only the picture's soft areas, which the second pass on the picture
-    // itself reads no better than the first: it is searched between the two passes.
-    InterimSearch levelled{};
-    levelled.run = SearchLevelledPicture;
-    if (SearchSymbols(context, kScanDivisions, kScanDivisions, &levelled) <= 0 && !PastDeadline(context)) {
+    InterimSearch copies{};
+    copies.run = SearchCopies;
+    if (SearchSymbols(context, kScanDivisions, kScanDivisions, &copies) <= 0 && !PastDeadline(context)) {
         StageScope stage(context.clock, Stage::kFallbacks);
         // The levelled and margined searches come before the retry step, which changes the
         // picture in place.
-        const int32_t levelledFound =
-            levelled.ran ? ApplyInterimFailure(context, levelled) : SearchLevelledPicture(context);
-        if (levelledFound <= 0 && !PastDeadline(context) &&
-            (filled || SearchWithAddedQuietZone(context) <= 0) && !PastDeadline(context)) {
+        if (copies.ran) {
+            ApplyInterimFailure(context, copies);
+            if (!PastDeadline(context)) {
+                retry(context);
+            }
+        } else if (SearchLevelledPicture(context) <= 0 && !PastDeadline(context) &&
+                   (filled || SearchWithAddedQuietZone(context) <= 0) && !PastDeadline(context)) {
             retry(context);
         }
     }

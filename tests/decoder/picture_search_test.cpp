@@ -219,11 +219,12 @@ struct SecondPassCase
     int pass;
 };
 
-// A dot-peened mark in soft focus reads only on the levelled copy, and a curved label only by the
-// closer look at a first-pass candidate: both come before the picture's second pass, which then
-// never runs.
+// A dot-peened mark in soft focus reads only on the levelled copy, a symbol cut by the picture's
+// edge only on the margined copy, and a curved label only by the closer look at a first-pass
+// candidate: all come before the picture's second pass, which then never runs.
 constexpr SecondPassCase kSecondPassCases[] = {
     {"SoftDots", "blackbox/dots/dots-011.jpg", norvale::TracedSearch::kLevelled, 1},
+    {"CutByTheEdge", "blackbox/tight/tight-004.png", norvale::TracedSearch::kMargined, 1},
     {"CurvedLabel", "blackbox/curved/curved-010.png", norvale::TracedSearch::kPicture, norvale::kCloserLookPass},
 };
 
