@@ -250,6 +250,7 @@ int32_t RunInterimSearch(DecoderContext& context, InterimSearch& interim)
     const int32_t found = interim.run(context);
     interim.ran = true;
     if (found > 0) {
+        KeepWritten(context, before);
         std::free(kept);
         return found;
     }

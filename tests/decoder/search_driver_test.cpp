@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -265,6 +266,13 @@ int32_t ScribblingSearch(DecoderContext& context)
     return 0;
 }
 
+// An interim search that claims a symbol and writes nothing.
+int32_t ClaimingSearch(DecoderContext&)
+{
+    g_interimCalls += 1;
+    return 1;
+}
+
 struct SearchEnd
 {
     int32_t decoded;
@@ -298,8 +306,9 @@ SearchEnd SearchOnce(const char* file, InterimSearch* interim, bool apply = fals
 
 // The interim search runs between the passes of a search whose first pass failed; the second pass
 // then runs as it would without it. Put in place afterwards, its failure leaves the candidate
-// lists of the search, an empty table, and its own corners and walk figures.
-TEST(InterimSearchTest, FailedInterimSearchLeavesTheSearchAsWithout)
+// lists of the search, an empty table, and its own corners and walk figures. A search that ends
+// with its symbol keeps real corners and walk figures, whatever it wrote.
+TEST(InterimSearchTest, SearchAroundItGoesOnAsWithout)
 {
     const char* file = "blackbox/negatives/neg-009-dm-like.png";
     const SearchEnd without = SearchOnce(file, nullptr);
@@ -322,6 +331,12 @@ TEST(InterimSearchTest, FailedInterimSearchLeavesTheSearchAsWithout)
     EXPECT_EQ(after.rejectedCount, without.rejectedCount);
     EXPECT_EQ(after.corners[3].y, 6.0f);
     EXPECT_EQ(after.topWalkStats.maximum, 200.0f);
+
+    InterimSearch claiming{};
+    claiming.run = ClaimingSearch;
+    const SearchEnd claimed = SearchOnce(file, &claiming);
+    EXPECT_EQ(claimed.decoded, 1);
+    EXPECT_FALSE(std::isnan(claimed.corners[0].x) || std::isnan(claimed.topWalkStats.minimum));
 
     g_interimCalls = 0;
     InterimSearch clean{};
