@@ -264,7 +264,8 @@ int32_t RunInterimSearch(DecoderContext& context, InterimSearch& interim)
 
 // Both passes over the grid, with the interim search between them, then the closer looks;
 // returns the symbols decoded.
-int32_t SearchGrid(DecoderContext& context, const ScanGridLayout& grid, GridScan& scan, InterimSearch* interim)
+int32_t SearchGrid(DecoderContext& context, const ScanGridLayout& grid, GridScan& scan,
+                   InterimSearch* interim)
 {
     // A pass evaluates its first 20 candidates. When none of them decodes and the grid was not
     // finished (a cluttered picture fills the table before the scan reaches the symbol), the

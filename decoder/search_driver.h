@@ -64,7 +64,8 @@ struct InterimSearch
 constexpr int32_t kNoCopyToSearch = -1;
 
 // Searches the context's picture; `interim`, when given, runs between the passes.
-int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions, InterimSearch* interim = nullptr);
+int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions,
+                      InterimSearch* interim = nullptr);
 // Leaves the context as the interim search, had it run after the whole search and failed, would
 // have left it. Returns 0, the symbols it decoded.
 int32_t ApplyInterimFailure(DecoderContext& context, const InterimSearch& interim);

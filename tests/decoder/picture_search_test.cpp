@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -225,7 +225,8 @@ struct SecondPassCase
 constexpr SecondPassCase kSecondPassCases[] = {
     {"SoftDots", "blackbox/dots/dots-011.jpg", norvale::TracedSearch::kLevelled, 1},
     {"CutByTheEdge", "blackbox/tight/tight-004.png", norvale::TracedSearch::kMargined, 1},
-    {"CurvedLabel", "blackbox/curved/curved-010.png", norvale::TracedSearch::kPicture, norvale::kCloserLookPass},
+    {"CurvedLabel", "blackbox/curved/curved-010.png", norvale::TracedSearch::kPicture,
+     norvale::kCloserLookPass},
 };
 
 class PictureSearchOrderTest : public ::testing::TestWithParam<SecondPassCase>
@@ -237,7 +238,8 @@ TEST_P(PictureSearchOrderTest, DecodesWithoutTheSecondPass)
     const SecondPassCase& c = GetParam();
     norvale::test::ContextPtr context = norvale::test::MakeTestContext();
     const std::string path = norvale::test::TestDataPath(c.file);
-    ASSERT_EQ(norvale::LoadPictureFile(context->image, path.c_str(), norvale::FormatFromName(path.c_str())), 1);
+    ASSERT_EQ(norvale::LoadPictureFile(context->image, path.c_str(), norvale::FormatFromName(path.c_str())),
+              1);
     auto* trace = static_cast<norvale::ChainTrace*>(std::calloc(1, sizeof(norvale::ChainTrace)));
     ASSERT_NE(trace, nullptr);
     context->trace = trace;
