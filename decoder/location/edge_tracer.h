@@ -129,11 +129,12 @@ inline int StepEdgeTracer(EdgeTracer& tracer, TracerView& view)
             const float dPrev = threshold - levelPrev;
             const float dCur = threshold - levelHere;
             const float span = std::fabs(levelPrev - levelHere);
-            if (std::fabs(dCur) > std::fabs(dPrev)) {
-                tracer.position = static_cast<float>(iPrev) + tracer.polarity * dPrev / span;
-            } else {
-                tracer.position = static_cast<float>(i) + tracer.polarity * dCur / span;
-            }
+            // The crossing is placed from the sample nearer the threshold, chosen without a branch
+            // (in noise either side is as likely).
+            const bool fromPrev = std::fabs(dCur) > std::fabs(dPrev);
+            const int from = fromPrev ? iPrev : i;
+            const float d = fromPrev ? dPrev : dCur;
+            tracer.position = static_cast<float>(from) + tracer.polarity * d / span;
             return kTraceMoved;
         }
         greyPrev = greyHere;
