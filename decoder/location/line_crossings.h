@@ -58,15 +58,12 @@ void ForEachCrossing(const GrayImage& image, LineSpan span, Visit visit, EdgeMar
             if (earlier >= kTracesPerEdge) {
                 continue;
             }
-            if (log == nullptr) {
+            const CrossingKey key = log != nullptr ? KeyOfCrossing(walker, span.direction) : CrossingKey{};
+            if (log == nullptr || log->mode != CrossingLogMode::kReplay ||
+                !ReplayCrossing(*log, key, tracerA, tracerB)) {
                 TraceCrossing(tracerA, tracerB, walker, image, span.direction);
-            } else {
-                const CrossingKey key = KeyOfCrossing(walker, span.direction);
-                if (log->mode == CrossingLogMode::kRecord) {
-                    TraceCrossing(tracerA, tracerB, walker, image, span.direction);
+                if (log != nullptr && log->mode == CrossingLogMode::kRecord) {
                     LogCrossing(*log, key, tracerA, tracerB);
-                } else if (!ReplayCrossing(*log, key, tracerA, tracerB)) {
-                    TraceCrossing(tracerA, tracerB, walker, image, span.direction);
                 }
             }
             if (marks != nullptr) {
