@@ -214,17 +214,6 @@ void TakeWritten(DecoderContext& context, const LeftBehind& kept, LeftBehind& le
     context.topWalkStats = kept.topWalkStats;
 }
 
-// Puts back what the step that ran since MarkUnwritten did not write.
-void KeepWritten(DecoderContext& context, const LeftBehind& kept)
-{
-    if (IsUnwritten(context.corners[0].x)) {
-        std::memcpy(context.corners, kept.corners, sizeof context.corners);
-    }
-    if (IsUnwritten(context.topWalkStats.minimum)) {
-        context.topWalkStats = kept.topWalkStats;
-    }
-}
-
 void PutInPlace(DecoderContext& context, const LeftBehind& left)
 {
     if (left.published) {
@@ -233,6 +222,21 @@ void PutInPlace(DecoderContext& context, const LeftBehind& left)
     if (left.walked) {
         context.topWalkStats = left.topWalkStats;
     }
+}
+
+// Runs a step that may decode, with the corners and walk figures marked as not yet written. What
+// it writes goes to `left` and the context keeps what it held, unless the step decodes: then the
+// context keeps what it wrote.
+template <typename Step> int32_t RunAside(DecoderContext& context, LeftBehind& left, Step step)
+{
+    LeftBehind kept;
+    MarkUnwritten(context, kept);
+    const int32_t found = step();
+    TakeWritten(context, kept, left);
+    if (found > 0) {
+        PutInPlace(context, left);
+    }
+    return found;
 }
 
 // Runs the interim search with the context of the search around it put aside, and puts that
@@ -245,17 +249,13 @@ int32_t RunInterimSearch(DecoderContext& context, InterimSearch& interim)
         return 0;
     }
     std::memcpy(static_cast<void*>(kept), &context, sizeof context);
-    LeftBehind before;
-    MarkUnwritten(context, before);
-    const int32_t found = interim.run(context);
+    const int32_t found = RunAside(context, interim.left, [&] { return interim.run(context); });
     interim.ran = true;
     if (found > 0) {
-        KeepWritten(context, before);
         std::free(kept);
         return found;
     }
     interim.searched = found != kNoCopyToSearch;
-    TakeWritten(context, before, interim.left);
     // A search that decoded nothing leaves no buffers in the table: the context goes back whole.
     std::memcpy(static_cast<void*>(&context), kept, sizeof context);
     std::free(kept);
@@ -294,14 +294,10 @@ int32_t SearchGrid(DecoderContext& context, const ScanGridLayout& grid, GridScan
     LeftBehind earlyLooks{};
     if (firstLooks > 0 && !PastDeadline(context)) {
         SetTracedPass(context, kCloserLookPass);
-        LeftBehind kept;
-        MarkUnwritten(context, kept);
-        if (TakeCloserLooks(context, 0) > 0) {
-            KeepWritten(context, kept);
+        if (RunAside(context, earlyLooks, [&] { return TakeCloserLooks(context, 0); }) > 0) {
             context.symbolCount = 1;
             return 1;
         }
-        TakeWritten(context, kept, earlyLooks);
     }
     if (interim != nullptr && !PastDeadline(context)) {
         StageScope stage(context.clock, Stage::kFallbacks);
@@ -480,7 +476,7 @@ int32_t EvaluateSecondPass(DecoderContext& context)
     return context.decodedCount;
 }
 
-int32_t ApplyInterimFailure(DecoderContext& context, const InterimSearch& interim)
+void ApplyInterimFailure(DecoderContext& context, const InterimSearch& interim)
 {
     if (interim.searched) {
         RememberedCandidates lists;
@@ -488,7 +484,6 @@ int32_t ApplyInterimFailure(DecoderContext& context, const InterimSearch& interi
         RestoreCandidates(context, lists);
     }
     PutInPlace(context, interim.left);
-    return 0;
 }
 
 int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions, InterimSearch* interim)

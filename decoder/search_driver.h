@@ -67,8 +67,8 @@ constexpr int32_t kNoCopyToSearch = -1;
 int32_t SearchSymbols(DecoderContext& context, int xDivisions, int yDivisions,
                       InterimSearch* interim = nullptr);
 // Leaves the context as the interim search, had it run after the whole search and failed, would
-// have left it. Returns 0, the symbols it decoded.
-int32_t ApplyInterimFailure(DecoderContext& context, const InterimSearch& interim);
+// have left it.
+void ApplyInterimFailure(DecoderContext& context, const InterimSearch& interim);
 // Searches `plane` (taken over and freed) in place of the context's picture, which is left as it
 // was, traced as `kind`. The search starts with empty lists; when it decodes nothing, the
 // candidate lists are put back as they were before the call.
