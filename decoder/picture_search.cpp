@@ -22,12 +22,12 @@ namespace {
 
 // The levelled copy holds only the picture's soft areas, and the margined copy serves a symbol
 // that the picture's edge cuts: the second pass on the picture itself reads neither better than the
-// first, so the picture's own search takes both copies between its passes. The margined copy is
-// left out here when the picture is filled by a symbol: it was searched first.
+// first, so the picture's own search takes both copies between its passes (a picture filled by a
+// symbol only the levelled one: its margined copy was searched first).
 int32_t SearchCopies(DecoderContext& context)
 {
     const int32_t levelled = SearchLevelledPicture(context);
-    if (levelled > 0 || PastDeadline(context) || PictureFilledBySymbol(context.image)) {
+    if (levelled > 0 || PastDeadline(context)) {
         return levelled;
     }
     const int32_t margined = SearchWithAddedQuietZone(context);
@@ -54,18 +54,18 @@ template <typename Retry> void SearchPicture(DecoderContext& context, Retry retr
         std::memcpy(marginCorners, context.corners, sizeof marginCorners);
     }
     InterimSearch copies{};
-    copies.run = SearchCopies;
+    copies.run = filled ? SearchLevelledPicture : SearchCopies;
     if (SearchSymbols(context, kScanDivisions, kScanDivisions, &copies) <= 0 && !PastDeadline(context)) {
         StageScope stage(context.clock, Stage::kFallbacks);
-        // The levelled and margined searches come before the retry step, which changes the
-        // picture in place.
+        // The copies come before the retry step, which changes the picture in place: between the
+        // passes, or here when there was no memory to run them there.
+        bool copiesFailed = true;
         if (copies.ran) {
             ApplyInterimFailure(context, copies);
-            if (!PastDeadline(context)) {
-                retry(context);
-            }
-        } else if (SearchLevelledPicture(context) <= 0 && !PastDeadline(context) &&
-                   (filled || SearchWithAddedQuietZone(context) <= 0) && !PastDeadline(context)) {
+        } else {
+            copiesFailed = copies.run(context) <= 0;
+        }
+        if (copiesFailed && !PastDeadline(context)) {
             retry(context);
         }
     }
