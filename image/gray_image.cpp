@@ -69,6 +69,13 @@ void FreeGrayImage(GrayImage& image)
     image.scale = 1;
 }
 
+void GreyFromRgbRow(const uint8_t* rgb, uint8_t* out, size_t width)
+{
+    for (size_t i = 0; i < width; ++i) {
+        out[i] = GrayFromRgb(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+    }
+}
+
 void AdoptSourcePlane(GrayImage& image, uint8_t* plane, uint32_t width, uint32_t height)
 {
     FreeGrayImage(image);

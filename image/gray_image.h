@@ -43,6 +43,9 @@ constexpr uint8_t GrayFromRgb(uint32_t red, uint32_t green, uint32_t blue)
                                 kWeightShift);
 }
 
+// Grey values of `width` RGB pixels (three bytes each, red first).
+void GreyFromRgbRow(const uint8_t* rgb, uint8_t* out, size_t width);
+
 // Hands a freshly read plane to the image: source = current = plane, scale 1. Takes ownership.
 void AdoptSourcePlane(GrayImage& image, uint8_t* plane, uint32_t width, uint32_t height);
 

@@ -480,13 +480,6 @@ uint32_t Adler32(uint32_t adler, const uint8_t* data, size_t length)
     return b << 16 | a;
 }
 
-void GreyFromRgbRow(const uint8_t* rgb, uint8_t* out, size_t width)
-{
-    for (size_t i = 0; i < width; ++i) {
-        out[i] = GrayFromRgb(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
-    }
-}
-
 uint8_t* DecodePngDirect(const uint8_t* bytes, size_t length, uint32_t& width, uint32_t& height)
 {
     if (bytes == nullptr || length < kSignatureBytes || png_sig_cmp(bytes, 0, kSignatureBytes) != 0) {

@@ -17,7 +17,4 @@ uint8_t* DecodePngDirect(const uint8_t* bytes, size_t length, uint32_t& width, u
 // zlib's Adler-32 of `length` more bytes, continuing from `adler` (1 for none yet).
 uint32_t Adler32(uint32_t adler, const uint8_t* data, size_t length);
 
-// Grey values of `width` RGB pixels (three bytes each), by the picture readers' grey rule.
-void GreyFromRgbRow(const uint8_t* rgb, uint8_t* out, size_t width);
-
 } // namespace norvale
