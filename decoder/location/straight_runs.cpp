@@ -100,7 +100,7 @@ bool FillRing(EdgeTracer& tracer, TracerView& view, PointF (&ring)[kRingSize])
 // of the longer run before it lets that run go on, and the glitch point is smoothed over.
 bool RejoinLongerRun(RunState& run, PointF (&ring)[kRingSize], int b, PointF v, double vv)
 {
-    if (!Within(v, vv, run.prevRef, kAligned) || run.prevRunLen <= run.runLen) {
+    if (run.prevRunLen <= run.runLen || !Within(v, vv, run.prevRef, kAligned)) {
         return false;
     }
     run.runLen = run.prevRunLen;
