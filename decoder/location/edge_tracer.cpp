@@ -111,6 +111,13 @@ TracerView MakeTracerView(const EdgeTracer& tracer, const GrayImage& image)
     return view;
 }
 
+TracerView AimedTracerView(const TracerView& view, const EdgeTracer& tracer)
+{
+    TracerView aimed = view;
+    AimTracerView(aimed, tracer);
+    return aimed;
+}
+
 void TurnEdgeTracer(EdgeTracer& tracer, TracerView& view, int travel, int sense)
 {
     tracer.coord = static_cast<int>(tracer.position);

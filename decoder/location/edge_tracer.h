@@ -64,6 +64,9 @@ void InitEdgeTracer(EdgeTracer& tracer, const EdgeWalker& walker, int direction)
 PointF TracerPoint(const EdgeTracer& tracer);
 // The view of a picture with a current plane for the tracer's present direction.
 TracerView MakeTracerView(const EdgeTracer& tracer, const GrayImage& image);
+// The view for a tracer with the same threshold and contrast level as the one `view` was made for
+// (the other tracer of a crossing): only the axes are aimed again.
+TracerView AimedTracerView(const TracerView& view, const EdgeTracer& tracer);
 // The turn where no crossing lies within reach: the tracer continues along the old position axis
 // from where the boundary was, in the search sense `sense`, and its view turns with it.
 void TurnEdgeTracer(EdgeTracer& tracer, TracerView& view, int travel, int sense);
@@ -108,21 +111,26 @@ inline int StepEdgeTracer(EdgeTracer& tracer, TracerView& view)
     }
     // The search runs the way the level moves towards the threshold.
     const int s = side0 * tracer.polarity >= 0 ? 1 : -1;
+    // The first search offset whose sample lies within a pixel of the picture's side.
+    const int border = s > 0 ? view.alongSize - 2 - a : a - 1;
+    // A sample ends the search once it leaves the starting side: from below once u >= belowEnd,
+    // from above once u < aboveStart (u = grey ^ greyFlip), both read as g ^ leaveFlip >= leaveStart.
+    const int leaveFlip = side0 > 0 ? view.greyFlip : view.greyFlip ^ 255;
+    const int leaveStart = side0 > 0 ? view.belowEnd : 256 - view.aboveStart;
     // The pixel at a itself was read above; the search goes on from its neighbour.
     int greyPrev = grey0;
     int iPrev = a;
     for (int k = 1; k < kTracerCrossingSearch; ++k) {
-        const int i = a + k * s;
-        if (i - 1 <= 0 || i + 1 >= view.alongSize - 1) {
+        if (k == border) {
             return kTraceExhausted;
         }
+        const int i = a + k * s;
         const int greyHere = grey(i);
-        const int side = ThresholdSide(view, greyHere);
-        if (side == 0) {
-            tracer.position = static_cast<float>(i);
-            return kTraceMoved;
-        }
-        if (side != side0) {
+        if ((greyHere ^ leaveFlip) >= leaveStart) {
+            if (ThresholdSide(view, greyHere) == 0) {
+                tracer.position = static_cast<float>(i);
+                return kTraceMoved;
+            }
             const float threshold = tracer.inkThreshold;
             const float levelPrev = LevelOf(view.level, static_cast<float>(greyPrev));
             const float levelHere = LevelOf(view.level, static_cast<float>(greyHere));

@@ -37,8 +37,16 @@ void TraceCrossing(EdgeTracer& tracerA, EdgeTracer& tracerB, const EdgeWalker& w
 {
     InitEdgeTracer(tracerA, walker, RotateDirection(direction, kTurnBackward));
     InitEdgeTracer(tracerB, walker, RotateDirection(direction, kTurnForward));
-    TraceEdgeLines(tracerA, image);
-    TraceEdgeLines(tracerB, image);
+    if (image.current == nullptr) {
+        TraceEdgeLines(tracerA, image);
+        TraceEdgeLines(tracerB, image);
+        return;
+    }
+    // Both tracers start from the walker's threshold and contrast level, so the sides of the
+    // threshold are worked out once for the two.
+    const TracerView viewA = MakeTracerView(tracerA, image);
+    TraceEdgeLines(tracerA, viewA);
+    TraceEdgeLines(tracerB, AimedTracerView(viewA, tracerB));
 }
 
 } // namespace norvale

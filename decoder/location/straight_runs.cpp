@@ -166,13 +166,19 @@ void RecordClosingRun(EdgeTracer& tracer, const RunState& run, PointF end, Point
 
 void TraceEdgeLines(EdgeTracer& tracer, const GrayImage& image)
 {
-    tracer.firstLine = FittedLine{};
-    tracer.secondLine = FittedLine{};
     if (image.current == nullptr) {
+        tracer.firstLine = FittedLine{};
+        tracer.secondLine = FittedLine{};
         return;
     }
-    const uint32_t scale = image.scale;
-    TracerView view = MakeTracerView(tracer, image);
+    TraceEdgeLines(tracer, MakeTracerView(tracer, image));
+}
+
+void TraceEdgeLines(EdgeTracer& tracer, TracerView view)
+{
+    tracer.firstLine = FittedLine{};
+    tracer.secondLine = FittedLine{};
+    const uint32_t scale = view.image->scale;
 
     PointF ring[kRingSize];
     if (!FillRing(tracer, view, ring)) {

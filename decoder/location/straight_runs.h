@@ -10,5 +10,7 @@ namespace norvale {
 // and fills the tracer's firstLine and secondLine as far as it can. The caller reads their
 // `valid` flags. Run lengths are weighed by the picture's `scale`.
 void TraceEdgeLines(EdgeTracer& tracer, const GrayImage& image);
+// The same through a view already made for the tracer (MakeTracerView or AimedTracerView).
+void TraceEdgeLines(EdgeTracer& tracer, TracerView view);
 
 } // namespace norvale
