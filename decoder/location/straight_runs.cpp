@@ -48,6 +48,24 @@ bool Within(PointF v, double vv, PointF unit, double cosine)
     return d * d > cosine * cosine * vv;
 }
 
+// A run's unit direction, kept widened once: it is compared with every step of the run.
+struct RunDirection
+{
+    double x;
+    double y;
+};
+
+RunDirection Widened(PointF unit)
+{
+    return RunDirection{double{unit.x}, double{unit.y}};
+}
+
+bool Within(PointF v, double vv, RunDirection unit, double cosine)
+{
+    const double d = double{v.x} * unit.x + double{v.y} * unit.y;
+    return d * d > cosine * cosine * vv;
+}
+
 void RecordLine(FittedLine& line, PointF anchor, PointF q)
 {
     line.valid = 1;
@@ -76,9 +94,9 @@ void ReaimLine(FittedLine& line, PointF old)
 // longer run it interrupted.
 struct RunState
 {
-    PointF anchor;  // where the present run started
-    PointF ref;     // the present run's unit direction
-    PointF prevRef; // the previous run's unit direction
+    PointF anchor;        // where the present run started
+    RunDirection ref;     // the present run's unit direction
+    RunDirection prevRef; // the previous run's unit direction
     uint32_t runLen;
     uint32_t prevRunLen;
 };
@@ -142,7 +160,7 @@ bool EndRun(EdgeTracer& tracer, RunState& run, PointF& v, double vv, PointF old,
     NormalizeVector(v);
     run.prevRef = run.ref;
     run.anchor = old;
-    run.ref = v;
+    run.ref = Widened(v);
     run.runLen = 0;
     return true;
 }
@@ -189,7 +207,7 @@ void TraceEdgeLines(EdgeTracer& tracer, TracerView view)
         return;
     }
     NormalizeVector(v);
-    RunState run{ring[0], v, v, 0, 0};
+    RunState run{ring[0], Widened(v), Widened(v), 0, 0};
 
     int b = 0;
     if (StepEdgeTracer(tracer, view) == kTraceMoved) {
