@@ -384,109 +384,186 @@ double Shade(int level, int inkSense)
     return inkSense == -1 ? 1.0 - f : f;
 }
 
-// The ink sense the finder column shows: its first sampled module from the third on is ink.
-int FinderInkSense(const SampleGrids& grids, int side)
+// The four lines of the ring in the order the check reads them, each from its first module: the
+// finder column upwards, the finder row rightwards (from the shared corner), the right clock
+// column upwards and the top clock row rightwards.
+enum class RingLine {
+    kFinderColumn,
+    kFinderRow,
+    kRightClock,
+    kTopClock,
+};
+
+// The check of the ring, module by module: the ink sense and the finder column, the finder row,
+// then (outside line mode) the clocks; at most kMaxMismatches modules of the wrong shade in all.
+// The counts only grow, so the check fails at the first module that takes them past the limit.
+// `ready(line, k)` runs before module k of a line is read, for k = 0, 1, ... in turn; when the
+// check passes it has run for every module of every line.
+template <typename Ready>
+int CheckRingLines(SymbolRecord& record, const SampleGrids& grids, int side, Ready ready)
 {
-    for (int y = 2; y < side; ++y) {
+    int mismatches = 0;
+    const auto countWrongShade = [&](int v) {
+        mismatches += v >= 0 && Shade(v, record.inkSense) > 0.5 ? 1 : 0;
+    };
+    // The ink sense is the one the finder column shows: its first sampled module from the third on
+    // is ink (dark on light when none is). The modules below that one are counted once it is known.
+    record.inkSense = 0;
+    for (int y = 0; y < side; ++y) {
+        ready(RingLine::kFinderColumn, y);
         const int v = LevelAt(grids, side, 0, y);
-        if (v >= 0) {
-            return v > 128 ? -1 : 1;
+        if (record.inkSense == 0 && y >= 2 && v >= 0) {
+            record.inkSense = v > 128 ? -1 : 1;
+            for (int below = 0; below < y; ++below) {
+                countWrongShade(LevelAt(grids, side, 0, below));
+            }
+        }
+        if (record.inkSense != 0) {
+            countWrongShade(v);
+            if (mismatches > kMaxMismatches) {
+                return 0;
+            }
+        }
+    }
+    if (record.inkSense == 0) {
+        record.inkSense = 1;
+        for (int y = 0; y < side; ++y) {
+            countWrongShade(LevelAt(grids, side, 0, y));
+        }
+        if (mismatches > kMaxMismatches) {
+            return 0;
+        }
+    }
+    // The shared corner counts in the row as well.
+    for (int x = 0; x < side; ++x) {
+        ready(RingLine::kFinderRow, x);
+        countWrongShade(LevelAt(grids, side, x, 0));
+        if (mismatches > kMaxMismatches) {
+            return 0;
+        }
+    }
+    // Grid lines already counted the modules; the clocks add nothing there.
+    const bool clocksCount = record.moduleCountHint == 0;
+    // Clock modules of the wrong shade: ink at even positions, paper at odd ones.
+    const auto countWrongClock = [&](int v, int position) {
+        if (v >= 0 && clocksCount) {
+            const double f = Shade(v, record.inkSense);
+            mismatches += (position % 2 == 0 ? f > 0.5 : f < 0.5) ? 1 : 0;
+        }
+    };
+    for (int y = 0; y < side; ++y) {
+        ready(RingLine::kRightClock, y);
+        countWrongClock(LevelAt(grids, side, side - 1, y), y);
+        if (mismatches > kMaxMismatches) {
+            return 0;
+        }
+    }
+    for (int x = 0; x < side; ++x) {
+        ready(RingLine::kTopClock, x);
+        countWrongClock(LevelAt(grids, side, x, side - 1), x);
+        if (mismatches > kMaxMismatches) {
+            return 0;
         }
     }
     return 1;
 }
 
-// Finder modules of the wrong shade: paper in the finder column, then in the finder row (the
-// shared corner counts in both).
-int FinderColumnMismatches(const SampleGrids& grids, int side, int inkSense)
+int CheckRingOfGrids(SymbolRecord& record, const SampleGrids& grids, int side)
 {
-    int mismatches = 0;
-    for (int y = 0; y < side; ++y) {
-        const int v = LevelAt(grids, side, 0, y);
-        mismatches += v >= 0 && Shade(v, inkSense) > 0.5 ? 1 : 0;
-    }
-    return mismatches;
+    return CheckRingLines(record, grids, side, [](RingLine, int) {});
 }
 
-int FinderRowMismatches(const SampleGrids& grids, int side, int inkSense)
+// The ring of one trial, sampled and thresholded as its check reads it. Each line is thresholded
+// from a band of modules kMargin deep on both sides of it, whose rows (or columns) are sampled as
+// the line's modules come within kMargin of them: a trial that fails early samples little.
+// Together the bands are the blocks of SampleRingStage.
+struct LazyRing
 {
-    int mismatches = 0;
-    for (int x = 0; x < side; ++x) {
-        const int v = LevelAt(grids, side, x, 0);
-        mismatches += v >= 0 && Shade(v, inkSense) > 0.5 ? 1 : 0;
-    }
-    return mismatches;
+    const SymbolRecord& record;
+    const GrayImage& image;
+    SampleGrids& grids;
+    int side;
+    int lineCount;
+    // The next row or column of each band to sample.
+    int columnBand; // rows of the finder column's band
+    int rowBand;    // columns of the finder row's band
+    int rightBand;  // rows of the right clock's band
+    int topBand;    // columns of the top clock's band
+};
+
+LazyRing StartLazyRing(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side)
+{
+    return LazyRing{record,   image,      grids,      side,      UsableLineCount(record),
+                    -kMargin, kRingDepth, kRingDepth, kRingDepth};
 }
 
-// Clock modules of the wrong shade, the right column then the top row: ink at even positions,
-// paper at odd ones.
-int ClockMismatches(const SampleGrids& grids, int side, int inkSense)
+// Samples rows next .. to (at most rowTo - 1) of columns [columnFrom, columnTo).
+void SampleRowsUpTo(LazyRing& ring, int& next, int to, int rowTo, int columnFrom, int columnTo)
 {
-    int mismatches = 0;
-    const auto count = [&](int v, int position) {
-        if (v >= 0) {
-            const double f = Shade(v, inkSense);
-            mismatches += (position % 2 == 0 ? f > 0.5 : f < 0.5) ? 1 : 0;
+    for (; next <= to && next < rowTo; ++next) {
+        for (int j = columnFrom; j < columnTo; ++j) {
+            SampleModule(ring.record, ring.image, ring.grids, ring.side, ring.lineCount, next, j);
         }
-    };
-    for (int y = 0; y < side; ++y) {
-        count(LevelAt(grids, side, side - 1, y), y);
     }
-    for (int x = 0; x < side; ++x) {
-        count(LevelAt(grids, side, x, side - 1), x);
-    }
-    return mismatches;
 }
 
-// Thresholds a stage's modules: the finder column; the rest of the finder row; the rest of the
-// right column and of the top row.
-void BinarizeRingStage(SampleGrids& grids, int side, RingStage stage)
+// Samples columns next .. to (at most columnTo - 1) of rows [rowFrom, rowTo).
+void SampleColumnsUpTo(LazyRing& ring, int& next, int to, int columnTo, int rowFrom, int rowTo)
 {
-    const int width = GridSide(side);
-    const auto binarize = [&](int rowFrom, int rowTo, int columnFrom, int columnTo) {
-        BinarizeCells(grids.raw, grids.level, width, rowFrom + kMargin, rowTo + kMargin, columnFrom + kMargin,
-                      columnTo + kMargin);
-    };
-    switch (stage) {
-    case RingStage::kFinderColumn:
-        binarize(0, side, 0, 1);
-        break;
-    case RingStage::kFinderRow:
-        binarize(0, 1, 1, side);
-        break;
-    case RingStage::kClocks:
-        binarize(1, side, side - 1, side);
-        binarize(side - 1, side, 1, side - 1);
-        break;
+    for (; next <= to && next < columnTo; ++next) {
+        for (int i = rowFrom; i < rowTo; ++i) {
+            SampleModule(ring.record, ring.image, ring.grids, ring.side, ring.lineCount, i, next);
+        }
     }
 }
 
-// The check of the ring, stage by stage: the ink sense and the finder column, the finder row, then
-// (outside line mode) the clocks; at most kMaxMismatches modules of the wrong shade in all.
-// `prepare(stage)` runs before a stage is read, and for every stage when the check passes.
-template <typename Prepare>
-int CheckRingStages(SymbolRecord& record, const SampleGrids& grids, int side, Prepare prepare)
+void BinarizeModule(LazyRing& ring, int row, int column)
 {
-    prepare(RingStage::kFinderColumn);
-    record.inkSense = FinderInkSense(grids, side);
-    int mismatches = FinderColumnMismatches(grids, side, record.inkSense);
-    if (mismatches > kMaxMismatches) {
-        return 0;
-    }
-    prepare(RingStage::kFinderRow);
-    mismatches += FinderRowMismatches(grids, side, record.inkSense);
-    if (mismatches > kMaxMismatches) {
-        return 0;
-    }
-    prepare(RingStage::kClocks);
-    // Grid lines already counted the modules; the clocks add nothing there.
-    if (record.moduleCountHint != 0) {
-        return 1;
-    }
-    return mismatches + ClockMismatches(grids, side, record.inkSense) <= kMaxMismatches ? 1 : 0;
+    BinarizeCells(ring.grids.raw, ring.grids.level, GridSide(ring.side), row + kMargin, row + kMargin + 1,
+                  column + kMargin, column + kMargin + 1);
 }
 
-// The trial of one side, sampled and thresholded as its check goes: a trial whose finder already
+// Module k of a line, sampled (with what its threshold is taken from) and thresholded.
+void ReadyRingModule(LazyRing& ring, RingLine line, int k)
+{
+    const int near = kRingDepth;
+    const int far = ring.side - kRingDepth;
+    const int end = ring.side + kMargin;
+    switch (line) {
+    case RingLine::kFinderColumn:
+        SampleRowsUpTo(ring, ring.columnBand, k + kMargin, end, -kMargin, near);
+        BinarizeModule(ring, k, 0);
+        break;
+    case RingLine::kFinderRow:
+        // The corner was thresholded with the finder column.
+        if (k > 0) {
+            SampleColumnsUpTo(ring, ring.rowBand, k + kMargin, end, -kMargin, near);
+            BinarizeModule(ring, 0, k);
+        }
+        break;
+    case RingLine::kRightClock:
+        // A ring too small for the two clock bands to meet has them sampled whole at once.
+        if (k == 0 && far < near) {
+            SampleRowsUpTo(ring, ring.rightBand, end, end, far, end);
+            SampleColumnsUpTo(ring, ring.topBand, far, far, far, end);
+        }
+        // Its first module is the finder row's last.
+        if (k > 0) {
+            SampleRowsUpTo(ring, ring.rightBand, k + kMargin, end, far, end);
+            BinarizeModule(ring, k, ring.side - 1);
+        }
+        break;
+    case RingLine::kTopClock:
+        // Its first module is the finder column's last, its last the right clock's.
+        if (k > 0 && k < ring.side - 1) {
+            SampleColumnsUpTo(ring, ring.topBand, k + kMargin, far, far, end);
+            BinarizeModule(ring, ring.side - 1, k);
+        }
+        break;
+    }
+}
+
+// The trial of one side, sampled and thresholded as its check goes: a trial whose ring already
 // shows too many wrong modules samples nothing more; one that passes leaves the ring sampled and
 // thresholded whole, as the interior pass needs it.
 int TrySize(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side)
@@ -496,10 +573,8 @@ int TrySize(SymbolRecord& record, const GrayImage& image, SampleGrids& grids, in
     if (!GridFits(side)) {
         return 0;
     }
-    return CheckRingStages(record, grids, side, [&](RingStage stage) {
-        SampleRingStage(record, image, grids, side, stage);
-        BinarizeRingStage(grids, side, stage);
-    });
+    LazyRing ring = StartLazyRing(record, image, grids, side);
+    return CheckRingLines(record, grids, side, [&](RingLine line, int k) { ReadyRingModule(ring, line, k); });
 }
 
 // Runs the seven trials around `centre`; the side that passed, or 0.
@@ -675,7 +750,7 @@ int CheckFinderAndClock(SymbolRecord& record, const SampleGrids& grids)
     if (!GridFits(side)) {
         return 0;
     }
-    return CheckRingStages(record, grids, side, [](RingStage) {});
+    return CheckRingOfGrids(record, grids, side);
 }
 
 void FillMappingMatrix(SymbolRecord& record, const SampleGrids& grids)

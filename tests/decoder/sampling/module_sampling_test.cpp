@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -172,33 +173,80 @@ TEST_P(FinderClockCheckTest, AllowsAtMostFourMismatches)
 INSTANTIATE_TEST_SUITE_P(Cases, FinderClockCheckTest, ::testing::ValuesIn(kMismatchCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Paints finder-row modules light in the picture itself: four are tolerated, five reject every size.
-class PaintedFinderTest : public ::testing::TestWithParam<int>
+// Modules of one line of the ring turned to the other shade in the picture itself: four are
+// tolerated, five reject every size. A trial that passes leaves the ring's levels as thresholding
+// the whole ring at once gives them, although its check samples the ring as it reads it.
+struct PaintedCase
+{
+    const char* name;
+    int x0, y0, dx, dy; // first module painted, and the step to the next (every other module)
+    int painted;
+};
+
+constexpr PaintedCase kPaintedCases[] = {
+    {"FinderColumnFour", 0, 3, 0, 2, 4}, {"FinderColumnFive", 0, 3, 0, 2, 5},
+    {"FinderRowFour", 3, 0, 2, 0, 4},    {"FinderRowFive", 3, 0, 2, 0, 5},
+    {"RightClockFour", 15, 2, 0, 2, 4},  {"RightClockFive", 15, 2, 0, 2, 5},
+    {"TopClockFour", 2, 15, 2, 0, 4},    {"TopClockFive", 2, 15, 2, 0, 5},
+};
+
+class PaintedRingTest : public ::testing::TestWithParam<PaintedCase>
 {
 };
 
-TEST_P(PaintedFinderTest, PaintedFinderModules)
+TEST_P(PaintedRingTest, EachLineToleratesFourWrongModules)
 {
-    const int painted = GetParam();
+    const PaintedCase& c = GetParam();
     SymbolScene scene;
     ASSERT_TRUE(scene.Load("s016-0.png", 16));
     scene.BuildRecord(test::DarkOnLightContrast());
     ASSERT_TRUE(FitFrame(scene));
     GrayImage& image = scene.context->image;
     const int m = static_cast<int>(scene.modulePixels);
-    for (int k = 0; k < painted; ++k) {
-        const int mx = 3 + 2 * k;
+    for (int k = 0; k < c.painted; ++k) {
+        const int mx = c.x0 + k * c.dx;
+        const int my = c.y0 + k * c.dy;
+        const uint8_t shade = scene.IsDark(mx, my) ? 255 : 0;
         for (int py = 0; py < m; ++py) {
             for (int px = 0; px < m; ++px) {
-                image.current[size_t(scene.boxBottom + py) * image.width + scene.boxLeft + mx * m + px] = 255;
+                image.current[size_t(scene.boxBottom + my * m + py) * image.width + scene.boxLeft + mx * m +
+                              px] = shade;
             }
         }
     }
-    EXPECT_EQ(SelectSizeAndSample(scene.record, scene.context->image, scene.context->grids),
-              painted <= 4 ? 1 : 0);
+    SampleGrids& grids = scene.context->grids;
+    const int passes = SelectSizeAndSample(scene.record, image, grids);
+    ASSERT_EQ(passes, c.painted <= 4 ? 1 : 0);
+    if (passes == 0) {
+        return;
+    }
+    // The ring's raw samples (with the quiet-zone rings and the two rows and columns inside it
+    // that its thresholds read) and the levels of its four lines.
+    const auto ringOf = [](const SampleGrids& g) {
+        std::vector<int16_t> out;
+        for (int y = -2; y < 18; ++y) {
+            for (int x = -2; x < 18; ++x) {
+                if (x < 3 || y < 3 || x >= 13 || y >= 13) {
+                    out.push_back(g.raw.cells[GridIndex(16, x, y)]);
+                }
+            }
+        }
+        for (int k = 0; k < 16; ++k) {
+            for (const int at :
+                 {GridIndex(16, 0, k), GridIndex(16, k, 0), GridIndex(16, 15, k), GridIndex(16, k, 15)}) {
+                out.push_back(g.level.cells[at]);
+            }
+        }
+        return out;
+    };
+    auto whole = std::make_unique<SampleGrids>();
+    SampleBorderRing(scene.record, image, *whole);
+    BinarizeGrid(whole->raw, whole->level, 20, 20, kPassBorderRing);
+    EXPECT_EQ(ringOf(grids), ringOf(*whole));
 }
 
-INSTANTIATE_TEST_SUITE_P(Counts, PaintedFinderTest, ::testing::Values(0, 4, 5));
+INSTANTIATE_TEST_SUITE_P(Cases, PaintedRingTest, ::testing::ValuesIn(kPaintedCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FinderClockCheckEdgeTest, LineModeSkipsTheClocks)
 {
