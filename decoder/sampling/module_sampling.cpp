@@ -322,37 +322,84 @@ void SampleBlock(const SymbolRecord& record, const GrayImage& image, SampleGrids
     }
 }
 
-// The border ring is sampled, thresholded and checked in three stages: the finder column, the
-// finder row, then the clocks (the right column and the top row).
-enum class RingStage {
-    kFinderColumn,
-    kFinderRow,
-    kClocks,
-};
-constexpr RingStage kRingStages[] = {RingStage::kFinderColumn, RingStage::kFinderRow, RingStage::kClocks};
-
-// Samples the bands of the ring (with the quiet-zone rings around them) that a stage's modules
-// are thresholded from and no earlier stage sampled: the columns beside the finder column; the
-// rows beside the finder row; the columns beside the right clock and the rows beside the top one.
-// The three stages together sample the whole ring.
-void SampleRingStage(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side,
-                     RingStage stage)
+// The ring of one trial, sampled and thresholded as its check reads it. Each line is thresholded
+// from a band of modules kMargin deep on both sides of it, whose rows (or columns) are sampled as
+// the line's modules come within kMargin of them: a trial that fails early samples little.
+// Together the four bands sample the whole ring.
+struct LazyRing
 {
-    const int near = kRingDepth;
-    const int far = side - kRingDepth;
-    const int end = side + kMargin;
-    switch (stage) {
-    case RingStage::kFinderColumn:
-        SampleBlock(record, image, grids, side, -kMargin, end, -kMargin, near);
-        break;
-    case RingStage::kFinderRow:
-        SampleBlock(record, image, grids, side, -kMargin, near, near, end);
-        break;
-    case RingStage::kClocks:
-        SampleBlock(record, image, grids, side, near, end, far, end);
-        SampleBlock(record, image, grids, side, far, end, near, far);
-        break;
+    const SymbolRecord& record;
+    const GrayImage& image;
+    SampleGrids& grids;
+    int side;
+    int lineCount;
+    // The next row or column of each band to sample.
+    int columnBand; // rows of the finder column's band
+    int rowBand;    // columns of the finder row's band
+    int rightBand;  // rows of the right clock's band
+    int topBand;    // columns of the top clock's band
+};
+
+LazyRing StartLazyRing(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side)
+{
+    return LazyRing{record,   image,      grids,      side,      UsableLineCount(record),
+                    -kMargin, kRingDepth, kRingDepth, kRingDepth};
+}
+
+// Samples rows next .. to (at most rowTo - 1) of columns [columnFrom, columnTo).
+void SampleRowsUpTo(LazyRing& ring, int& next, int to, int rowTo, int columnFrom, int columnTo)
+{
+    for (; next <= to && next < rowTo; ++next) {
+        for (int j = columnFrom; j < columnTo; ++j) {
+            SampleModule(ring.record, ring.image, ring.grids, ring.side, ring.lineCount, next, j);
+        }
     }
+}
+
+// Samples columns next .. to (at most columnTo - 1) of rows [rowFrom, rowTo).
+void SampleColumnsUpTo(LazyRing& ring, int& next, int to, int columnTo, int rowFrom, int rowTo)
+{
+    for (; next <= to && next < columnTo; ++next) {
+        for (int i = rowFrom; i < rowTo; ++i) {
+            SampleModule(ring.record, ring.image, ring.grids, ring.side, ring.lineCount, i, next);
+        }
+    }
+}
+
+// The four bands, each sampled up to its row or column `to`. The finder column's band holds
+// columns -kMargin .. kRingDepth - 1 of every row; the finder row's the rows below kRingDepth of
+// the columns right of it; the right clock's the columns from side - kRingDepth of the rows above
+// the finder row's band; the top clock's the rows from side - kRingDepth between the others.
+void SampleFinderColumnBand(LazyRing& ring, int to)
+{
+    SampleRowsUpTo(ring, ring.columnBand, to, ring.side + kMargin, -kMargin, kRingDepth);
+}
+
+void SampleFinderRowBand(LazyRing& ring, int to)
+{
+    SampleColumnsUpTo(ring, ring.rowBand, to, ring.side + kMargin, -kMargin, kRingDepth);
+}
+
+void SampleRightClockBand(LazyRing& ring, int to)
+{
+    SampleRowsUpTo(ring, ring.rightBand, to, ring.side + kMargin, ring.side - kRingDepth,
+                   ring.side + kMargin);
+}
+
+void SampleTopClockBand(LazyRing& ring, int to)
+{
+    SampleColumnsUpTo(ring, ring.topBand, to, ring.side - kRingDepth, ring.side - kRingDepth,
+                      ring.side + kMargin);
+}
+
+// Samples every band of the ring.
+void SampleWholeRing(LazyRing& ring)
+{
+    const int end = ring.side + kMargin;
+    SampleFinderColumnBand(ring, end);
+    SampleFinderRowBand(ring, end);
+    SampleRightClockBand(ring, end);
+    SampleTopClockBand(ring, end);
 }
 
 // Samples the ring's modules (with the quiet-zone rings around them) or the ones inside it.
@@ -366,9 +413,8 @@ void SampleModules(const SymbolRecord& record, const GrayImage& image, SampleGri
         SampleBlock(record, image, grids, side, kRingDepth, side - kRingDepth, kRingDepth, side - kRingDepth);
         return;
     }
-    for (const RingStage stage : kRingStages) {
-        SampleRingStage(record, image, grids, side, stage);
-    }
+    LazyRing whole = StartLazyRing(record, image, grids, side);
+    SampleWholeRing(whole);
 }
 
 // Level of module (x, y) of a symbol of the given side; -1 when it had no sample.
@@ -473,91 +519,45 @@ int CheckRingOfGrids(SymbolRecord& record, const SampleGrids& grids, int side)
     return CheckRingLines(record, grids, side, [](RingLine, int) {});
 }
 
-// The ring of one trial, sampled and thresholded as its check reads it. Each line is thresholded
-// from a band of modules kMargin deep on both sides of it, whose rows (or columns) are sampled as
-// the line's modules come within kMargin of them: a trial that fails early samples little.
-// Together the bands are the blocks of SampleRingStage.
-struct LazyRing
-{
-    const SymbolRecord& record;
-    const GrayImage& image;
-    SampleGrids& grids;
-    int side;
-    int lineCount;
-    // The next row or column of each band to sample.
-    int columnBand; // rows of the finder column's band
-    int rowBand;    // columns of the finder row's band
-    int rightBand;  // rows of the right clock's band
-    int topBand;    // columns of the top clock's band
-};
-
-LazyRing StartLazyRing(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side)
-{
-    return LazyRing{record,   image,      grids,      side,      UsableLineCount(record),
-                    -kMargin, kRingDepth, kRingDepth, kRingDepth};
-}
-
-// Samples rows next .. to (at most rowTo - 1) of columns [columnFrom, columnTo).
-void SampleRowsUpTo(LazyRing& ring, int& next, int to, int rowTo, int columnFrom, int columnTo)
-{
-    for (; next <= to && next < rowTo; ++next) {
-        for (int j = columnFrom; j < columnTo; ++j) {
-            SampleModule(ring.record, ring.image, ring.grids, ring.side, ring.lineCount, next, j);
-        }
-    }
-}
-
-// Samples columns next .. to (at most columnTo - 1) of rows [rowFrom, rowTo).
-void SampleColumnsUpTo(LazyRing& ring, int& next, int to, int columnTo, int rowFrom, int rowTo)
-{
-    for (; next <= to && next < columnTo; ++next) {
-        for (int i = rowFrom; i < rowTo; ++i) {
-            SampleModule(ring.record, ring.image, ring.grids, ring.side, ring.lineCount, i, next);
-        }
-    }
-}
-
-void BinarizeModule(LazyRing& ring, int row, int column)
+// Thresholds modules [columnFrom, columnTo) of one row.
+void BinarizeModules(LazyRing& ring, int row, int columnFrom, int columnTo)
 {
     BinarizeCells(ring.grids.raw, ring.grids.level, GridSide(ring.side), row + kMargin, row + kMargin + 1,
-                  column + kMargin, column + kMargin + 1);
+                  columnFrom + kMargin, columnTo + kMargin);
 }
 
 // Module k of a line, sampled (with what its threshold is taken from) and thresholded.
 void ReadyRingModule(LazyRing& ring, RingLine line, int k)
 {
-    const int near = kRingDepth;
-    const int far = ring.side - kRingDepth;
-    const int end = ring.side + kMargin;
     switch (line) {
     case RingLine::kFinderColumn:
-        SampleRowsUpTo(ring, ring.columnBand, k + kMargin, end, -kMargin, near);
-        BinarizeModule(ring, k, 0);
+        SampleFinderColumnBand(ring, k + kMargin);
+        BinarizeModules(ring, k, 0, 1);
         break;
     case RingLine::kFinderRow:
         // The corner was thresholded with the finder column.
         if (k > 0) {
-            SampleColumnsUpTo(ring, ring.rowBand, k + kMargin, end, -kMargin, near);
-            BinarizeModule(ring, 0, k);
+            SampleFinderRowBand(ring, k + kMargin);
+            BinarizeModules(ring, 0, k, k + 1);
         }
         break;
     case RingLine::kRightClock:
         // A ring too small for the two clock bands to meet has them sampled whole at once.
-        if (k == 0 && far < near) {
-            SampleRowsUpTo(ring, ring.rightBand, end, end, far, end);
-            SampleColumnsUpTo(ring, ring.topBand, far, far, far, end);
+        if (k == 0 && ring.side < 2 * kRingDepth) {
+            SampleRightClockBand(ring, ring.side + kMargin);
+            SampleTopClockBand(ring, ring.side + kMargin);
         }
         // Its first module is the finder row's last.
         if (k > 0) {
-            SampleRowsUpTo(ring, ring.rightBand, k + kMargin, end, far, end);
-            BinarizeModule(ring, k, ring.side - 1);
+            SampleRightClockBand(ring, k + kMargin);
+            BinarizeModules(ring, k, ring.side - 1, ring.side);
         }
         break;
     case RingLine::kTopClock:
         // Its first module is the finder column's last, its last the right clock's.
         if (k > 0 && k < ring.side - 1) {
-            SampleColumnsUpTo(ring, ring.topBand, k + kMargin, far, far, end);
-            BinarizeModule(ring, ring.side - 1, k);
+            SampleTopClockBand(ring, k + kMargin);
+            BinarizeModules(ring, ring.side - 1, k, k + 1);
         }
         break;
     }
