@@ -9,7 +9,6 @@ namespace {
 
 constexpr Transform2D kIdentity = {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
 constexpr double kSingularDeterminant = 1e-6;
-constexpr double kProjectiveEpsilon = 1e-6;
 
 } // namespace
 
@@ -73,20 +72,6 @@ void TransformPostMultiply(Transform2D& matrix, const Transform2D& b)
     Transform2D product;
     TransformMultiply(product, matrix, b);
     matrix = product;
-}
-
-void TransformApply(PointF& out, PointF in, const Transform2D& matrix)
-{
-    const float* m = matrix.m;
-    double x = double{m[0]} * in.x + double{m[3]} * in.y + m[6];
-    double y = double{m[1]} * in.x + double{m[4]} * in.y + m[7];
-    const double w = double{m[2]} * in.x + double{m[5]} * in.y + m[8];
-    if (std::fabs(w) > kProjectiveEpsilon) {
-        x /= w;
-        y /= w;
-    }
-    out.x = static_cast<float>(x);
-    out.y = static_cast<float>(y);
 }
 
 PointF& TransformApplyInPlace(PointF& point, const Transform2D& matrix)

@@ -2,6 +2,8 @@
 // A product A * B applied to a point means first A, then B.
 #pragma once
 
+#include <cmath>
+
 #include "decoder/base/line_geometry.h"
 
 namespace norvale {
@@ -19,7 +21,23 @@ double TransformDeterminant(const Transform2D& matrix);
 int TransformInvert(Transform2D& destination, const Transform2D& source);
 void TransformMultiply(Transform2D& destination, const Transform2D& a, const Transform2D& b);
 void TransformPostMultiply(Transform2D& matrix, const Transform2D& b);
-void TransformApply(PointF& out, PointF in, const Transform2D& matrix);
+// Below this |W| a mapped point is left undivided.
+constexpr double kProjectiveEpsilon = 1e-6;
+
+// Inline: every module sample and walk step maps a point, so the call stays out of their loops.
+inline void TransformApply(PointF& out, PointF in, const Transform2D& matrix)
+{
+    const float* m = matrix.m;
+    double x = double{m[0]} * in.x + double{m[3]} * in.y + m[6];
+    double y = double{m[1]} * in.x + double{m[4]} * in.y + m[7];
+    const double w = double{m[2]} * in.x + double{m[5]} * in.y + m[8];
+    if (std::fabs(w) > kProjectiveEpsilon) {
+        x /= w;
+        y /= w;
+    }
+    out.x = static_cast<float>(x);
+    out.y = static_cast<float>(y);
+}
 PointF& TransformApplyInPlace(PointF& point, const Transform2D& matrix);
 void TransformTranslate(Transform2D& matrix, float tx, float ty);
 void TransformScale(Transform2D& matrix, float sx, float sy);
