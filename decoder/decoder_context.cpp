@@ -67,7 +67,7 @@ bool PastDeadline(const DecoderContext& context)
     return context.deadline != 0 && SteadyNanoseconds() >= context.deadline;
 }
 
-void ForgetCandidates(DecoderContext& context)
+void ForgetTable(DecoderContext& context)
 {
     for (int32_t i = 0; i < context.symbolCount && i < kMaxSymbolRecords; ++i) {
         ClearSymbolRecord(context.symbols[i]);
@@ -75,6 +75,11 @@ void ForgetCandidates(DecoderContext& context)
     context.symbolCount = 0;
     context.examinedCount = 0;
     context.decodedCount = 0;
+}
+
+void ForgetCandidates(DecoderContext& context)
+{
+    ForgetTable(context);
     ClearRetryCandidates(context);
     context.rejectedCount = 0;
 }

@@ -87,6 +87,9 @@ void AddRetryCandidate(DecoderContext& context, const SymbolRecord& record);
 void AddRejectedSymbol(DecoderContext& context, const SymbolRecord& record);
 // A candidate that failed: remembered in both lists, then cleared, which releases its buffers.
 void RememberRejected(DecoderContext& context, SymbolRecord& record);
+// Empties the table (releasing its records' buffers) and zeroes its counts; the retry and rejected
+// lists stay.
+void ForgetTable(DecoderContext& context);
 // Empties the table and the retry and rejected lists, for a search over another picture.
 void ForgetCandidates(DecoderContext& context);
 

@@ -479,9 +479,7 @@ int32_t EvaluateSecondPass(DecoderContext& context)
 void ApplyInterimFailure(DecoderContext& context, const InterimSearch& interim)
 {
     if (interim.searched) {
-        RememberedCandidates lists;
-        RememberCandidates(context, lists);
-        RestoreCandidates(context, lists);
+        ForgetTable(context);
     }
     PutInPlace(context, interim.left);
 }
