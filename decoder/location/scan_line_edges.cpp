@@ -3,6 +3,7 @@
 #include "decoder/location/scan_line_edges.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #include "decoder/base/image_sampling.h"
@@ -127,29 +128,27 @@ bool ConfirmEdgeGradient(const GrayImage& image, int direction, int lineCoord, i
 {
     const int x = IsVerticalScan(direction) ? lineCoord : pos;
     const int y = IsVerticalScan(direction) ? pos : lineCoord;
-    const auto width = static_cast<int64_t>(image.width);
-    if (image.current != nullptr && x >= 1 && y >= 1 && x + 1 < width && y + 1 < int64_t{image.height}) {
-        // The whole neighbourhood lies inside: the same sums in whole numbers, read directly.
-        const uint8_t* middle = image.current + static_cast<size_t>(y) * image.width + static_cast<size_t>(x);
-        const uint8_t* above = middle + image.width;
-        const uint8_t* below = middle - image.width;
-        const int rowSums = (above[1] + above[0] + above[-1]) - (below[1] + below[0] + below[-1]);
-        if (rowSums > kMinGradient || rowSums < -kMinGradient) {
+    // The row and column gradients over the 3x3 neighbourhood, with pixel(dx, dy) the grey at
+    // (x + dx, y + dy); greys are whole numbers, so the sums are exact.
+    const auto confirms = [](auto pixel) {
+        const int rows =
+            (pixel(1, 1) + pixel(0, 1) + pixel(-1, 1)) - (pixel(1, -1) + pixel(0, -1) + pixel(-1, -1));
+        if (rows > kMinGradient || rows < -kMinGradient) {
             return true;
         }
-        const int columnSums = (middle[-1] + below[-1] + above[-1]) - (middle[1] + below[1] + above[1]);
-        return columnSums > kMinGradient || columnSums < -kMinGradient;
+        const int cols =
+            (pixel(-1, 0) + pixel(-1, -1) + pixel(-1, 1)) - (pixel(1, 0) + pixel(1, -1) + pixel(1, 1));
+        return cols > kMinGradient || cols < -kMinGradient;
+    };
+    const auto width = static_cast<int64_t>(image.width);
+    if (image.current != nullptr && x >= 1 && y >= 1 && x + 1 < width && y + 1 < int64_t{image.height}) {
+        // The whole neighbourhood lies inside: read straight from the plane.
+        const uint8_t* middle = image.current + static_cast<size_t>(y) * image.width + static_cast<size_t>(x);
+        const auto stride = static_cast<ptrdiff_t>(image.width);
+        return confirms([&](int dx, int dy) { return static_cast<int>(middle[dy * stride + dx]); });
     }
-    const int rows =
-        static_cast<int>((Px(image, x + 1, y + 1) + Px(image, x, y + 1) + Px(image, x - 1, y + 1)) -
-                         (Px(image, x + 1, y - 1) + Px(image, x, y - 1) + Px(image, x - 1, y - 1)));
-    if (rows > kMinGradient || rows < -kMinGradient) {
-        return true;
-    }
-    const int cols =
-        static_cast<int>((Px(image, x - 1, y) + Px(image, x - 1, y - 1) + Px(image, x - 1, y + 1)) -
-                         (Px(image, x + 1, y) + Px(image, x + 1, y - 1) + Px(image, x + 1, y + 1)));
-    return cols > kMinGradient || cols < -kMinGradient;
+    // At the picture's sides a pixel outside counts as 0.
+    return confirms([&](int dx, int dy) { return static_cast<int>(Px(image, x + dx, y + dy)); });
 }
 
 bool IsUsableSegment(const ScanLine& line)
