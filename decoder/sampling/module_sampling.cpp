@@ -332,7 +332,6 @@ struct LazyRing
     const GrayImage& image;
     SampleGrids& grids;
     int side;
-    int lineCount;
     // The next row or column of each band to sample.
     int columnBand; // rows of the finder column's band
     int rowBand;    // columns of the finder row's band
@@ -342,27 +341,26 @@ struct LazyRing
 
 LazyRing StartLazyRing(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side)
 {
-    return LazyRing{record,   image,      grids,      side,      UsableLineCount(record),
-                    -kMargin, kRingDepth, kRingDepth, kRingDepth};
+    return LazyRing{record, image, grids, side, -kMargin, kRingDepth, kRingDepth, kRingDepth};
 }
 
 // Samples rows next .. to (at most rowTo - 1) of columns [columnFrom, columnTo).
 void SampleRowsUpTo(LazyRing& ring, int& next, int to, int rowTo, int columnFrom, int columnTo)
 {
-    for (; next <= to && next < rowTo; ++next) {
-        for (int j = columnFrom; j < columnTo; ++j) {
-            SampleModule(ring.record, ring.image, ring.grids, ring.side, ring.lineCount, next, j);
-        }
+    const int end = std::min(to + 1, rowTo);
+    if (next < end) {
+        SampleBlock(ring.record, ring.image, ring.grids, ring.side, next, end, columnFrom, columnTo);
+        next = end;
     }
 }
 
 // Samples columns next .. to (at most columnTo - 1) of rows [rowFrom, rowTo).
 void SampleColumnsUpTo(LazyRing& ring, int& next, int to, int columnTo, int rowFrom, int rowTo)
 {
-    for (; next <= to && next < columnTo; ++next) {
-        for (int i = rowFrom; i < rowTo; ++i) {
-            SampleModule(ring.record, ring.image, ring.grids, ring.side, ring.lineCount, i, next);
-        }
+    const int end = std::min(to + 1, columnTo);
+    if (next < end) {
+        SampleBlock(ring.record, ring.image, ring.grids, ring.side, rowFrom, rowTo, next, end);
+        next = end;
     }
 }
 
@@ -514,11 +512,6 @@ int CheckRingLines(SymbolRecord& record, const SampleGrids& grids, int side, Rea
     return 1;
 }
 
-int CheckRingOfGrids(SymbolRecord& record, const SampleGrids& grids, int side)
-{
-    return CheckRingLines(record, grids, side, [](RingLine, int) {});
-}
-
 // Thresholds modules [columnFrom, columnTo) of one row.
 void BinarizeModules(LazyRing& ring, int row, int columnFrom, int columnTo)
 {
@@ -542,11 +535,6 @@ void ReadyRingModule(LazyRing& ring, RingLine line, int k)
         }
         break;
     case RingLine::kRightClock:
-        // A ring too small for the two clock bands to meet has them sampled whole at once.
-        if (k == 0 && ring.side < 2 * kRingDepth) {
-            SampleRightClockBand(ring, ring.side + kMargin);
-            SampleTopClockBand(ring, ring.side + kMargin);
-        }
         // Its first module is the finder row's last.
         if (k > 0) {
             SampleRightClockBand(ring, k + kMargin);
@@ -750,7 +738,7 @@ int CheckFinderAndClock(SymbolRecord& record, const SampleGrids& grids)
     if (!GridFits(side)) {
         return 0;
     }
-    return CheckRingOfGrids(record, grids, side);
+    return CheckRingLines(record, grids, side, [](RingLine, int) {});
 }
 
 void FillMappingMatrix(SymbolRecord& record, const SampleGrids& grids)
