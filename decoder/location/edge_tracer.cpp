@@ -108,6 +108,7 @@ TracerView MakeTracerView(const EdgeTracer& tracer, const GrayImage& image)
     AimTracerView(view, tracer);
     view.level = LevelLineOf(tracer.contrastReference, tracer.contrastSign);
     FindThresholdSides(view, tracer.inkThreshold);
+    view.nextAlong = -1;
     return view;
 }
 
@@ -115,6 +116,7 @@ TracerView AimedTracerView(const TracerView& view, const EdgeTracer& tracer)
 {
     TracerView aimed = view;
     AimTracerView(aimed, tracer);
+    aimed.nextAlong = -1;
     return aimed;
 }
 
@@ -122,6 +124,7 @@ void TurnEdgeTracer(EdgeTracer& tracer, TracerView& view, int travel, int sense)
 {
     tracer.coord = static_cast<int>(tracer.position);
     tracer.position = static_cast<float>(travel);
+    view.nextAlong = travel;
     tracer.turnCount += 1;
     for (const Turn& turn : kTurns) {
         if (turn.direction == tracer.direction && turn.sense == sense) {
@@ -132,6 +135,11 @@ void TurnEdgeTracer(EdgeTracer& tracer, TracerView& view, int travel, int sense)
     }
     // The threshold's sides stay as they are: only the axes turn.
     AimTracerView(view, tracer);
+}
+
+int RoundedPosition(float position)
+{
+    return static_cast<int>(position + 0.5f);
 }
 
 int StepEdgeTracer(EdgeTracer& tracer, const GrayImage& image)

@@ -50,7 +50,17 @@ struct TracerView
     int greyFlip;   // 0 where the level rises with the grey, 255 where it falls
     int belowEnd;   // first u whose level is not below the threshold
     int aboveStart; // first u whose level lies above the threshold
+    int nextAlong;  // the sample the last step foresaw the next one starting from; -1: none
 };
+
+// The tracer's position rounded to its nearest sample. Kept out of line (and out of the
+// optimiser's view of the step) so that the step's check of its foreseen sample stays a branch.
+#if defined(__GNUC__) && !defined(__clang__)
+[[gnu::noipa]]
+#else
+[[gnu::noinline]]
+#endif
+int RoundedPosition(float position);
 
 // Samples across the travel axis searched for the crossing before the tracer turns.
 constexpr int kTracerCrossingSearch = 5;
@@ -90,7 +100,13 @@ inline int StepEdgeTracer(EdgeTracer& tracer, TracerView& view)
     if (!(tracer.position > -1.0f && tracer.position < static_cast<float>(view.alongSize))) {
         return kTraceExhausted;
     }
-    const int a = static_cast<int>(tracer.position + 0.5f);
+    // The step starts from the sample nearest the position. The last step foresaw it without the
+    // division that placed the position, so the next row is read while that division runs; the
+    // foreseen sample is checked (a branch that holds), and worked out where it was wrong.
+    int a = view.nextAlong;
+    if (__builtin_expect(a != static_cast<int>(tracer.position + 0.5f), 0)) {
+        a = RoundedPosition(tracer.position);
+    }
     if (a < kTracerBorderMargin || a + 1 >= view.alongSize - 1) {
         return kTraceExhausted;
     }
@@ -107,6 +123,7 @@ inline int StepEdgeTracer(EdgeTracer& tracer, TracerView& view)
     const int side0 = ThresholdSide(view, grey0);
     if (side0 == 0) {
         tracer.position = static_cast<float>(a);
+        view.nextAlong = a;
         return kTraceMoved;
     }
     // The search runs the way the level moves towards the threshold.
@@ -129,6 +146,7 @@ inline int StepEdgeTracer(EdgeTracer& tracer, TracerView& view)
         if ((greyHere ^ leaveFlip) >= leaveStart) {
             if (ThresholdSide(view, greyHere) == 0) {
                 tracer.position = static_cast<float>(i);
+                view.nextAlong = i;
                 return kTraceMoved;
             }
             const float threshold = tracer.inkThreshold;
@@ -143,6 +161,9 @@ inline int StepEdgeTracer(EdgeTracer& tracer, TracerView& view)
             const int from = fromPrev ? iPrev : i;
             const float d = fromPrev ? dPrev : dCur;
             tracer.position = static_cast<float>(from) + tracer.polarity * d / span;
+            // The crossing lies at most half a sample from `from`, so the position rounds to it
+            // (but where it lies exactly half a sample up, which the next step's check catches).
+            view.nextAlong = from;
             return kTraceMoved;
         }
         greyPrev = greyHere;

@@ -73,6 +73,31 @@ TEST(EdgeTracerTest, TurnsAroundACorner)
     EXPECT_EQ(tracer.coord, 10);
 }
 
+// A kept view carries the sample its last step foresaw for the next one; a wrong one (a view
+// handed on from another tracer, or spoiled here on every other step) must not move the trace.
+TEST(EdgeTracerTest, KeptViewStepsAsAFreshOneWhateverItForesaw)
+{
+    PictureContext picture(80, 80, 255);
+    picture.Paint([](double x, double y) { return x < 20.4 + 0.45 * y && y < 60.6; }, 0);
+    EdgeTracer fresh = MakeTracer(kScanDown, 3, 21.7f, -1);
+    EdgeTracer kept = fresh;
+    TracerView view = MakeTracerView(kept, picture.image());
+    for (int i = 0; i < 90; ++i) {
+        if (i % 2 == 1) {
+            view.nextAlong = (i * 7) % 80;
+        }
+        const int expected = StepEdgeTracer(fresh, picture.image());
+        ASSERT_EQ(StepEdgeTracer(kept, view), expected) << i;
+        ASSERT_EQ(kept.position, fresh.position) << i;
+        ASSERT_EQ(kept.coord, fresh.coord) << i;
+        ASSERT_EQ(kept.direction, fresh.direction) << i;
+        if (expected != kTraceMoved) {
+            break;
+        }
+    }
+    EXPECT_GE(fresh.turnCount, 1);
+}
+
 struct SideCase
 {
     float threshold;
