@@ -26,6 +26,29 @@ constexpr Turn kTurns[] = {
     {kScanRight, 1, kScanDown, -1}, {kScanRight, -1, kScanUp, 1},
 };
 
+// The travel codes are one bit each: bit number and search sense index the turn directly.
+constexpr int kTravelCodes = 4;
+constexpr int TravelIndex(int code)
+{
+    return code == kScanDown ? 0 : code == kScanLeft ? 1 : code == kScanUp ? 2 : code == kScanRight ? 3 : -1;
+}
+
+struct TurnTable
+{
+    Turn turns[kTravelCodes][2]; // [travel index][0: sense +1, 1: sense -1]
+};
+
+constexpr TurnTable MakeTurnTable()
+{
+    TurnTable table{};
+    for (const Turn& turn : kTurns) {
+        table.turns[TravelIndex(turn.direction)][turn.sense > 0 ? 0 : 1] = turn;
+    }
+    return table;
+}
+
+constexpr TurnTable kTurnTable = MakeTurnTable();
+
 // Which side of the threshold a level lies on, as the step reads it: +1 below, -1 above, 0 within
 // kTracerLevelEpsilon. A threshold that is not a number puts every level above it.
 int LevelSide(float level, float threshold)
@@ -126,12 +149,11 @@ void TurnEdgeTracer(EdgeTracer& tracer, TracerView& view, int travel, int sense)
     tracer.position = static_cast<float>(travel);
     view.nextAlong = travel;
     tracer.turnCount += 1;
-    for (const Turn& turn : kTurns) {
-        if (turn.direction == tracer.direction && turn.sense == sense) {
-            tracer.direction = turn.newDirection;
-            tracer.polarity = static_cast<int16_t>(tracer.polarity * turn.polarityFactor);
-            break;
-        }
+    const int index = TravelIndex(tracer.direction);
+    if (index >= 0 && (sense == 1 || sense == -1)) {
+        const Turn& turn = kTurnTable.turns[index][sense > 0 ? 0 : 1];
+        tracer.direction = turn.newDirection;
+        tracer.polarity = static_cast<int16_t>(tracer.polarity * turn.polarityFactor);
     }
     // The threshold's sides stay as they are: only the axes turn.
     AimTracerView(view, tracer);
