@@ -315,13 +315,21 @@ int LayClockTrackGrid(SymbolRecord& record, const GrayImage& image)
     float top[kLargestSymbolSide];
     float right[kLargestSymbolSide];
     auto depth = static_cast<float>(kFirstCountDepth * kFrameSide / side);
-    // Each round reads the top track first: a count that is no symbol side fails the round
-    // whatever the right track counts, so the right track is read only after a valid one.
-    int32_t topCount = MeasureClockTrack(record, image, true, depth, side, top);
-    if (!IsValidSymbolSide(topCount)) {
+    int32_t topCount = 0;
+    int32_t rightCount = 0;
+    // A top count that is no symbol side fails the round whatever the right track counts, so the
+    // right track is read only after a valid one.
+    const auto countTracks = [&] {
+        topCount = MeasureClockTrack(record, image, true, depth, side, top);
+        if (!IsValidSymbolSide(topCount)) {
+            return false;
+        }
+        rightCount = MeasureClockTrack(record, image, false, depth, side, right);
+        return true;
+    };
+    if (!countTracks()) {
         return 0;
     }
-    int32_t rightCount = MeasureClockTrack(record, image, false, depth, side, right);
     for (int round = 0; round < kCountRounds; ++round) {
         if (topCount != rightCount) {
             return 0;
@@ -331,11 +339,9 @@ int LayClockTrackGrid(SymbolRecord& record, const GrayImage& image)
         }
         side = topCount;
         depth = static_cast<float>(0.5 * kFrameSide / side);
-        topCount = MeasureClockTrack(record, image, true, depth, side, top);
-        if (!IsValidSymbolSide(topCount)) {
+        if (!countTracks()) {
             return 0;
         }
-        rightCount = MeasureClockTrack(record, image, false, depth, side, right);
     }
     if (topCount != side || rightCount != side) {
         return 0;
