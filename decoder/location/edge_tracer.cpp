@@ -26,7 +26,7 @@ constexpr Turn kTurns[] = {
     {kScanRight, 1, kScanDown, -1}, {kScanRight, -1, kScanUp, 1},
 };
 
-// The travel codes are one bit each: bit number and search sense index the turn directly.
+// The turns indexed by travel code and search sense, so that a turn is looked up, not searched.
 constexpr int kTravelCodes = 4;
 constexpr int TravelIndex(int code)
 {
@@ -131,7 +131,7 @@ TracerView MakeTracerView(const EdgeTracer& tracer, const GrayImage& image)
     AimTracerView(view, tracer);
     view.level = LevelLineOf(tracer.contrastReference, tracer.contrastSign);
     FindThresholdSides(view, tracer.inkThreshold);
-    view.nextAlong = -1;
+    view.nextAlong = kUnforeseen;
     return view;
 }
 
@@ -139,7 +139,7 @@ TracerView AimedTracerView(const TracerView& view, const EdgeTracer& tracer)
 {
     TracerView aimed = view;
     AimTracerView(aimed, tracer);
-    aimed.nextAlong = -1;
+    aimed.nextAlong = kUnforeseen;
     return aimed;
 }
 

@@ -50,8 +50,11 @@ struct TracerView
     int greyFlip;   // 0 where the level rises with the grey, 255 where it falls
     int belowEnd;   // first u whose level is not below the threshold
     int aboveStart; // first u whose level lies above the threshold
-    int nextAlong;  // the sample the last step foresaw the next one starting from; -1: none
+    int nextAlong;  // the sample the last step foresaw the next one starting from, or kUnforeseen
 };
+
+// A view's foreseen sample before its first step: no sample of a picture.
+constexpr int kUnforeseen = -1;
 
 // The tracer's position rounded to its nearest sample. Kept out of line (and out of the
 // optimiser's view of the step) so that the step's check of its foreseen sample stays a branch.
