@@ -4,14 +4,30 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "decoder/base/bicubic_taps.h"
 #include "image/gray_image.h"
 
 namespace norvale {
 
 // v = grey at (x, y), or 0 outside the picture (coordinates are unsigned, so -1 is outside).
 void PixelAt(float& v, const GrayImage& image, uint32_t x, uint32_t y);
-// Cubic convolution (a = -1) at a real position, clamped to 0..255; 0 outside the picture.
-void SampleBicubic(float& v, const GrayImage& image, float x, float y);
+// The cubic sample anywhere, the picture's edges included: the taps are clamped to the picture and
+// the sum is kept in double precision.
+void SampleBicubicClamped(float& v, const GrayImage& image, float x, float y);
+// Cubic convolution (a = -1) at a real position, clamped to 0..255; 0 outside the picture. Inline:
+// the walks and module samplers call it for every point, and nearly every point is interior.
+[[gnu::always_inline]] inline void SampleBicubic(float& v, const GrayImage& image, float x, float y)
+{
+    if (image.current != nullptr && IsInteriorColumn(image, x) && IsInteriorRow(image, y)) {
+        const int ix = static_cast<int>(x);
+        const int iy = static_cast<int>(y);
+        const uint8_t* top = image.current + size_t(iy - 1) * image.width + size_t(ix - 1);
+        const TapWeights tap = InteriorWeights(x - static_cast<float>(ix), y - static_cast<float>(iy));
+        v = ClampGrey(WeighTaps(top, image.width, tap.wx, tap.wy));
+        return;
+    }
+    SampleBicubicClamped(v, image, x, y);
+}
 // The cubic samples of a lattice: out[i * columns + j] is SampleBicubic at (xs[j], ys[i]), cut to
 // its whole part (the samples lie in 0..255). The weights of each column and row are worked out
 // once, not for every sample.

@@ -36,6 +36,16 @@ enum WalkSide : int {
     kWalkRight = 1,
 };
 
+// The walked and the climbed axis (0: x, 1: y) of a side; the loop's functions take the side as a
+// template argument, so that the walk's position stays in registers instead of being written and
+// read back through an axis known only at run time.
+constexpr int WalkAxisOf(int side)
+{
+    return side == kWalkTop ? 0 : 1;
+}
+template <int kSide> constexpr int kWalkAxis = WalkAxisOf(kSide);
+template <int kSide> constexpr int kClimbAxis = 1 - kWalkAxis<kSide>;
+
 float& Coordinate(PointF& p, int axis)
 {
     return axis == 0 ? p.x : p.y;
@@ -94,7 +104,7 @@ struct WalkSetup
 bool PrepareWalk(const SymbolRecord& record, int side, WalkSetup& setup)
 {
     setup.side = side;
-    setup.walkAxis = side == kWalkTop ? 0 : 1;
+    setup.walkAxis = WalkAxisOf(side);
     setup.climbAxis = 1 - setup.walkAxis;
     BuildSearchToFrame(setup.searchToFrame, side);
     TransformMultiply(setup.searchToImage, setup.searchToFrame, record.frameToImage);
@@ -156,6 +166,7 @@ const PointF kUnsetBreak{kFrameSide, kFrameSide};
 
 // The contrast level at the walk's position; false when the walk must end there (off the picture
 // with no tolerance, or past the near side after relocation).
+template <int kSide>
 bool LevelHere(const WalkSetup& setup, const SymbolRecord& record, const GrayImage& image, Staircase& stair,
                float& level)
 {
@@ -163,13 +174,13 @@ bool LevelHere(const WalkSetup& setup, const SymbolRecord& record, const GrayIma
     PointF& u = stair.position;
     TransformApply(t, u, setup.searchToImage);
     // A start outside the picture slides diagonally in while the walked leg is clearly longer.
-    while (!InsideImage(t, image) && Coordinate(u, setup.walkAxis) < kFrameSide && setup.mayRelocate) {
-        Coordinate(u, setup.walkAxis) += setup.step;
-        Coordinate(u, setup.climbAxis) -= setup.step;
+    while (!InsideImage(t, image) && Coordinate(u, kWalkAxis<kSide>) < kFrameSide && setup.mayRelocate) {
+        Coordinate(u, kWalkAxis<kSide>) += setup.step;
+        Coordinate(u, kClimbAxis<kSide>) -= setup.step;
         TransformApply(t, u, setup.searchToImage);
         stair.relocated = true;
     }
-    if (Coordinate(u, setup.walkAxis) >= kFrameSide) {
+    if (Coordinate(u, kWalkAxis<kSide>) >= kFrameSide) {
         return false;
     }
     const ScanContrast& contrast = record.contrast;
@@ -199,11 +210,12 @@ void TrackRange(WalkStats& range, float level)
 }
 
 // On ink: climb, and measure the advance since the last riser when this is a second climb.
-void Climb(const WalkSetup& setup, Staircase& stair)
+template <int kSide> void Climb(const WalkSetup& setup, Staircase& stair)
 {
     const PointF u = stair.position;
-    if (std::fabs(Coordinate(u, setup.walkAxis) - Coordinate(stair.previous, setup.walkAxis)) < kEpsilon) {
-        const float gap = Coordinate(u, setup.walkAxis) - Coordinate(stair.lastRiser, setup.walkAxis);
+    if (std::fabs(Coordinate(u, kWalkAxis<kSide>) - Coordinate(stair.previous, kWalkAxis<kSide>)) <
+        kEpsilon) {
+        const float gap = Coordinate(u, kWalkAxis<kSide>) - Coordinate(stair.lastRiser, kWalkAxis<kSide>);
         if (gap > stair.longest) {
             stair.longest = gap;
             stair.stretchStart = stair.lastRiser;
@@ -212,15 +224,16 @@ void Climb(const WalkSetup& setup, Staircase& stair)
         stair.lastRiser = u;
     }
     stair.previous = u;
-    Coordinate(stair.position, setup.climbAxis) += setup.step;
+    Coordinate(stair.position, kClimbAxis<kSide>) += setup.step;
 }
 
 // On paper: advance, and note a break when the move before was a climb.
-void Advance(const WalkSetup& setup, Staircase& stair)
+template <int kSide> void Advance(const WalkSetup& setup, Staircase& stair)
 {
     const PointF u = stair.position;
-    if (std::fabs(Coordinate(u, setup.climbAxis) - Coordinate(stair.previous, setup.climbAxis)) > kEpsilon) {
-        if (Coordinate(u, setup.walkAxis) - Coordinate(stair.firstBreak, setup.walkAxis) >= 1.0f &&
+    if (std::fabs(Coordinate(u, kClimbAxis<kSide>) - Coordinate(stair.previous, kClimbAxis<kSide>)) >
+        kEpsilon) {
+        if (Coordinate(u, kWalkAxis<kSide>) - Coordinate(stair.firstBreak, kWalkAxis<kSide>) >= 1.0f &&
             !stair.relocated) {
             stair.lastBreak = u;
         } else {
@@ -233,28 +246,29 @@ void Advance(const WalkSetup& setup, Staircase& stair)
         }
     }
     stair.previous = u;
-    Coordinate(stair.position, setup.walkAxis) += setup.step;
+    Coordinate(stair.position, kWalkAxis<kSide>) += setup.step;
 }
 
 // Walks from frame height (or width) 100 at the near side until the far side, the climb limit or
 // the picture's edge.
+template <int kSide>
 void WalkStaircase(const WalkSetup& setup, const SymbolRecord& record, const GrayImage& image,
                    Staircase& stair)
 {
-    while (Coordinate(stair.position, setup.climbAxis) < kClimbLimit) {
+    while (Coordinate(stair.position, kClimbAxis<kSide>) < kClimbLimit) {
         float level = 0.0f;
-        if (!LevelHere(setup, record, image, stair, level)) {
+        if (!LevelHere<kSide>(setup, record, image, stair, level)) {
             break;
         }
-        if (setup.side == kWalkTop) {
+        if constexpr (kSide == kWalkTop) {
             TrackRange(stair.range, level);
         }
-        if (IsInk(level, record.contrast.inkThreshold, setup.inkSense, setup.side)) {
-            Climb(setup, stair);
+        if (IsInk(level, record.contrast.inkThreshold, setup.inkSense, kSide)) {
+            Climb<kSide>(setup, stair);
         } else {
-            Advance(setup, stair);
+            Advance<kSide>(setup, stair);
         }
-        if (Coordinate(stair.position, setup.walkAxis) >= kFrameSide) {
+        if (Coordinate(stair.position, kWalkAxis<kSide>) >= kFrameSide) {
             break;
         }
     }
@@ -307,7 +321,11 @@ BorderWalk MeasureWalk(const SymbolRecord& record, const GrayImage& image, int s
     stair.firstBreak = start;
     stair.lastBreak = kUnsetBreak;
     stair.range = WalkStats{256.0f, -256.0f, 0.0f};
-    WalkStaircase(setup, record, image, stair);
+    if (side == kWalkTop) {
+        WalkStaircase<kWalkTop>(setup, record, image, stair);
+    } else {
+        WalkStaircase<kWalkRight>(setup, record, image, stair);
+    }
     if (stair.longest < kEpsilon) {
         return walk;
     }
