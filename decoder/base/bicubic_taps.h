@@ -14,10 +14,11 @@
 
 namespace norvale {
 
-// The cubic convolution kernel (a = -1) in single precision, for tap distances 1 + f, f, 1 - f and 2 - f from
-// a cell fraction f in [0, 1): with g = 1 - f the weights are -f g^2, 1 - 2f^2 + f^3, 1 - 2g^2 + g^3 and -g
-// f^2 (the far piece factorises: 4 - 8u + 5u^2 - u^3 = -(u - 1)(u - 2)^2). Each axis's weights depend on its
-// own fraction only, so a lattice of samples can weigh its columns and rows once.
+// The cubic convolution kernel (a = -1) in single precision, for tap distances 1 + f, f, 1 - f
+// and 2 - f from a cell fraction f in [0, 1): with g = 1 - f the weights are -f g^2,
+// 1 - 2f^2 + f^3, 1 - 2g^2 + g^3 and -g f^2 (the far piece factorises: 4 - 8u + 5u^2 - u^3 =
+// -(u - 1)(u - 2)^2). Each axis's weights depend on its own fraction only, so a lattice of
+// samples can weigh its columns and rows once.
 #if defined(__SSE2__)
 struct TapWeights
 {
