@@ -63,6 +63,74 @@ struct TapWeights
     const __m128 pairs = _mm_add_ps(rows, _mm_movehl_ps(rows, rows));
     return _mm_cvtss_f32(_mm_add_ss(pairs, _mm_shuffle_ps(pairs, pairs, 1)));
 }
+
+// The pixel cells of four points with non-negative coordinates (where truncation is the floor),
+// in memory for the row pointers, and each point's fraction within its cell.
+struct FourCells
+{
+    alignas(16) int32_t x[4];
+    alignas(16) int32_t y[4];
+    __m128 fx;
+    __m128 fy;
+};
+
+[[gnu::always_inline]] inline FourCells CellsOfFour(__m128 x, __m128 y)
+{
+    FourCells cells;
+    const __m128i ix = _mm_cvttps_epi32(x);
+    const __m128i iy = _mm_cvttps_epi32(y);
+    _mm_store_si128(reinterpret_cast<__m128i*>(cells.x), ix);
+    _mm_store_si128(reinterpret_cast<__m128i*>(cells.y), iy);
+    cells.fx = _mm_sub_ps(x, _mm_cvtepi32_ps(ix));
+    cells.fy = _mm_sub_ps(y, _mm_cvtepi32_ps(iy));
+    return cells;
+}
+
+// Four interior points at once, lane k for point k: the same arithmetic, in the same order, as
+// InteriorWeights and WeighTaps give one point, so each lane equals the one-point sum exactly.
+// `tops[k]` is point k's row pointer as for WeighTaps.
+[[gnu::always_inline]] inline __m128 WeighTapsOfFour(const uint8_t* const (&tops)[4], size_t stride,
+                                                     __m128 fx, __m128 fy)
+{
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 two = _mm_set1_ps(2.0f);
+    const __m128 minus = _mm_set1_ps(-0.0f);
+    const auto nearer = [&](__m128 u) {
+        return _mm_add_ps(_mm_sub_ps(one, _mm_mul_ps(_mm_mul_ps(two, u), u)),
+                          _mm_mul_ps(_mm_mul_ps(u, u), u));
+    };
+    const auto farther = [&](__m128 u, __m128 w) {
+        return _mm_mul_ps(_mm_mul_ps(_mm_xor_ps(u, minus), w), w);
+    };
+    const __m128 gx = _mm_sub_ps(one, fx);
+    const __m128 gy = _mm_sub_ps(one, fy);
+    const __m128 wx[4] = {farther(fx, gx), nearer(fx), nearer(gx), farther(gx, fx)};
+    const __m128 wy[4] = {farther(fy, gy), nearer(fy), nearer(gy), farther(gy, fy)};
+    const __m128i zero = _mm_setzero_si128();
+    __m128 columns[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
+    for (int j = 0; j < 4; ++j) {
+        int32_t words[4];
+        for (int k = 0; k < 4; ++k) {
+            std::memcpy(&words[k], tops[k] + size_t(j) * stride, sizeof words[k]);
+        }
+        // Bytes point-major (point k's four taps together), then tap-major: tap i of the four points.
+        const __m128i pointMajor = _mm_setr_epi32(words[0], words[1], words[2], words[3]);
+        const __m128i half = _mm_unpacklo_epi8(pointMajor, _mm_srli_si128(pointMajor, 8));
+        const __m128i tapMajor = _mm_unpacklo_epi8(half, _mm_srli_si128(half, 8));
+        const __m128i low = _mm_unpacklo_epi8(tapMajor, zero);
+        const __m128i high = _mm_unpackhi_epi8(tapMajor, zero);
+        const __m128 taps[4] = {
+            _mm_cvtepi32_ps(_mm_unpacklo_epi16(low, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(low, zero)),
+            _mm_cvtepi32_ps(_mm_unpacklo_epi16(high, zero)), _mm_cvtepi32_ps(_mm_unpackhi_epi16(high, zero))};
+        for (int i = 0; i < 4; ++i) {
+            columns[i] = _mm_add_ps(columns[i], _mm_mul_ps(wy[j], taps[i]));
+        }
+    }
+    for (int i = 0; i < 4; ++i) {
+        columns[i] = _mm_mul_ps(columns[i], wx[i]);
+    }
+    return _mm_add_ps(_mm_add_ps(columns[0], columns[2]), _mm_add_ps(columns[1], columns[3]));
+}
 #else
 struct TapWeights
 {

@@ -86,6 +86,31 @@ void SampleBicubicClamped(float& v, const GrayImage& image, float x, float y)
     v = static_cast<float>(sum);
 }
 
+void SampleBicubicFour(const GrayImage& image, const float (&xs)[4], const float (&ys)[4], float (&out)[4])
+{
+#if defined(__SSE2__)
+    bool interior = image.current != nullptr;
+    for (int k = 0; k < 4 && interior; ++k) {
+        interior = IsInteriorColumn(image, xs[k]) && IsInteriorRow(image, ys[k]);
+    }
+    if (interior) {
+        const FourCells cells = CellsOfFour(_mm_loadu_ps(xs), _mm_loadu_ps(ys));
+        const uint8_t* tops[4];
+        for (int k = 0; k < 4; ++k) {
+            tops[k] = image.current + size_t(cells.y[k] - 1) * image.width + size_t(cells.x[k] - 1);
+        }
+        _mm_storeu_ps(out, WeighTapsOfFour(tops, image.width, cells.fx, cells.fy));
+        for (float& v : out) {
+            v = ClampGrey(v);
+        }
+        return;
+    }
+#endif
+    for (int k = 0; k < 4; ++k) {
+        SampleBicubic(out[k], image, xs[k], ys[k]);
+    }
+}
+
 void SampleBicubicLattice(const GrayImage& image, const float* xs, size_t columns, const float* ys,
                           size_t rows, uint8_t* out)
 {

@@ -28,6 +28,9 @@ void SampleBicubicClamped(float& v, const GrayImage& image, float x, float y);
     }
     SampleBicubicClamped(v, image, x, y);
 }
+// The cubic samples of four points, each exactly its SampleBicubic: where all four are interior
+// they are weighed side by side, otherwise one by one.
+void SampleBicubicFour(const GrayImage& image, const float (&xs)[4], const float (&ys)[4], float (&out)[4]);
 // The cubic samples of a lattice: out[i * columns + j] is SampleBicubic at (xs[j], ys[i]), cut to
 // its whole part (the samples lie in 0..255). The weights of each column and row are worked out
 // once, not for every sample.

@@ -504,33 +504,26 @@ int32_t CountClassChangesInside(const ScanContrast& contrast, const FittedLine& 
         const __m128 y = _mm_movelh_ps(_mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(directionY, nearPair), originY)),
                                        _mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(directionY, farPair), originY)));
         nearPair = _mm_add_pd(nearPair, blockStep);
-        const __m128i ix = _mm_cvttps_epi32(x);
-        const __m128i iy = _mm_cvttps_epi32(y);
-        alignas(16) int32_t cellX[4];
-        alignas(16) int32_t cellY[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(cellX), ix);
-        _mm_store_si128(reinterpret_cast<__m128i*>(cellY), iy);
+        const FourCells cells = CellsOfFour(x, y);
         // Word k: the pixel pair of sample k's lower row; word k + 4: the pair of its upper row.
         __m128i pairs = _mm_setzero_si128();
-        pairs =
-            InsertPixelPairs<0>(pairs, image.current + size_t(cellY[0]) * width + size_t(cellX[0]), width);
-        pairs =
-            InsertPixelPairs<1>(pairs, image.current + size_t(cellY[1]) * width + size_t(cellX[1]), width);
-        pairs =
-            InsertPixelPairs<2>(pairs, image.current + size_t(cellY[2]) * width + size_t(cellX[2]), width);
-        pairs =
-            InsertPixelPairs<3>(pairs, image.current + size_t(cellY[3]) * width + size_t(cellX[3]), width);
+        pairs = InsertPixelPairs<0>(pairs, image.current + size_t(cells.y[0]) * width + size_t(cells.x[0]),
+                                    width);
+        pairs = InsertPixelPairs<1>(pairs, image.current + size_t(cells.y[1]) * width + size_t(cells.x[1]),
+                                    width);
+        pairs = InsertPixelPairs<2>(pairs, image.current + size_t(cells.y[2]) * width + size_t(cells.x[2]),
+                                    width);
+        pairs = InsertPixelPairs<3>(pairs, image.current + size_t(cells.y[3]) * width + size_t(cells.x[3]),
+                                    width);
         const __m128i belowBytes = _mm_unpacklo_epi16(pairs, _mm_setzero_si128());
         const __m128i aboveBytes = _mm_unpackhi_epi16(pairs, _mm_setzero_si128());
-        const __m128 fx = _mm_sub_ps(x, _mm_cvtepi32_ps(ix));
-        const __m128 fy = _mm_sub_ps(y, _mm_cvtepi32_ps(iy));
         const __m128 below0 = _mm_cvtepi32_ps(_mm_and_si128(belowBytes, lowByte));
         const __m128 below1 = _mm_cvtepi32_ps(_mm_srli_epi32(belowBytes, 8));
         const __m128 above0 = _mm_cvtepi32_ps(_mm_and_si128(aboveBytes, lowByte));
         const __m128 above1 = _mm_cvtepi32_ps(_mm_srli_epi32(aboveBytes, 8));
-        const __m128 low = _mm_add_ps(below0, _mm_mul_ps(fx, _mm_sub_ps(below1, below0)));
-        const __m128 high = _mm_add_ps(above0, _mm_mul_ps(fx, _mm_sub_ps(above1, above0)));
-        const __m128 gray = _mm_add_ps(low, _mm_mul_ps(fy, _mm_sub_ps(high, low)));
+        const __m128 low = _mm_add_ps(below0, _mm_mul_ps(cells.fx, _mm_sub_ps(below1, below0)));
+        const __m128 high = _mm_add_ps(above0, _mm_mul_ps(cells.fx, _mm_sub_ps(above1, above0)));
+        const __m128 gray = _mm_add_ps(low, _mm_mul_ps(cells.fy, _mm_sub_ps(high, low)));
         const __m128 ink = _mm_cmpgt_ps(_mm_add_ps(_mm_mul_ps(scale, gray), offset), threshold);
         const auto bits = static_cast<unsigned>(_mm_movemask_ps(ink));
         count += kSetBits[(bits ^ ((bits << 1) | before)) & 0xfu];

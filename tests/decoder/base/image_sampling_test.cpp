@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <bit>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -231,6 +233,38 @@ TEST(ImageSamplingTest, LatticeCellsAreTheSamplesOneByOne)
             float v = 0.0f;
             SampleBicubic(v, image, xs[j], ys[i]);
             EXPECT_EQ(lattice[i * xs.size() + j], static_cast<uint8_t>(v)) << xs[j] << ", " << ys[i];
+        }
+    }
+}
+
+// Four points weighed side by side must give each point's own cubic sample, bit for bit: four
+// interior points at many fractions, and sets where one point lies at an edge, outside or is not
+// a number (those are sampled one by one).
+TEST(ImageSamplingTest, FourSamplesAreTheSamplesOneByOne)
+{
+    constexpr uint32_t kSide = 40;
+    std::vector<uint8_t> pixels = test::Pattern(kSide, kSide);
+    const GrayImage image = View(pixels, kSide, kSide);
+    std::vector<std::array<float, 8>> sets; // x0 .. x3, y0 .. y3
+    for (int k = 0; k < 50; ++k) {
+        const float t = 0.173f * static_cast<float>(k);
+        sets.push_back({1.0f + t, 2.5f + 0.61f * t, 36.9f - t, 20.0f + 0.07f * t, 1.0f + 0.5f * t, 30.3f - t,
+                        12.25f + t, 36.99f - 0.2f * t});
+    }
+    sets.push_back({5.5f, 0.4f, 7.5f, 8.5f, 5.5f, 6.5f, 7.5f, 8.5f});
+    sets.push_back({5.5f, 6.5f, 38.2f, 8.5f, 5.5f, 6.5f, 7.5f, 8.5f});
+    sets.push_back({5.5f, 6.5f, 7.5f, -3.0f, 5.5f, 6.5f, 7.5f, 8.5f});
+    sets.push_back({5.5f, 6.5f, 7.5f, 8.5f, 5.5f, std::numeric_limits<float>::quiet_NaN(), 7.5f, 8.5f});
+    for (const auto& set : sets) {
+        const float xs[4] = {set[0], set[1], set[2], set[3]};
+        const float ys[4] = {set[4], set[5], set[6], set[7]};
+        float four[4];
+        SampleBicubicFour(image, xs, ys, four);
+        for (int k = 0; k < 4; ++k) {
+            float one = 0.0f;
+            SampleBicubic(one, image, xs[k], ys[k]);
+            EXPECT_EQ(std::bit_cast<uint32_t>(four[k]), std::bit_cast<uint32_t>(one))
+                << xs[k] << ", " << ys[k];
         }
     }
 }
