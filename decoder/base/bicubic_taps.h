@@ -26,6 +26,20 @@ struct TapWeights
     __m128 wy[4]; // each row's weight in all four lanes
 };
 
+// The kernel's pieces lane by lane: the near weight 1 - 2u^2 + u^3 of a distance u, and the far
+// weight -u w^2 of the distance 1 + u, w = 1 - u (the sum for one point is built from these
+// in one order, whether its lanes hold one point's fractions or four points').
+[[gnu::always_inline]] inline __m128 NearerWeights(__m128 u)
+{
+    return _mm_add_ps(_mm_sub_ps(_mm_set1_ps(1.0f), _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(2.0f), u), u)),
+                      _mm_mul_ps(_mm_mul_ps(u, u), u));
+}
+
+[[gnu::always_inline]] inline __m128 FartherWeights(__m128 u, __m128 w)
+{
+    return _mm_mul_ps(_mm_mul_ps(_mm_xor_ps(u, _mm_set1_ps(-0.0f)), w), w);
+}
+
 [[gnu::always_inline]] inline TapWeights InteriorWeights(float fx, float fy)
 {
     // Both axes' weights side by side, lane for lane the arithmetic of the scalar version below.
@@ -35,9 +49,8 @@ struct TapWeights
     const __m128 u = _mm_movelh_ps(f, g); // fx fy gx gy
     const __m128 w = _mm_movelh_ps(g, f); // gx gy fx fy
     // Lanes w1x w1y w2x w2y, and w0x w0y w3x w3y.
-    const __m128 nearer = _mm_add_ps(_mm_sub_ps(one, _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(2.0f), u), u)),
-                                     _mm_mul_ps(_mm_mul_ps(u, u), u));
-    const __m128 farther = _mm_mul_ps(_mm_mul_ps(_mm_xor_ps(u, _mm_set1_ps(-0.0f)), w), w);
+    const __m128 nearer = NearerWeights(u);
+    const __m128 farther = FartherWeights(u, w);
     const __m128 xs = _mm_shuffle_ps(farther, nearer, _MM_SHUFFLE(2, 0, 2, 0)); // w0x w3x w1x w2x
     const __m128 ys = _mm_shuffle_ps(farther, nearer, _MM_SHUFFLE(3, 1, 3, 1)); // w0y w3y w1y w2y
     return TapWeights{_mm_shuffle_ps(xs, xs, _MM_SHUFFLE(1, 3, 2, 0)),
@@ -93,19 +106,12 @@ struct FourCells
                                                      __m128 fx, __m128 fy)
 {
     const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 two = _mm_set1_ps(2.0f);
-    const __m128 minus = _mm_set1_ps(-0.0f);
-    const auto nearer = [&](__m128 u) {
-        return _mm_add_ps(_mm_sub_ps(one, _mm_mul_ps(_mm_mul_ps(two, u), u)),
-                          _mm_mul_ps(_mm_mul_ps(u, u), u));
-    };
-    const auto farther = [&](__m128 u, __m128 w) {
-        return _mm_mul_ps(_mm_mul_ps(_mm_xor_ps(u, minus), w), w);
-    };
     const __m128 gx = _mm_sub_ps(one, fx);
     const __m128 gy = _mm_sub_ps(one, fy);
-    const __m128 wx[4] = {farther(fx, gx), nearer(fx), nearer(gx), farther(gx, fx)};
-    const __m128 wy[4] = {farther(fy, gy), nearer(fy), nearer(gy), farther(gy, fy)};
+    const __m128 wx[4] = {FartherWeights(fx, gx), NearerWeights(fx), NearerWeights(gx),
+                          FartherWeights(gx, fx)};
+    const __m128 wy[4] = {FartherWeights(fy, gy), NearerWeights(fy), NearerWeights(gy),
+                          FartherWeights(gy, fy)};
     const __m128i zero = _mm_setzero_si128();
     __m128 columns[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
     for (int j = 0; j < 4; ++j) {
@@ -168,6 +174,12 @@ struct TapWeights
 
 // Where the 16 taps of (x, y) all lie inside the picture, in each axis; the fraction is then the
 // positive distance from the cell's lower corner and single precision keeps the value within 1e-4.
+// The first of an interior cell's 16 taps: the row above the cell, one column left of it.
+inline const uint8_t* InteriorTop(const GrayImage& image, int ix, int iy)
+{
+    return image.current + size_t(iy - 1) * image.width + size_t(ix - 1);
+}
+
 inline bool IsInteriorColumn(const GrayImage& image, float x)
 {
     return x >= 1.0f && x < static_cast<float>(image.width) - 2.0f;

@@ -97,7 +97,7 @@ void SampleBicubicFour(const GrayImage& image, const float (&xs)[4], const float
         const FourCells cells = CellsOfFour(_mm_loadu_ps(xs), _mm_loadu_ps(ys));
         const uint8_t* tops[4];
         for (int k = 0; k < 4; ++k) {
-            tops[k] = image.current + size_t(cells.y[k] - 1) * image.width + size_t(cells.x[k] - 1);
+            tops[k] = InteriorTop(image, cells.x[k], cells.y[k]);
         }
         _mm_storeu_ps(out, WeighTapsOfFour(tops, image.width, cells.fx, cells.fy));
         for (float& v : out) {
@@ -143,8 +143,7 @@ void SampleBicubicLattice(const GrayImage& image, const float* xs, size_t column
                 const Column& column = block[k];
                 float v = 0.0f;
                 if (interiorRow && column.interior) {
-                    const uint8_t* top =
-                        image.current + size_t(iy - 1) * image.width + size_t(column.cell - 1);
+                    const uint8_t* top = InteriorTop(image, column.cell, iy);
                     v = ClampGrey(WeighTaps(top, image.width, column.tap.wx, rowTap.wy));
                 } else {
                     SampleBicubicClamped(v, image, xs[first + k], y);

@@ -21,7 +21,7 @@ void SampleBicubicClamped(float& v, const GrayImage& image, float x, float y);
     if (image.current != nullptr && IsInteriorColumn(image, x) && IsInteriorRow(image, y)) {
         const int ix = static_cast<int>(x);
         const int iy = static_cast<int>(y);
-        const uint8_t* top = image.current + size_t(iy - 1) * image.width + size_t(ix - 1);
+        const uint8_t* top = InteriorTop(image, ix, iy);
         const TapWeights tap = InteriorWeights(x - static_cast<float>(ix), y - static_cast<float>(iy));
         v = ClampGrey(WeighTaps(top, image.width, tap.wx, tap.wy));
         return;

@@ -44,7 +44,11 @@ constexpr int WalkAxisOf(int side)
     return side == kWalkTop ? 0 : 1;
 }
 template <int kSide> constexpr int kWalkAxis = WalkAxisOf(kSide);
-template <int kSide> constexpr int kClimbAxis = 1 - kWalkAxis<kSide>;
+constexpr int ClimbAxisOf(int side)
+{
+    return 1 - WalkAxisOf(side);
+}
+template <int kSide> constexpr int kClimbAxis = ClimbAxisOf(kSide);
 
 float& Coordinate(PointF& p, int axis)
 {
@@ -90,8 +94,6 @@ void BuildSearchToFrame(Transform2D& q, int side)
 struct WalkSetup
 {
     int side;
-    int walkAxis;  // the axis the walk advances along
-    int climbAxis; // the axis it climbs along
     Transform2D searchToFrame;
     Transform2D searchToImage;
     float step;               // search units per move, at most a pixel
@@ -104,8 +106,6 @@ struct WalkSetup
 bool PrepareWalk(const SymbolRecord& record, int side, WalkSetup& setup)
 {
     setup.side = side;
-    setup.walkAxis = WalkAxisOf(side);
-    setup.climbAxis = 1 - setup.walkAxis;
     BuildSearchToFrame(setup.searchToFrame, side);
     TransformMultiply(setup.searchToImage, setup.searchToFrame, record.frameToImage);
 
@@ -282,8 +282,8 @@ bool FitWalkedTaper(const WalkSetup& setup, const Staircase& stair, float& nearS
     PointF last{};
     TransformApply(first, stair.firstBreak, setup.searchToFrame);
     TransformApply(last, stair.lastBreak, setup.searchToFrame);
-    const int walk = setup.walkAxis;
-    const int climb = setup.climbAxis;
+    const int walk = WalkAxisOf(setup.side);
+    const int climb = ClimbAxisOf(setup.side);
     const double run = double{Coordinate(last, walk)} - Coordinate(first, walk);
     if (setup.side == kWalkTop ? std::fabs(run) < kEpsilon : std::fabs(run) <= kEpsilon) {
         return false;
@@ -308,7 +308,7 @@ BorderWalk MeasureWalk(const SymbolRecord& record, const GrayImage& image, int s
         return walk;
     }
     PointF start{};
-    Coordinate(start, setup.climbAxis) = kFrameSide;
+    Coordinate(start, ClimbAxisOf(side)) = kFrameSide;
     if (side == kWalkTop) {
         walk.inkSense = static_cast<int16_t>(SenseInk(setup, record, image, start));
         setup.inkSense = walk.inkSense;
