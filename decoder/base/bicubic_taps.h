@@ -172,14 +172,14 @@ struct TapWeights
 }
 #endif
 
-// Where the 16 taps of (x, y) all lie inside the picture, in each axis; the fraction is then the
-// positive distance from the cell's lower corner and single precision keeps the value within 1e-4.
 // The first of an interior cell's 16 taps: the row above the cell, one column left of it.
 inline const uint8_t* InteriorTop(const GrayImage& image, int ix, int iy)
 {
     return image.current + size_t(iy - 1) * image.width + size_t(ix - 1);
 }
 
+// Where the 16 taps of (x, y) all lie inside the picture, in each axis; the fraction is then the
+// positive distance from the cell's lower corner and single precision keeps the value within 1e-4.
 inline bool IsInteriorColumn(const GrayImage& image, float x)
 {
     return x >= 1.0f && x < static_cast<float>(image.width) - 2.0f;

@@ -507,14 +507,13 @@ int32_t CountClassChangesInside(const ScanContrast& contrast, const FittedLine& 
         const FourCells cells = CellsOfFour(x, y);
         // Word k: the pixel pair of sample k's lower row; word k + 4: the pair of its upper row.
         __m128i pairs = _mm_setzero_si128();
-        pairs = InsertPixelPairs<0>(pairs, image.current + size_t(cells.y[0]) * width + size_t(cells.x[0]),
-                                    width);
-        pairs = InsertPixelPairs<1>(pairs, image.current + size_t(cells.y[1]) * width + size_t(cells.x[1]),
-                                    width);
-        pairs = InsertPixelPairs<2>(pairs, image.current + size_t(cells.y[2]) * width + size_t(cells.x[2]),
-                                    width);
-        pairs = InsertPixelPairs<3>(pairs, image.current + size_t(cells.y[3]) * width + size_t(cells.x[3]),
-                                    width);
+        const auto below = [&](int k) {
+            return image.current + size_t(cells.y[k]) * width + size_t(cells.x[k]);
+        };
+        pairs = InsertPixelPairs<0>(pairs, below(0), width);
+        pairs = InsertPixelPairs<1>(pairs, below(1), width);
+        pairs = InsertPixelPairs<2>(pairs, below(2), width);
+        pairs = InsertPixelPairs<3>(pairs, below(3), width);
         const __m128i belowBytes = _mm_unpacklo_epi16(pairs, _mm_setzero_si128());
         const __m128i aboveBytes = _mm_unpackhi_epi16(pairs, _mm_setzero_si128());
         const __m128 below0 = _mm_cvtepi32_ps(_mm_and_si128(belowBytes, lowByte));

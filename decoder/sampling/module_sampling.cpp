@@ -98,17 +98,21 @@ int16_t& RawCell(SampleGrids& grids, int side, int i, int j)
     return grids.raw.cells[(i + kMargin) * GridSide(side) + (j + kMargin)];
 }
 
+// The raw cell of a module centre: its rounded cubic sample, or kNoSample outside the picture.
+int16_t ModuleValue(const GrayImage& image, PointF p)
+{
+    if (!IsSampledCentre(image, p)) {
+        return kNoSample;
+    }
+    float grey = 0.0f;
+    SampleBicubic(grey, image, p.x, p.y);
+    return ModuleLevel(grey);
+}
+
 void SampleModule(const SymbolRecord& record, const GrayImage& image, SampleGrids& grids, int side,
                   int lineCount, int i, int j)
 {
-    const PointF p = ModuleCentre(record, side, lineCount, i, j);
-    int16_t value = kNoSample;
-    if (IsSampledCentre(image, p)) {
-        float grey = 0.0f;
-        SampleBicubic(grey, image, p.x, p.y);
-        value = ModuleLevel(grey);
-    }
-    RawCell(grids, side, i, j) = value;
+    RawCell(grids, side, i, j) = ModuleValue(image, ModuleCentre(record, side, lineCount, i, j));
 }
 
 // Quotients of a window's sums by its counts. A sum is at most 255 for each of at most
@@ -345,7 +349,7 @@ void SampleBlock(const SymbolRecord& record, const GrayImage& image, SampleGrids
             }
             if (!sampled) {
                 for (int k = 0; k < 4; ++k) {
-                    SampleModule(record, image, grids, side, lineCount, i, j + k);
+                    RawCell(grids, side, i, j + k) = ModuleValue(image, PointF{xs[k], ys[k]});
                 }
                 continue;
             }
