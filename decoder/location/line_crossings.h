@@ -31,11 +31,11 @@ void TraceCrossing(EdgeTracer& tracerA, EdgeTracer& tracerB, const EdgeWalker& w
                    int direction);
 
 // Calls visit(walker, tracerA, tracerB) for each crossing of each usable segment of the clipped
-// span, in scan order, until visit returns false. With `marks`, a crossing on an edge that
-// kTracesPerEdge earlier lines have traced is passed over, and the runs traced here are marked on
-// the grid's other lines. With `log`, the runs of each crossing are logged (record mode) or taken
-// from the log where it holds the crossing (replay mode, for a plane with the same pixels). The
-// visitor reads only the tracers' runs: a replayed tracer holds nothing else of its crossing.
+// span whose levels swing like a transition's, in scan order, until visit returns false. With `marks`, a
+// crossing on an edge that kTracesPerEdge earlier lines have traced is passed over, and the runs traced here
+// are marked on the grid's other lines. With `log`, the runs of each crossing are logged (record mode) or
+// taken from the log where it holds the crossing (replay mode, for a plane with the same pixels). The visitor
+// reads only the tracers' runs: a replayed tracer holds nothing else of its crossing.
 template <typename Visit>
 void ForEachCrossing(const GrayImage& image, LineSpan span, Visit visit, EdgeMarks* marks = nullptr,
                      CrossingLog* log = nullptr)
@@ -54,6 +54,9 @@ void ForEachCrossing(const GrayImage& image, LineSpan span, Visit visit, EdgeMar
         }
         InitEdgeWalker(walker, line);
         while (NextEdgeCrossing(walker, image, line.contrast) != kTraceExhausted) {
+            if (!SwingsLikeTransition(walker)) {
+                continue;
+            }
             const int earlier = marks != nullptr ? EarlierTraces(*marks, walker) : 0;
             if (earlier >= kTracesPerEdge) {
                 continue;

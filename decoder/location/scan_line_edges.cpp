@@ -43,6 +43,12 @@ float Px(const GrayImage& image, int x, int y)
     return v;
 }
 
+// Half the swing between two extremes, as the transition count and the crossing's test take it.
+float HalfSwing(float minLevel, float maxLevel)
+{
+    return (maxLevel - minLevel) * 0.5f;
+}
+
 // Widens the running extremes by one level; only one of the two can change per sample.
 void UpdateExtremes(float level, float& runMin, float& runMax, float& mid)
 {
@@ -110,7 +116,7 @@ int NextScanSegment(ScanLine& line, const GrayImage& image)
             c.maxLevel = level;
         }
         c.inkThreshold = (c.maxLevel + c.minLevel) * 0.5f;
-        const float half = (c.maxLevel - c.minLevel) * 0.5f;
+        const float half = HalfSwing(c.minLevel, c.maxLevel);
         const bool crossed = high ? level < c.minLevel + half : level > c.maxLevel - half;
         if (crossed && half > kMinHalfSwing) {
             line.edgeCount += 1;
@@ -219,6 +225,12 @@ int NextEdgeCrossing(EdgeWalker& walker, const GrayImage& image, const ScanContr
         walker.contrast.inkThreshold = mid;
     }
     return kTraceItem;
+}
+
+bool SwingsLikeTransition(const EdgeWalker& walker)
+{
+    const float half = HalfSwing(walker.contrast.minLevel, walker.contrast.maxLevel);
+    return half > kMinHalfSwing || half < 0.0f;
 }
 
 int RotateDirection(int code, int sense)

@@ -80,6 +80,12 @@ void InitEdgeWalker(EdgeWalker& walker, const ScanLine& line);
 // kTraceItem for a crossing (at posA + fraction) or, once, for the end of the span without one;
 // then kTraceExhausted. `lineContrast` is the scan line's own model.
 int NextEdgeCrossing(EdgeWalker& walker, const GrayImage& image, const ScanContrast& lineContrast);
+// Whether the levels around the walker's last crossing swing as far as a counted transition's
+// must (half the swing above 5 levels). A crossing that does not is a ripple of the level, as
+// noise or a smooth shade makes it, rather than an edge; its tracers would follow the noise.
+// The extremes of a crossing right after the pass's first position may be the wrong way round
+// (no maximum seen yet): such a crossing counts as swinging.
+bool SwingsLikeTransition(const EdgeWalker& walker);
 // Quarter turn of a travel code; sense kTurnForward or kTurnBackward.
 int RotateDirection(int code, int sense);
 

@@ -103,6 +103,40 @@ TEST(ScanLineEdgesTest, CrossingCarriesLocalExtremes)
     EXPECT_GT(walker.levelB, walker.levelA);
 }
 
+TEST(ScanLineEdgesTest, RippleCrossingsDoNotSwingLikeTransitions)
+{
+    // Stripes of 20 and 220 on the left half, a ripple of 117 and 123 around their mid level on
+    // the right half: every pixel pair of the ripple crosses the threshold. (The ripple's last
+    // crossings see too few levels for local extremes and keep the line's.)
+    PictureContext picture(100, 20, 255);
+    DrawStripes(picture, 10, 5, 20, 220);
+    for (uint32_t y = 0; y < 20; ++y) {
+        for (uint32_t x = 50; x < 100; ++x) {
+            picture.at(x, y) = x % 2 == 0 ? 117 : 123;
+        }
+    }
+    ScanLine line;
+    InitScanLine(line, kScanRight, 10, 0, 100);
+    ASSERT_EQ(NextScanSegment(line, picture.image()), kTraceItem);
+    ASSERT_TRUE(IsUsableSegment(line));
+    EdgeWalker walker;
+    InitEdgeWalker(walker, line);
+    int stripeEdges = 0;
+    int ripples = 0;
+    while (NextEdgeCrossing(walker, picture.image(), line.contrast) == kTraceItem &&
+           walker.posA < walker.lastPos) {
+        if (walker.posA < 50) {
+            EXPECT_TRUE(SwingsLikeTransition(walker)) << walker.posA;
+            ++stripeEdges;
+        } else if (walker.posA >= 52 && walker.posA < 90) {
+            EXPECT_FALSE(SwingsLikeTransition(walker)) << walker.posA;
+            ++ripples;
+        }
+    }
+    EXPECT_EQ(stripeEdges, 9);
+    EXPECT_EQ(ripples, 38);
+}
+
 TEST(ScanLineEdgesTest, SpanOfTwoReadsOnlyTheStart)
 {
     PictureContext picture(20, 20, 255);
