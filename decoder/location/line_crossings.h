@@ -31,11 +31,12 @@ void TraceCrossing(EdgeTracer& tracerA, EdgeTracer& tracerB, const EdgeWalker& w
                    int direction);
 
 // Calls visit(walker, tracerA, tracerB) for each crossing of each usable segment of the clipped
-// span whose levels swing like a transition's, in scan order, until visit returns false. With `marks`, a
-// crossing on an edge that kTracesPerEdge earlier lines have traced is passed over, and the runs traced here
-// are marked on the grid's other lines. With `log`, the runs of each crossing are logged (record mode) or
-// taken from the log where it holds the crossing (replay mode, for a plane with the same pixels). The visitor
-// reads only the tracers' runs: a replayed tracer holds nothing else of its crossing.
+// span whose levels swing like a transition's, in scan order, until visit returns false. With
+// `marks`, a crossing on an edge that kTracesPerEdge earlier lines have traced is passed over, and
+// the runs traced here are marked on the grid's other lines. With `log`, the runs of each crossing
+// are logged (record mode) or taken from the log where it holds the crossing (replay mode, for a
+// plane with the same pixels). The visitor reads only the tracers' runs: a replayed tracer holds
+// nothing else of its crossing.
 template <typename Visit>
 void ForEachCrossing(const GrayImage& image, LineSpan span, Visit visit, EdgeMarks* marks = nullptr,
                      CrossingLog* log = nullptr)
