@@ -43,7 +43,7 @@ TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/norvale_concurrency_test
 
 echo "== Fuzz targets, 30 s each on their seeds" >&2
 mkdir -p fuzz/build
-for target in decode_buffer decode_gray png_reader jpeg_reader codewords; do
+for target in decode_buffer decode_gray png_reader jpeg_reader codewords deflate; do
     fuzz/run.sh "$target" 30 >"fuzz/build/$target.log" 2>&1 || {
         tail -n 40 "fuzz/build/$target.log" >&2
         exit 1

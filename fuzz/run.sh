@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (libFuzzer, ASan, UBSan) and runs one of them.
 # usage: fuzz/run.sh TARGET SECONDS
-#   TARGET: decode_buffer | decode_gray | png_reader | jpeg_reader | codewords
+#   TARGET: decode_buffer | decode_gray | png_reader | jpeg_reader | codewords | deflate
 # The working corpus grows in fuzz/build/corpus-TARGET and is kept between runs; a crashing
 # input is written to fuzz/build/crashes-TARGET/ and the script fails.
 set -euo pipefail
@@ -10,7 +10,7 @@ target="${1:?usage: fuzz/run.sh TARGET SECONDS}"
 seconds="${2:-30}"
 build=fuzz/build
 case "$target" in
-    decode_buffer | decode_gray | png_reader | jpeg_reader | codewords) ;;
+    decode_buffer | decode_gray | png_reader | jpeg_reader | codewords | deflate) ;;
     *) echo "unknown target $target" >&2; exit 2 ;;
 esac
 if [ ! -f "$build/CMakeCache.txt" ]; then

@@ -1,6 +1,8 @@
-// Direct PNG read: the chunks are checked and walked, the image data are inflated a batch of rows
-// at a time into a small buffer, and each row is unfiltered straight into the plane (an RGB row
-// first into one of two row buffers, then to grey).
+// Direct PNG read: the chunks are checked and walked. A grey picture's image data are inflated
+// whole by our own deflate decoder and unfiltered into the plane; where that decoder refuses them,
+// and for an RGB picture, zlib inflates them a batch of rows at a time into a small buffer, and
+// each row is unfiltered straight into the plane (an RGB row first into one of two row buffers,
+// then to grey).
 #include "image/png_direct.h"
 
 #include <png.h>
@@ -14,6 +16,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "image/deflate_decoder.h"
 #include "image/gray_image.h"
 
 namespace norvale {
@@ -225,10 +228,10 @@ constexpr int kWindowCodeBias = 8;
 constexpr uint8_t kPresetDictionaryFlag = 0x20;
 constexpr unsigned kHeaderCheckDivisor = 31;
 
-// Opens the raw inflation with the window the two-byte header gives; false for a header zlib
-// refuses (another method, a window above 32 KiB, a failed check) or one that asks for a preset
+// The window's size in bits that the two-byte header gives; false for a header zlib refuses
+// (another method, a window above 32 KiB, a failed check) or one that asks for a preset
 // dictionary.
-bool OpenRawInflation(z_stream& stream, uint32_t header)
+bool ReadZlibHeader(uint32_t header, int& windowBits)
 {
     const uint32_t method = (header >> 8) & 0x0f;
     const int window = static_cast<int>(header >> 12);
@@ -236,7 +239,15 @@ bool OpenRawInflation(z_stream& stream, uint32_t header)
         header % kHeaderCheckDivisor != 0) {
         return false;
     }
-    return inflateInit2(&stream, -(window + kWindowCodeBias)) == Z_OK;
+    windowBits = window + kWindowCodeBias;
+    return true;
+}
+
+// Opens the raw inflation with the window the two-byte header gives.
+bool OpenRawInflation(z_stream& stream, uint32_t header)
+{
+    int windowBits = 0;
+    return ReadZlibHeader(header, windowBits) && inflateInit2(&stream, -windowBits) == Z_OK;
 }
 
 // One direct read: the inflation, its row batch and where the rows go.
@@ -431,6 +442,97 @@ bool ReadChunks(DirectRead& read, const uint8_t* bytes, size_t length, size_t of
     }
 }
 
+uint32_t BigEndian32(const uint8_t* p)
+{
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
+}
+
+// The image data of a grey picture, gathered from its chunks by the rules ReadChunks keeps: the
+// data in place when they lie in one chunk, else copied into `gathered` (which the caller frees).
+// False for a file that ReadChunks would refuse for its chunks.
+bool GatherImageData(const uint8_t* bytes, size_t length, size_t offset, size_t imageBytes,
+                     const uint8_t*& data, size_t& dataLength, uint8_t*& gathered)
+{
+    bool inData = false;
+    bool dataDone = false;
+    for (;;) {
+        Chunk chunk{};
+        if (!ReadChunk(bytes, length, offset, chunk)) {
+            return false;
+        }
+        if (IsChunk(chunk, "IDAT")) {
+            if (dataDone || chunk.length > imageBytes) {
+                return false;
+            }
+            if (!inData) {
+                data = chunk.data;
+                dataLength = chunk.length;
+                inData = true;
+                continue;
+            }
+            // A second chunk: the data are copied into one buffer, which the file's size bounds.
+            if (gathered == nullptr) {
+                gathered = static_cast<uint8_t*>(std::malloc(length));
+                if (gathered == nullptr) {
+                    return false;
+                }
+                std::memcpy(gathered, data, dataLength);
+                data = gathered;
+            }
+            std::memcpy(gathered + dataLength, chunk.data, chunk.length);
+            dataLength += chunk.length;
+            continue;
+        }
+        dataDone = inData;
+        if (IsChunk(chunk, "IEND")) {
+            return chunk.length == 0 && inData;
+        }
+        if ((chunk.type[0] & 0x20) == 0 || chunk.length > kMaxSkippedChunk) {
+            return false;
+        }
+    }
+}
+
+// A grey picture read whole: its image data inflated at once into all the filtered rows, which
+// the decoder's matches copy from directly, then unfiltered into the plane. Null for anything it
+// does not take, and the streaming read then decides, so a file reads here only as it reads
+// there: the same chunks, header, codes, length and checksum.
+uint8_t* ReadWholeGrey(const uint8_t* bytes, size_t length, size_t offset, const Layout& layout)
+{
+    const size_t imageBytes = size_t{layout.height} * layout.rowBytes;
+    const uint8_t* data = nullptr;
+    size_t dataLength = 0;
+    uint8_t* gathered = nullptr;
+    DirectRead read{};
+    read.layout = layout;
+    int windowBits = 0;
+    size_t consumed = 0;
+    bool ok = GatherImageData(bytes, length, offset, imageBytes, data, dataLength, gathered) &&
+              dataLength >= kZlibHeaderBytes + kChecksumBytes &&
+              ReadZlibHeader(uint32_t{data[0]} << 8 | data[1], windowBits);
+    if (ok) {
+        read.batch = static_cast<uint8_t*>(std::malloc(imageBytes + kInflateSlack));
+        read.plane = static_cast<uint8_t*>(std::malloc(size_t{layout.width} * layout.height));
+        read.zeros = static_cast<uint8_t*>(std::calloc(layout.samples, 1));
+        const uint8_t* deflate = data + kZlibHeaderBytes;
+        const size_t deflateLength = dataLength - kZlibHeaderBytes;
+        ok =
+            read.batch != nullptr && read.plane != nullptr && read.zeros != nullptr &&
+            InflateWhole(deflate, deflateLength, read.batch, imageBytes, size_t{1} << windowBits, consumed) &&
+            consumed + kChecksumBytes == deflateLength &&
+            BigEndian32(deflate + consumed) == Adler32(1, read.batch, imageBytes) &&
+            UnfilterBatch(read, layout.height);
+    }
+    std::free(gathered);
+    uint8_t* plane = nullptr;
+    if (ok) {
+        plane = read.plane;
+        read.plane = nullptr;
+    }
+    CloseDirectRead(read);
+    return plane;
+}
+
 } // namespace
 
 uint32_t Adler32(uint32_t adler, const uint8_t* data, size_t length)
@@ -492,6 +594,14 @@ uint8_t* DecodePngDirect(const uint8_t* bytes, size_t length, uint32_t& width, u
         return nullptr;
     }
     uint8_t* plane = nullptr;
+    if (read.layout.channels == 1) {
+        plane = ReadWholeGrey(bytes, length, offset, read.layout);
+        if (plane != nullptr) {
+            width = read.layout.width;
+            height = read.layout.height;
+            return plane;
+        }
+    }
     if (OpenDirectRead(read) && ReadChunks(read, bytes, length, offset)) {
         plane = read.plane;
         read.plane = nullptr;

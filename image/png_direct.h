@@ -1,5 +1,5 @@
 // Direct PNG read: the common PNG file (8-bit grey or RGB, not interlaced, every checksum right)
-// decoded with zlib alone, without libpng's row-at-a-time machinery. Every other file, and every
+// decoded without libpng's row-at-a-time machinery, by our own deflate decoder or zlib. Every other file, and every
 // file this read has any doubt about, is left to libpng, which then decides.
 #pragma once
 
