@@ -1,6 +1,7 @@
 // Direct PNG read: the common PNG file (8-bit grey or RGB, not interlaced, every checksum right)
-// decoded without libpng's row-at-a-time machinery, by our own deflate decoder or zlib. Every other file, and every
-// file this read has any doubt about, is left to libpng, which then decides.
+// decoded without libpng's row-at-a-time machinery, by our own deflate decoder or zlib. Every
+// other file, and every file this read has any doubt about, is left to libpng, which then
+// decides.
 #pragma once
 
 #include <cstddef>
