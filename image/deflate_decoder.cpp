@@ -421,6 +421,12 @@ bool DecodeBlockWith(Decoder& d, BitReader& r)
                 return false;
             }
             *out++ = static_cast<uint8_t>(ValueOf(entry));
+            // The refill left room for a second code: a literal in the table is taken at once.
+            const uint32_t next = d.litLen.table[r.Peek(kLitLenTableBits)];
+            if (MeaningOf(next) == kLiteral && CodeLengthOf(next) != 0 && out != d.outEnd) {
+                r.Drop(CodeLengthOf(next));
+                *out++ = static_cast<uint8_t>(ValueOf(next));
+            }
             continue;
         }
         if (meaning != kBase) {
