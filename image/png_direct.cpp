@@ -411,11 +411,12 @@ bool InflateChunk(DirectRead& read, const Chunk& chunk)
     return true;
 }
 
-// Walks the chunks after the header: image data in one run, ancillary chunks skipped, the end
-// chunk last. True when every row was read from a stream that ended exactly.
-bool ReadChunks(DirectRead& read, const uint8_t* bytes, size_t length, size_t offset)
+// Walks the chunks after the header: image data in one run, each of its chunks handed to
+// `take` (false ends the walk), ancillary chunks skipped, the end chunk last. True when the end
+// chunk came with image data before it.
+template <typename Take>
+bool WalkChunks(const uint8_t* bytes, size_t length, size_t offset, size_t imageBytes, Take take)
 {
-    const size_t imageBytes = size_t{read.layout.height} * read.layout.rowBytes;
     bool inData = false;
     bool dataDone = false;
     for (;;) {
@@ -424,7 +425,7 @@ bool ReadChunks(DirectRead& read, const uint8_t* bytes, size_t length, size_t of
             return false;
         }
         if (IsChunk(chunk, "IDAT")) {
-            if (dataDone || chunk.length > imageBytes || !InflateChunk(read, chunk)) {
+            if (dataDone || chunk.length > imageBytes || !take(chunk)) {
                 return false;
             }
             inData = true;
@@ -432,8 +433,7 @@ bool ReadChunks(DirectRead& read, const uint8_t* bytes, size_t length, size_t of
         }
         dataDone = inData;
         if (IsChunk(chunk, "IEND")) {
-            return chunk.length == 0 && read.part == StreamPart::kEnded &&
-                   read.rowsDone == read.layout.height && read.checksum == read.gathered;
+            return chunk.length == 0 && inData;
         }
         // Another critical chunk (a palette, say), or a long ancillary one: libpng's to read.
         if ((chunk.type[0] & 0x20) == 0 || chunk.length > kMaxSkippedChunk) {
@@ -442,55 +442,47 @@ bool ReadChunks(DirectRead& read, const uint8_t* bytes, size_t length, size_t of
     }
 }
 
+// The streaming read of the chunks: true when every row was read from a stream that ended
+// exactly.
+bool ReadChunks(DirectRead& read, const uint8_t* bytes, size_t length, size_t offset)
+{
+    const size_t imageBytes = size_t{read.layout.height} * read.layout.rowBytes;
+    return WalkChunks(bytes, length, offset, imageBytes,
+                      [&](const Chunk& chunk) { return InflateChunk(read, chunk); }) &&
+           read.part == StreamPart::kEnded && read.rowsDone == read.layout.height &&
+           read.checksum == read.gathered;
+}
+
 uint32_t BigEndian32(const uint8_t* p)
 {
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
 }
 
-// The image data of a grey picture, gathered from its chunks by the rules ReadChunks keeps: the
-// data in place when they lie in one chunk, else copied into `gathered` (which the caller frees).
-// False for a file that ReadChunks would refuse for its chunks.
+// The image data of a grey picture, gathered from its chunks: in place when they lie in one
+// chunk, else copied into `gathered` (which the caller frees). False for a file whose chunks the
+// streaming read refuses.
 bool GatherImageData(const uint8_t* bytes, size_t length, size_t offset, size_t imageBytes,
                      const uint8_t*& data, size_t& dataLength, uint8_t*& gathered)
 {
-    bool inData = false;
-    bool dataDone = false;
-    for (;;) {
-        Chunk chunk{};
-        if (!ReadChunk(bytes, length, offset, chunk)) {
-            return false;
+    return WalkChunks(bytes, length, offset, imageBytes, [&](const Chunk& chunk) {
+        if (data == nullptr) {
+            data = chunk.data;
+            dataLength = chunk.length;
+            return true;
         }
-        if (IsChunk(chunk, "IDAT")) {
-            if (dataDone || chunk.length > imageBytes) {
+        // A second chunk: the data are copied into one buffer, which the file's size bounds.
+        if (gathered == nullptr) {
+            gathered = static_cast<uint8_t*>(std::malloc(length));
+            if (gathered == nullptr) {
                 return false;
             }
-            if (!inData) {
-                data = chunk.data;
-                dataLength = chunk.length;
-                inData = true;
-                continue;
-            }
-            // A second chunk: the data are copied into one buffer, which the file's size bounds.
-            if (gathered == nullptr) {
-                gathered = static_cast<uint8_t*>(std::malloc(length));
-                if (gathered == nullptr) {
-                    return false;
-                }
-                std::memcpy(gathered, data, dataLength);
-                data = gathered;
-            }
-            std::memcpy(gathered + dataLength, chunk.data, chunk.length);
-            dataLength += chunk.length;
-            continue;
+            std::memcpy(gathered, data, dataLength);
+            data = gathered;
         }
-        dataDone = inData;
-        if (IsChunk(chunk, "IEND")) {
-            return chunk.length == 0 && inData;
-        }
-        if ((chunk.type[0] & 0x20) == 0 || chunk.length > kMaxSkippedChunk) {
-            return false;
-        }
-    }
+        std::memcpy(gathered + dataLength, chunk.data, chunk.length);
+        dataLength += chunk.length;
+        return true;
+    });
 }
 
 // A grey picture read whole: its image data inflated at once into all the filtered rows, which
