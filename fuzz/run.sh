@@ -19,6 +19,9 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
         -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" \
         -DCMAKE_C_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" \
         >/dev/null
+else
+    # A build configured before a target was added knows no rule for it until configured again.
+    cmake "$build" >/dev/null
 fi
 cmake --build "$build" -j "$(nproc)" --target "fuzz_$target" >/dev/null
 
