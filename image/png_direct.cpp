@@ -92,8 +92,9 @@ struct Layout
     uint32_t width;
     uint32_t height;
     size_t channels;
-    size_t samples;  // bytes of one unfiltered row
-    size_t rowBytes; // bytes of one filtered row: the filter type, then the samples
+    size_t samples;    // bytes of one unfiltered row
+    size_t rowBytes;   // bytes of one filtered row: the filter type, then the samples
+    size_t imageBytes; // bytes of all the filtered rows
 };
 
 bool ReadHeader(const Chunk& chunk, Layout& layout)
@@ -117,6 +118,7 @@ bool ReadHeader(const Chunk& chunk, Layout& layout)
     layout.channels = colour == kRgbType ? kRgbChannels : 1;
     layout.samples = size_t{layout.width} * layout.channels;
     layout.rowBytes = layout.samples + 1;
+    layout.imageBytes = size_t{layout.height} * layout.rowBytes;
     return true;
 }
 
@@ -415,7 +417,7 @@ bool InflateChunk(DirectRead& read, const Chunk& chunk)
 // `take` (false ends the walk), ancillary chunks skipped, the end chunk last. True when the end
 // chunk came with image data before it.
 template <typename Take>
-bool WalkChunks(const uint8_t* bytes, size_t length, size_t offset, size_t imageBytes, Take take)
+bool WalkChunks(const uint8_t* bytes, size_t length, size_t offset, const Layout& layout, Take take)
 {
     bool inData = false;
     bool dataDone = false;
@@ -425,7 +427,7 @@ bool WalkChunks(const uint8_t* bytes, size_t length, size_t offset, size_t image
             return false;
         }
         if (IsChunk(chunk, "IDAT")) {
-            if (dataDone || chunk.length > imageBytes || !take(chunk)) {
+            if (dataDone || chunk.length > layout.imageBytes || !take(chunk)) {
                 return false;
             }
             inData = true;
@@ -446,25 +448,19 @@ bool WalkChunks(const uint8_t* bytes, size_t length, size_t offset, size_t image
 // exactly.
 bool ReadChunks(DirectRead& read, const uint8_t* bytes, size_t length, size_t offset)
 {
-    const size_t imageBytes = size_t{read.layout.height} * read.layout.rowBytes;
-    return WalkChunks(bytes, length, offset, imageBytes,
+    return WalkChunks(bytes, length, offset, read.layout,
                       [&](const Chunk& chunk) { return InflateChunk(read, chunk); }) &&
            read.part == StreamPart::kEnded && read.rowsDone == read.layout.height &&
            read.checksum == read.gathered;
 }
 
-uint32_t BigEndian32(const uint8_t* p)
-{
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
-}
-
 // The image data of a grey picture, gathered from its chunks: in place when they lie in one
 // chunk, else copied into `gathered` (which the caller frees). False for a file whose chunks the
 // streaming read refuses.
-bool GatherImageData(const uint8_t* bytes, size_t length, size_t offset, size_t imageBytes,
+bool GatherImageData(const uint8_t* bytes, size_t length, size_t offset, const Layout& layout,
                      const uint8_t*& data, size_t& dataLength, uint8_t*& gathered)
 {
-    return WalkChunks(bytes, length, offset, imageBytes, [&](const Chunk& chunk) {
+    return WalkChunks(bytes, length, offset, layout, [&](const Chunk& chunk) {
         if (data == nullptr) {
             data = chunk.data;
             dataLength = chunk.length;
@@ -491,7 +487,6 @@ bool GatherImageData(const uint8_t* bytes, size_t length, size_t offset, size_t 
 // there: the same chunks, header, codes, length and checksum.
 uint8_t* ReadWholeGrey(const uint8_t* bytes, size_t length, size_t offset, const Layout& layout)
 {
-    const size_t imageBytes = size_t{layout.height} * layout.rowBytes;
     const uint8_t* data = nullptr;
     size_t dataLength = 0;
     uint8_t* gathered = nullptr;
@@ -499,21 +494,21 @@ uint8_t* ReadWholeGrey(const uint8_t* bytes, size_t length, size_t offset, const
     read.layout = layout;
     int windowBits = 0;
     size_t consumed = 0;
-    bool ok = GatherImageData(bytes, length, offset, imageBytes, data, dataLength, gathered) &&
+    bool ok = GatherImageData(bytes, length, offset, layout, data, dataLength, gathered) &&
               dataLength >= kZlibHeaderBytes + kChecksumBytes &&
               ReadZlibHeader(uint32_t{data[0]} << 8 | data[1], windowBits);
     if (ok) {
-        read.batch = static_cast<uint8_t*>(std::malloc(imageBytes + kInflateSlack));
+        read.batch = static_cast<uint8_t*>(std::malloc(layout.imageBytes + kInflateSlack));
         read.plane = static_cast<uint8_t*>(std::malloc(size_t{layout.width} * layout.height));
         read.zeros = static_cast<uint8_t*>(std::calloc(layout.samples, 1));
         const uint8_t* deflate = data + kZlibHeaderBytes;
         const size_t deflateLength = dataLength - kZlibHeaderBytes;
-        ok =
-            read.batch != nullptr && read.plane != nullptr && read.zeros != nullptr &&
-            InflateWhole(deflate, deflateLength, read.batch, imageBytes, size_t{1} << windowBits, consumed) &&
-            consumed + kChecksumBytes == deflateLength &&
-            BigEndian32(deflate + consumed) == Adler32(1, read.batch, imageBytes) &&
-            UnfilterBatch(read, layout.height);
+        ok = read.batch != nullptr && read.plane != nullptr && read.zeros != nullptr &&
+             InflateWhole(deflate, deflateLength, read.batch, layout.imageBytes, size_t{1} << windowBits,
+                          consumed) &&
+             consumed + kChecksumBytes == deflateLength &&
+             png_get_uint_32(deflate + consumed) == Adler32(1, read.batch, layout.imageBytes) &&
+             UnfilterBatch(read, layout.height);
     }
     std::free(gathered);
     uint8_t* plane = nullptr;
@@ -585,22 +580,16 @@ uint8_t* DecodePngDirect(const uint8_t* bytes, size_t length, uint32_t& width, u
     if (!ReadChunk(bytes, length, offset, header) || !ReadHeader(header, read.layout)) {
         return nullptr;
     }
-    uint8_t* plane = nullptr;
-    if (read.layout.channels == 1) {
-        plane = ReadWholeGrey(bytes, length, offset, read.layout);
-        if (plane != nullptr) {
-            width = read.layout.width;
-            height = read.layout.height;
-            return plane;
-        }
-    }
-    if (OpenDirectRead(read) && ReadChunks(read, bytes, length, offset)) {
+    uint8_t* plane = read.layout.channels == 1 ? ReadWholeGrey(bytes, length, offset, read.layout) : nullptr;
+    if (plane == nullptr && OpenDirectRead(read) && ReadChunks(read, bytes, length, offset)) {
         plane = read.plane;
         read.plane = nullptr;
+    }
+    CloseDirectRead(read);
+    if (plane != nullptr) {
         width = read.layout.width;
         height = read.layout.height;
     }
-    CloseDirectRead(read);
     return plane;
 }
 
